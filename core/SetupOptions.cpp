@@ -1,0 +1,101 @@
+#include "core/SetupOptions.h"
+
+#include "core/Files.h"
+#include "core/Text.h"
+
+#include <string_view>
+
+namespace core {
+
+namespace {
+
+constexpr size_t kLineLimit = 254;
+
+void ApplyLine(SetupOptions& options, std::string_view line) {
+    std::string_view key, value;
+    bool haveValue = false;
+    int piece = 0;
+    ForEachToken(line, ";\n", [&](std::string_view token) {
+        if (piece == 0)
+            key = token;
+        else if (piece == 1) {
+            value = token;
+            haveValue = true;
+        }
+        ++piece;
+    });
+    if (key.empty())
+        return;
+    if (key == "PREFIXSTR")
+        options.prefix = value;
+    else if (key == "ENDSTR")
+        options.endText = value;
+    else if (key == "PAGERANGETEXT")
+        options.singlePageText = value;
+    else if (key == "PAGERANGESTEXT")
+        options.rangeText = value;
+    else if (key == "DELIMITER")
+        options.delimiter = value;
+    else if (key == "MASK") {
+        // A width line without a width says nothing; keep what we have.
+        if (haveValue)
+            options.counterWidth = LeadingInt(value);
+    } else if (key == "DONTUSEORIGINALFILENAME")
+        options.useSourceName = false;
+    else if (key == "NOSPLASH")
+        options.noSplash = true;
+    else if (key == "DEFAULTSPLIT")
+        options.defaultSplitToSource = true;
+}
+
+} // namespace
+
+void LoadSetupOptions(SetupOptions& options, const std::string& path) {
+    auto content = ReadWholeFile(path);
+    if (!content)
+        return;
+    options.useSourceName = true;
+    std::string_view text = *content;
+    while (!text.empty()) {
+        size_t lf = text.find('\n');
+        std::string_view line = text.substr(0, lf);
+        text = lf == std::string_view::npos ? std::string_view{} : text.substr(lf + 1);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        // Over-long lines come in pieces, each a line of its own.
+        for (size_t at = 0; at < line.size(); at += kLineLimit)
+            ApplyLine(options, line.substr(at, kLineLimit));
+    }
+}
+
+std::string SetupOptionsText(const SetupOptions& o) {
+    std::string out;
+    auto valueLine = [&](const char* key, const std::string& value) {
+        out += key;
+        out += ';';
+        out += value;
+        out += '\n';
+    };
+    valueLine("PREFIXSTR", o.prefix);
+    valueLine("ENDSTR", o.endText);
+    valueLine("PAGERANGETEXT", o.singlePageText);
+    valueLine("PAGERANGESTEXT", o.rangeText);
+    valueLine("MASK", IntText(o.counterWidth));
+    valueLine("DELIMITER", o.delimiter);
+    if (o.noSplash)
+        out += "NOSPLASH\n";
+    if (o.defaultSplitToSource)
+        out += "DEFAULTSPLIT\n";
+    if (!o.useSourceName)
+        out += "DONTUSEORIGINALFILENAME\n";
+    return out;
+}
+
+bool SaveSetupOptions(const SetupOptions& options, Prompter& prompter, const std::string& path) {
+    if (WriteFileAtomically(path, SetupOptionsText(options)))
+        return true;
+    prompter.Show("can't save to setup.ini");
+    return false;
+}
+
+} // namespace core

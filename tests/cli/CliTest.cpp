@@ -1,0 +1,57 @@
+#include "cli/Cli.h"
+
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace {
+
+struct Result {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+Result RunCli(std::vector<std::string> words) {
+    words.insert(words.begin(), "/usr/bin/quillsever-cli");
+    std::ostringstream out, err;
+    int status = cli::Run(words, out, err);
+    return {status, out.str(), err.str()};
+}
+
+} // namespace
+
+TEST(CliTest, ExpandPrintsRangesUpToTheEndMark) {
+    Result r = RunCli({"expand", "1s,2s", "--pages", "2"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "1-1\n2-2\n1-2\n");
+    EXPECT_EQ(RunCli({"expand", "2s", "--pages", "5", "--skip", "1"}).out, "2-3\n4-5\n");
+}
+
+TEST(CliTest, CheckReportsOnStandardErrorWithCaption) {
+    Result r = RunCli({"check", "15-12", "--pages", "10", "--to", "/out"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Error in parameters: 15 is greater than 12\n");
+    EXPECT_EQ(RunCli({"check", "1-3", "--pages", "10", "--to", "/out"}).status, 0);
+
+    Result step = RunCli({"check", "5n", "--pages", "10", "--to", "/out"});
+    EXPECT_EQ(step.status, 1);
+    EXPECT_EQ(step.err, "quillsever-cli: Error in split n parameters, should be e.g. 1-2n\n")
+        << "a box without a caption carries the executable's name";
+}
+
+TEST(CliTest, UsageErrorsExitTwo) {
+    for (auto words :
+         std::vector<std::vector<std::string>>{{},
+                                               {"frobnicate"},
+                                               {"expand", "1"},
+                                               {"expand", "1", "--pages", "x"},
+                                               {"check", "1", "--pages"},
+                                               {"expand", "1", "--pages", "3", "--bogus"}}) {
+        Result r = RunCli(words);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find("Usage: quillsever-cli"), std::string::npos);
+    }
+    Result help = RunCli({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("expand PARAMS"), std::string::npos);
+}
