@@ -1,13 +1,19 @@
 #include "cli/Cli.h"
 
 #include "cli/Arguments.h"
+#include "cli/PresetFileDialogs.h"
 #include "cli/StreamPrompter.h"
 #include "core/Files.h"
 #include "core/JobList.h"
 #include "core/RangeList.h"
 #include "core/SplitParameters.h"
 #include "core/Text.h"
+#include "storage/BatchCommands.h"
+#include "storage/CsvExport.h"
+#include "storage/LogReader.h"
+#include "storage/SplitLog.h"
 
+#include <deque>
 #include <functional>
 #include <map>
 
@@ -26,6 +32,13 @@ Commands:
   check PARAMS --pages P [--skip S] [--to DIR]
       Check a split-parameter string as the Split Parameters dialog does before it
       takes it; DIR is the split-to directory. Exit 0 when accepted, 1 when refused.
+  jobs BATCH.spl [--save OUT.spl]
+      Load a batch file as "Load Batch File" does and print every job's fourteen
+      cells, TAB-separated, one job per line; with --save, then write the list to
+      OUT.spl as "SaveAs Batch File" does.
+  log [--csv OUT.csv]
+      Print split.log of the working directory as the log viewer shows it (six
+      TAB-separated cells per line), or export it to OUT.csv.
   help
       Show this text (also --help).
 
@@ -41,7 +54,8 @@ answered No. Exit status: 0 success, 1 failure or refusal, 2 usage error.
 struct Context {
     std::ostream& out;
     std::ostream& err;
-    CStreamPrompter& prompter;
+    core::Prompter& prompter;
+    core::AddFileHooks addFileHooks;
     std::vector<std::string> words; // the command's own words, after its name
 };
 
@@ -86,6 +100,66 @@ int Check(Context& c) {
     return core::CheckSplitParameters(fields, c.prompter) ? kExitOk : kExitFailed;
 }
 
+// Nothing is opened from a terminal: every question that would lead there is answered No.
+class CNoShell final : public core::Shell {
+  public:
+    bool Open(const std::string&) override { return false; }
+    bool Start(const std::vector<std::string>&) override { return false; }
+};
+
+void PrintCells(std::ostream& out, const auto& cells) {
+    bool first = true;
+    for (const std::string& cell : cells) {
+        out << (first ? "" : "\t") << cell;
+        first = false;
+    }
+    out << '\n';
+}
+
+int Jobs(Context& c) {
+    CArguments args(c.words, {"save"}, {});
+    if (!args.Ok())
+        return Usage(c, args.Error());
+    if (args.Positional().size() != 1)
+        return Usage(c, "jobs takes one batch file");
+    std::deque<std::string> names{args.Positional()[0]};
+    if (auto save = args.Value("save"))
+        names.push_back(*save);
+    CPresetFileDialogs dialogs(names);
+    core::CJobList list;
+    storage::CBatchCommands batch(list, c.addFileHooks, c.prompter, dialogs);
+    batch.Load();
+    for (int row = 0; row < list.Count(); ++row)
+        PrintCells(c.out, list.Row(row).cells);
+    if (args.Value("save")) {
+        batch.SaveAs();
+        if (list.Count() > 0 && batch.BatchName() != *args.Value("save"))
+            return kExitFailed;
+    }
+    return kExitOk;
+}
+
+int Log(Context& c) {
+    CArguments args(c.words, {"csv"}, {});
+    if (!args.Ok())
+        return Usage(c, args.Error());
+    if (!args.Positional().empty())
+        return Usage(c, "log takes no file name; it reads split.log of the working directory");
+    if (auto target = args.Value("csv")) {
+        CPresetFileDialogs dialogs({*target});
+        CNoShell shell;
+        return storage::ExportLogToCsv(storage::kSplitLogFile, dialogs, c.prompter, shell)
+                   ? kExitOk
+                   : kExitFailed;
+    }
+    if (!storage::ReadLog(storage::kSplitLogFile,
+                          [&](const storage::LogRow& row) { PrintCells(c.out, row); })) {
+        c.prompter.Show("Can't open split.log", "Log File Error");
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
 } // namespace
 
 std::string AppTitle(const std::string& argv0) {
@@ -98,7 +172,7 @@ std::string AppTitle(const std::string& argv0) {
 
 int Run(const std::vector<std::string>& words, std::ostream& out, std::ostream& err) {
     CStreamPrompter prompter(err, AppTitle(words.empty() ? std::string() : words[0]));
-    Context c{out, err, prompter, {}};
+    Context c{out, err, prompter, {}, {}};
     if (words.size() < 2)
         return Usage(c, "no command given");
     const std::string& command = words[1];
@@ -110,6 +184,8 @@ int Run(const std::vector<std::string>& words, std::ostream& out, std::ostream& 
     static const std::map<std::string, std::function<int(Context&)>> commands{
         {"expand", Expand},
         {"check", Check},
+        {"jobs", Jobs},
+        {"log", Log},
     };
     auto it = commands.find(command);
     if (it == commands.end())

@@ -58,7 +58,10 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
     size_t n;
     while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
         out.append(buffer, n);
+    const bool failed = std::ferror(file) != 0; // a directory opens but cannot be read
     std::fclose(file);
+    if (failed)
+        return std::nullopt;
     return out;
 }
 

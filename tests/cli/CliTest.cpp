@@ -1,5 +1,7 @@
 #include "cli/Cli.h"
 
+#include "tests/support/TempDir.h"
+
 #include <gtest/gtest.h>
 #include <sstream>
 
@@ -54,4 +56,35 @@ TEST(CliTest, UsageErrorsExitTwo) {
     Result help = RunCli({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("expand PARAMS"), std::string::npos);
+}
+
+TEST(CliTest, JobsPrintsCellsAndSavesAsSaveAsDoes) {
+    testing_support::CTempDir dir(true);
+    dir.Write("in.spl", "~/in/a.pdf; 1-2; 7; x; ; /out; Y; ; N; ; 0; 0; 3\r\n/in/b.txt; 1; 2\n");
+    Result r = RunCli({"jobs", "in.spl", "--save", "out.spl"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "No\t/in/a.pdf\t1-2\t7\tReady.\t\t/out\tY\t\tN\t\t0\t0\t3\n");
+    EXPECT_EQ(r.err, "Split Parameters Saved OK: out.spl\n");
+    EXPECT_EQ(dir.Read("out.spl"), "~/in/a.pdf; 1-2; 7; Ready.; ; /out; Y; ; N; ; 0; 0; 3\r\r\n");
+
+    Result missing = RunCli({"jobs", "absent.spl"});
+    EXPECT_EQ(missing.err, "Can't read split parameters file.: absent.spl\n");
+}
+
+TEST(CliTest, LogPrintsRowsAndExportsCsv) {
+    testing_support::CTempDir dir(true);
+    Result none = RunCli({"log"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.err, "Log File Error: Can't open split.log\n");
+
+    dir.Write("split.log", "2006-03-07 14:05:09   \t100     \t/o.pdf\tc\tm\t/s.pdf\r\n");
+    Result r = RunCli({"log"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "2006-03-07 14:05:09    \t100      \t/o.pdf \tc \tm \t/s.pdf \n");
+    Result csv = RunCli({"log", "--csv", "log.csv"});
+    EXPECT_EQ(csv.status, 0);
+    EXPECT_EQ(csv.err, "Open File: Do you want to open file now in excel ?\n");
+    EXPECT_EQ(dir.Read("log.csv"),
+              "Time,Bytes,Append File,Created Time,Modified Time,Source File\r\n"
+              "2006-03-07 14:05:09    ,100      ,/o.pdf ,c ,m ,/s.pdf \r\n");
 }

@@ -1,0 +1,82 @@
+#include "storage/BatchCommands.h"
+
+#include "core/Files.h"
+#include "storage/BatchFile.h"
+
+namespace storage {
+
+namespace {
+const std::vector<core::FileFilter> kBatchFilters{{"*.spl", "*.spl"}, {"All Files *.*", "*.*"}};
+}
+
+void CBatchCommands::Load() {
+    m_list.DeleteAll();
+    ShowItemCount();
+    if (auto path = m_dialogs.OpenFile("Open Split Batch File", kBatchFilters))
+        ReadBatchFile(*path);
+}
+
+void CBatchCommands::Append() {
+    if (auto path = m_dialogs.OpenFile("Open Job File", kBatchFilters))
+        ReadBatchFile(*path);
+}
+
+void CBatchCommands::Save() {
+    if (RefuseEmptyList())
+        return;
+    if (m_batchName.empty())
+        m_batchName = kDefaultBatchFile;
+    WriteBatchFile();
+}
+
+void CBatchCommands::SaveAs() {
+    if (RefuseEmptyList())
+        return;
+    auto path = m_dialogs.SaveFile("Save Split Parameters File", kBatchFilters, "spl");
+    if (!path)
+        return;
+    m_batchName = *path;
+    UpdateTitle();
+    WriteBatchFile();
+}
+
+void CBatchCommands::ReadBatchFile(const std::string& path) {
+    m_batchName = path;
+    UpdateTitle();
+    auto text = core::ReadWholeFile(path);
+    if (!text) {
+        m_prompter.Show(path, "Can't read split parameters file.");
+        return;
+    }
+    AddBatchRecords(*text, m_list, m_addFileHooks);
+    ShowItemCount();
+}
+
+bool CBatchCommands::WriteBatchFile() {
+    if (!core::WriteFileAtomically(m_batchName, BatchFileText(m_list))) {
+        m_prompter.Show(m_batchName, "Can't write to job file.");
+        return false;
+    }
+    UpdateTitle();
+    m_prompter.Show(m_batchName, "Split Parameters Saved OK");
+    return true;
+}
+
+bool CBatchCommands::RefuseEmptyList() {
+    if (m_list.Count() > 0)
+        return false;
+    m_prompter.Show("No Files to Save", "Save Error!");
+    return true;
+}
+
+void CBatchCommands::UpdateTitle() {
+    if (m_hooks.setTitle)
+        m_hooks.setTitle(Title());
+}
+
+void CBatchCommands::ShowItemCount() {
+    if (m_hooks.showItemCount)
+        m_hooks.showItemCount(m_list.Count());
+}
+
+} // namespace storage

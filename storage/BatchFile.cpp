@@ -1,0 +1,75 @@
+#include "storage/BatchFile.h"
+
+#include "core/Text.h"
+
+namespace storage {
+
+std::string BatchRecord(const core::CJobList& list, int row) {
+    std::string out;
+    if (list.Text(row, core::kColSelected) == "No")
+        out += '~';
+    out += list.Text(row, core::kColFilename);
+    for (int column = core::kColSplitParameters; column < core::kColumnCount; ++column) {
+        out += "; ";
+        out += list.Text(row, column);
+    }
+    out += "\r\r\n";
+    return out;
+}
+
+std::string BatchFileText(const core::CJobList& list) {
+    std::string out;
+    for (int row = 0; row < list.Count(); ++row)
+        out += BatchRecord(list, row);
+    return out;
+}
+
+core::NewJob ParseBatchRecord(std::string_view line) {
+    std::vector<std::string> fields;
+    core::ForEachToken(line, ";", [&](std::string_view token) {
+        size_t start = token.find_first_not_of(' ');
+        fields.emplace_back(start == std::string_view::npos ? std::string_view{}
+                                                            : token.substr(start));
+    });
+    fields.resize(13);
+    auto number = [&](int field) {
+        return core::LeadingInt(fields[static_cast<size_t>(field - 1)]);
+    };
+    auto text = [&](int field) -> std::string& { return fields[static_cast<size_t>(field - 1)]; };
+
+    core::NewJob job;
+    if (!text(1).empty() && text(1)[0] == '~') {
+        job.selected = 0;
+        job.fileName = text(1).substr(1);
+    } else {
+        job.selected = 1;
+        job.fileName = text(1);
+    }
+    job.splitParameters = text(2);
+    job.pageCount = number(3);
+    job.moveTo = text(5);
+    job.splitTo = text(6);
+    job.incrementName = text(7);
+    job.usePagesName = text(8);
+    job.keepBookmarks = text(9);
+    job.fileList = text(10);
+    job.incrementStart = number(11);
+    job.skipPages = number(12);
+    job.pageOffset = number(13);
+    return job;
+}
+
+void AddBatchRecords(std::string_view text, core::CJobList& list, const core::AddFileHooks& hooks) {
+    while (!text.empty()) {
+        size_t lf = text.find('\n');
+        std::string_view line = text.substr(0, lf);
+        text = lf == std::string_view::npos ? std::string_view{} : text.substr(lf + 1);
+        for (int cr = 0; cr < 2 && !line.empty() && line.back() == '\r'; ++cr)
+            line.remove_suffix(1);
+        if (line.empty())
+            continue;
+        core::AddFile(list, hooks, ParseBatchRecord(line));
+    }
+}
+
+} // namespace storage

@@ -1,0 +1,58 @@
+#include "storage/CsvExport.h"
+
+#include "core/Files.h"
+
+namespace storage {
+
+std::string CsvField(std::string_view text) {
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos)
+        return std::string(text);
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
+    return out;
+}
+
+std::string CsvLine(const LogRow& row) {
+    std::string out;
+    for (size_t i = 0; i < row.size(); ++i) {
+        if (i > 0)
+            out += ',';
+        out += CsvField(row[i]);
+    }
+    out += "\r\n";
+    return out;
+}
+
+bool WriteLogCsv(const std::string& logPath, const std::string& target, core::Prompter& prompter) {
+    std::string csv = "Time,Bytes,Append File,Created Time,Modified Time,Source File\r\n";
+    if (!ReadLog(logPath, [&](const LogRow& row) { csv += CsvLine(row); })) {
+        prompter.Show("Can't open split.log", "Log File Error");
+        return false;
+    }
+    if (!core::WriteFileAtomically(target, csv)) {
+        prompter.Show(target, "Log Write File Error");
+        return false;
+    }
+    return true;
+}
+
+bool ExportLogToCsv(const std::string& logPath, core::FileDialogs& dialogs,
+                    core::Prompter& prompter, core::Shell& shell) {
+    auto target = dialogs.SaveFile("Export Log to CSV file",
+                                   {{"*.csv", "*.csv"}, {"All Files *.*", "*.*"}}, "csv");
+    if (!target || target->empty())
+        return false;
+    if (!WriteLogCsv(logPath, *target, prompter))
+        return false;
+    if (prompter.Show("Do you want to open file now in excel ?", "Open File", core::Buttons::YesNo,
+                      core::Icon::Question) == core::Answer::Yes)
+        shell.Open(*target);
+    return true;
+}
+
+} // namespace storage

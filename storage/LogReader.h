@@ -1,0 +1,40 @@
+#pragma once
+
+#include <array>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace storage {
+
+inline constexpr int kLogColumnCount = 6;
+
+struct LogColumnInfo {
+    std::string_view header;
+    int width;
+};
+
+inline constexpr std::array<LogColumnInfo, kLogColumnCount> kLogColumns{{
+    {"Date/Time", 110},
+    {"File Size", 50},
+    {"Append File", 200},
+    {"Creation Time", 110},
+    {"Modified Time", 110},
+    {"Source File", 200},
+}};
+
+// The six cell texts of one log line, each keeping its padding and carrying one extra space.
+using LogRow = std::array<std::string, kLogColumnCount>;
+
+// Cuts a line (without its LF) at its TABs, so a value wider than its column cannot push the
+// following ones out of place; the CR of the line end belongs to no cell.
+LogRow ParseLogLine(std::string_view line);
+
+// Streams the log, oldest line first; false when the file cannot be opened.
+bool ReadLog(const std::string& path, const std::function<void(const LogRow&)>& consumer);
+
+// The viewer's sort on a header click: always ascending, by byte order of the cell texts.
+void SortLogRows(std::vector<LogRow>& rows, int column);
+
+} // namespace storage

@@ -1,0 +1,64 @@
+#include "core/JobListSort.h"
+
+#include <gtest/gtest.h>
+
+using namespace core;
+
+namespace {
+
+CJobList ListOf(std::vector<std::string> pages) {
+    CJobList list;
+    for (size_t i = 0; i < pages.size(); ++i) {
+        int row = static_cast<int>(i);
+        list.InsertRow(row, "Yes", row);
+        list.SetText(row, kColPages, pages[i]);
+        list.SetText(row, kColFilename, "f" + std::to_string(i));
+    }
+    return list;
+}
+
+std::vector<std::string> ColumnTexts(const CJobList& list, int column) {
+    std::vector<std::string> out;
+    for (int r = 0; r < list.Count(); ++r)
+        out.push_back(list.Text(r, column));
+    return out;
+}
+
+} // namespace
+
+TEST(SortRowsTest, SortsAsBytesAndMovesWholeRows) {
+    CJobList list = ListOf({"9", "10", "Z", "a", "100", "9"});
+    list.SetHighlight(2, true); // "Z"
+    ASSERT_TRUE(SortRows(list, kColPages));
+    EXPECT_EQ(ColumnTexts(list, kColPages),
+              (std::vector<std::string>{"10", "100", "9", "9", "Z", "a"}));
+    for (int r = 0; r < list.Count(); ++r) {
+        // The icon was set to the original index, as was the file name's number.
+        EXPECT_EQ(list.Text(r, kColFilename), "f" + std::to_string(list.Row(r).icon));
+    }
+    EXPECT_EQ(list.FirstHighlighted(), 4);
+
+    SortRows(list, kColPages);
+    EXPECT_EQ(ColumnTexts(list, kColPages),
+              (std::vector<std::string>{"10", "100", "9", "9", "Z", "a"}));
+}
+
+TEST(SortRowsTest, RefusesBadColumnsAndTinyLists) {
+    CJobList list = ListOf({"b", "a"});
+    EXPECT_FALSE(SortRows(list, kColumnCount));
+    EXPECT_FALSE(SortRows(list, -1));
+    CJobList one = ListOf({"x"});
+    EXPECT_FALSE(SortRows(one, kColPages));
+    EXPECT_TRUE(SortRows(list, kColPages, false));
+    EXPECT_EQ(ColumnTexts(list, kColPages), (std::vector<std::string>{"b", "a"}));
+}
+
+TEST(SortRowsTest, LargeAdversarialListsSortCorrectly) {
+    std::vector<std::string> pages;
+    for (int i = 0; i < 5000; ++i)
+        pages.push_back(std::to_string((i * 7919) % 1000));
+    CJobList list = ListOf(pages);
+    SortRows(list, kColPages);
+    auto sorted = ColumnTexts(list, kColPages);
+    EXPECT_TRUE(std::is_sorted(sorted.begin(), sorted.end()));
+}
