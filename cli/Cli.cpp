@@ -8,6 +8,9 @@
 #include "core/RangeList.h"
 #include "core/SplitParameters.h"
 #include "core/Text.h"
+#include "engine/Automation.h"
+#include "engine/PageCounter.h"
+#include "engine/QpdfAutomation.h"
 #include "storage/BatchCommands.h"
 #include "storage/CsvExport.h"
 #include "storage/LogReader.h"
@@ -32,6 +35,9 @@ Commands:
   check PARAMS --pages P [--skip S] [--to DIR]
       Check a split-parameter string as the Split Parameters dialog does before it
       takes it; DIR is the split-to directory. Exit 0 when accepted, 1 when refused.
+  pages FILE...
+      Count each file's pages as adding a job does; prints FILE<TAB>COUNT (-1: the
+      file cannot be read, 0: it could not be counted).
   jobs BATCH.spl [--save OUT.spl]
       Load a batch file as "Load Batch File" does and print every job's fourteen
       cells, TAB-separated, one job per line; with --save, then write the list to
@@ -55,8 +61,20 @@ struct Context {
     std::ostream& out;
     std::ostream& err;
     core::Prompter& prompter;
-    core::AddFileHooks addFileHooks;
+    engine::Automation& automation;
     std::vector<std::string> words; // the command's own words, after its name
+    engine::CNoPump pump;
+    engine::CNoConnectionDialog connection;
+
+    // What adding a job to `list` needs: page counts come from the automation.
+    core::AddFileHooks AddFileHooksFor(core::CJobList& list) {
+        auto counter =
+            std::make_shared<engine::CPageCounter>(automation, prompter, pump, connection, &list);
+        return {[counter](const std::string& path, int row) { return counter->Count(path, row); },
+                {},
+                {},
+                {}};
+    }
 };
 
 int Usage(Context& c, const std::string& problem) {
@@ -127,7 +145,7 @@ int Jobs(Context& c) {
         names.push_back(*save);
     CPresetFileDialogs dialogs(names);
     core::CJobList list;
-    storage::CBatchCommands batch(list, c.addFileHooks, c.prompter, dialogs);
+    storage::CBatchCommands batch(list, c.AddFileHooksFor(list), c.prompter, dialogs);
     batch.Load();
     for (int row = 0; row < list.Count(); ++row)
         PrintCells(c.out, list.Row(row).cells);
@@ -136,6 +154,18 @@ int Jobs(Context& c) {
         if (list.Count() > 0 && batch.BatchName() != *args.Value("save"))
             return kExitFailed;
     }
+    return kExitOk;
+}
+
+int Pages(Context& c) {
+    CArguments args(c.words, {}, {});
+    if (!args.Ok())
+        return Usage(c, args.Error());
+    if (args.Positional().empty())
+        return Usage(c, "pages takes one or more files");
+    engine::CPageCounter counter(c.automation, c.prompter, c.pump, c.connection);
+    for (const std::string& path : args.Positional())
+        c.out << path << '\t' << counter.Count(path, -1) << '\n';
     return kExitOk;
 }
 
@@ -172,7 +202,9 @@ std::string AppTitle(const std::string& argv0) {
 
 int Run(const std::vector<std::string>& words, std::ostream& out, std::ostream& err) {
     CStreamPrompter prompter(err, AppTitle(words.empty() ? std::string() : words[0]));
-    Context c{out, err, prompter, {}, {}};
+    core::NullTrace trace;
+    engine::CQpdfAutomation automation(trace);
+    Context c{out, err, prompter, automation, {}, {}, {}};
     if (words.size() < 2)
         return Usage(c, "no command given");
     const std::string& command = words[1];
@@ -182,15 +214,18 @@ int Run(const std::vector<std::string>& words, std::ostream& out, std::ostream& 
     }
     c.words.assign(words.begin() + 2, words.end());
     static const std::map<std::string, std::function<int(Context&)>> commands{
-        {"expand", Expand},
-        {"check", Check},
-        {"jobs", Jobs},
-        {"log", Log},
+        {"expand", Expand}, {"check", Check}, {"jobs", Jobs}, {"log", Log}, {"pages", Pages},
     };
     auto it = commands.find(command);
     if (it == commands.end())
         return Usage(c, "unknown command \"" + command + "\"");
-    return it->second(c);
+    try {
+        return it->second(c);
+    } catch (const std::exception& e) {
+        // An error the automation raised ends the command with its own text.
+        prompter.Show(e.what(), {}, core::Buttons::Ok, core::Icon::Error);
+        return kExitFailed;
+    }
 }
 
 } // namespace cli

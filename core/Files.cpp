@@ -20,32 +20,38 @@ std::optional<std::string> DirectoryOf(std::string_view path) {
     return std::nullopt;
 }
 
-bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
-    std::string dir = DirectoryOf(path).value_or(".");
-    if (!path.empty() && path[0] == kSeparator && dir.empty())
-        dir = "/";
+std::optional<TempFile> CreateTempBeside(const std::string& path) {
+    const size_t cut = path.rfind(kSeparator);
+    const std::string dir = cut == std::string::npos ? "." : cut == 0 ? "/" : path.substr(0, cut);
     std::string pattern = dir + kSeparator + ".quillsever-XXXXXX";
-    int fd = mkstemp(pattern.data());
+    int fd = mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0)
-        return false;
+        return std::nullopt;
     // mkstemp creates 0600; an ordinary document wants the usual permissions.
     mode_t mask = umask(0);
     umask(mask);
     fchmod(fd, 0666 & ~mask);
+    return TempFile{fd, pattern};
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
+    auto temp = CreateTempBeside(path);
+    if (!temp)
+        return false;
     bool ok = true;
     size_t done = 0;
     while (ok && done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        ssize_t n = ::write(temp->fd, bytes.data() + done, bytes.size() - done);
         if (n <= 0)
             ok = false;
         else
             done += static_cast<size_t>(n);
     }
-    if (::close(fd) != 0)
+    if (::close(temp->fd) != 0)
         ok = false;
-    if (ok && std::rename(pattern.c_str(), path.c_str()) == 0)
+    if (ok && std::rename(temp->path.c_str(), path.c_str()) == 0)
         return true;
-    std::remove(pattern.c_str());
+    std::remove(temp->path.c_str());
     return false;
 }
 

@@ -17,6 +17,14 @@ std::string FileTitle(std::string_view path);
 // there is none, in which case the caller keeps whatever directory it had.
 std::optional<std::string> DirectoryOf(std::string_view path);
 
+// A new, empty temporary file in the directory of `path`, with the permissions an ordinary new
+// file gets; nullopt when the directory does not take one.
+struct TempFile {
+    int fd;
+    std::string path;
+};
+std::optional<TempFile> CreateTempBeside(const std::string& path);
+
 // Writes the bytes to a temporary file beside `path` and renames it over `path`, so an
 // interrupted write never leaves a half file or destroys the previous one.
 bool WriteFileAtomically(const std::string& path, std::string_view bytes);

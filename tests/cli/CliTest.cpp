@@ -1,5 +1,6 @@
 #include "cli/Cli.h"
 
+#include "tests/support/PdfBuilder.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -87,4 +88,20 @@ TEST(CliTest, LogPrintsRowsAndExportsCsv) {
     EXPECT_EQ(dir.Read("log.csv"),
               "Time,Bytes,Append File,Created Time,Modified Time,Source File\r\n"
               "2006-03-07 14:05:09    ,100      ,/o.pdf ,c ,m ,/s.pdf \r\n");
+}
+
+TEST(CliTest, PagesCountsEachFileAndJobsRecountsZeros) {
+    testing_support::CTempDir dir(true);
+    testing_support::WritePdf(dir.File("five.pdf"), {.pages = 5});
+    testing_support::WriteNotAPdf(dir.File("text.pdf"));
+    Result r = RunCli({"pages", "five.pdf", "missing.pdf", "text.pdf"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "five.pdf\t5\nmissing.pdf\t-1\ntext.pdf\t0\n");
+    EXPECT_EQ(r.err, "quillsever-cli: Error Opening File : text.pdf\n");
+
+    dir.Write("j.spl", "five.pdf; 1s; 0\r\r\nfive.pdf; 1s; 9\r\r\nmissing.pdf; 1s; 0\r\r\n");
+    Result jobs = RunCli({"jobs", "j.spl"});
+    EXPECT_EQ(jobs.out, "Yes\tfive.pdf\t1s\t5\tReady.\t\t\t\t\t\t\t0\t0\t0\n"
+                        "Yes\tfive.pdf\t1s\t9\tReady.\t\t\t\t\t\t\t0\t0\t0\n"
+                        "No\tmissing.pdf\t1s\t-1\tNo File.\t\t\t\t\t\t\t0\t0\t0\n");
 }

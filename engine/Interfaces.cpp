@@ -1,0 +1,11 @@
+#include "engine/Automation.h"
+#include "engine/Pump.h"
+
+namespace engine {
+
+AutomationObject::~AutomationObject() = default;
+Automation::~Automation() = default;
+Pump::~Pump() = default;
+ConnectionDialog::~ConnectionDialog() = default;
+
+} // namespace engine

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "core/Trace.h"
+#include "engine/Automation.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace engine {
+
+class QpdfSession;
+
+// The document automation, done with qpdf. Objects created while another object of this
+// automation is alive share one session (as they would share one running application): a
+// source opened again unchanged during a session is served from its first parse.
+class CQpdfAutomation final : public Automation {
+  public:
+    explicit CQpdfAutomation(core::Trace& trace);
+    ~CQpdfAutomation() override;
+
+    std::shared_ptr<AutomationObject> CreateObject(const std::string& progId,
+                                                   std::string& failureText) override;
+
+    // How many sources were parsed (not served from a session's cache) so far.
+    int ParseCount() const;
+    // qpdf's warnings so far; they never reach the terminal.
+    std::vector<std::string> Warnings() const;
+
+    struct Shared; // what the automation's sessions report back
+
+  private:
+    std::shared_ptr<QpdfSession> Session();
+
+    core::Trace& m_trace;
+    std::weak_ptr<QpdfSession> m_session;
+    std::shared_ptr<Shared> m_shared;
+};
+
+} // namespace engine

@@ -1,0 +1,127 @@
+#include "engine/InputCheck.h"
+#include "engine/DebugTrace.h"
+
+#include "tests/support/RecordingPrompter.h"
+#include "tests/support/ScriptedAutomation.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+using namespace engine;
+using namespace testing_support;
+
+namespace {
+
+std::vector<std::string> Scan(const std::string& bytes, CRecordingPrompter* prompter = nullptr) {
+    CTempDir dir;
+    const std::string path = dir.Write("s.pdf", bytes);
+    CRecordingPrompter local;
+    CBookmarkTitles titles;
+    EXPECT_TRUE(CheckInputAndCollectTitles(path, titles, prompter ? *prompter : local));
+    return titles.Titles();
+}
+
+} // namespace
+
+TEST(InputCheckTest, CollectsTitlesRightAfterCarriageReturns) {
+    const struct {
+        std::string bytes;
+        std::vector<std::string> titles;
+    } cases[] = {
+        {"x\r/Title (Intro)\r\n", {"Intro"}},
+        {"x\n/Title (After LF only)\n", {}},
+        {"x\r<< /Title (Mid line) >>\r", {}},
+        {"\r/Title (Cut \\(here\\) early)", {"Cut \\(here\\"}},
+        {"\r/Title <FEFF0041>\r", {}},
+        {"\r/Title (A)/Title (B)", {"A"}},
+        {"\r/Title (no close" + std::string(600, ' ') + ")", {}},
+        {"\r/Title (" + std::string(498, 'y') + ")", {std::string(254, 'y')}},
+        {"\r/Title (Twice)\r/Title (Twice)", {"Twice", "Twice"}},
+        {"\r/Title (a\0b)", {}},
+        {"", {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Scan(c.bytes), c.titles) << c.bytes.substr(0, 40);
+}
+
+TEST(InputCheckTest, WindowsAcrossReadBlocksAreSeenWhole) {
+    // Titles straddling the scanner's 1 MiB blocks must be found exactly once.
+    std::string bytes;
+    std::vector<std::string> want;
+    for (int i = 0; bytes.size() < (size_t{3} << 20); ++i) {
+        bytes += std::string(static_cast<size_t>(4093 + i % 7), 'z');
+        bytes += "\r/Title (T" + std::to_string(i) + ")";
+        want.push_back("T" + std::to_string(i));
+    }
+    EXPECT_EQ(Scan(bytes), want);
+}
+
+TEST(InputCheckTest, LimitIsSaidOncePerJob) {
+    std::string bytes;
+    for (size_t i = 0; i < CBookmarkTitles::kLimit + 3; ++i)
+        bytes += "\r/Title (t)";
+    CRecordingPrompter prompter;
+    EXPECT_EQ(Scan(bytes, &prompter).size(), CBookmarkTitles::kLimit);
+    EXPECT_EQ(prompter.Lines(),
+              std::vector<std::string>{"Limit Reached: Sorry you have reached a bookmark limit, "
+                                       "can't delete bookmark above this limit"});
+}
+
+TEST(InputCheckTest, MissingFileIsReportedWithItsPath) {
+    CRecordingPrompter prompter;
+    CBookmarkTitles titles;
+    titles.Add("stale");
+    EXPECT_FALSE(CheckInputAndCollectTitles("/no/such.pdf", titles, prompter));
+    EXPECT_EQ(titles.Count(), 0u);
+    EXPECT_EQ(prompter.Lines(),
+              std::vector<std::string>{"File Error: Input pdf file not found./no/such.pdf"});
+}
+
+TEST(InputCheckTest, RemovalLooksUpEveryTitleAndDestroysTheFoundOnes) {
+    CScriptedAutomation automation;
+    automation.bookmarkTitles = {"b"};
+    CBookmarkTitles titles;
+    for (const char* t : {"a", "b", "b"})
+        titles.Add(t);
+    struct : Pump {
+        int pumps = 0;
+        void PumpOnce() override { ++pumps; }
+    } pump;
+    auto doc = automation.Create<PDDoc>();
+    automation.calls.clear();
+    RemoveBookmarks(automation, *doc, titles, pump);
+    EXPECT_EQ(automation.calls,
+              (std::vector<std::string>{"Create(AcroExch.PDBookmark)", "Bookmark.GetByTitle(a)",
+                                        "Bookmark.GetByTitle(b)", "Bookmark.Destroy()",
+                                        "Bookmark.GetByTitle(b)", "Bookmark.Destroy()"}));
+    EXPECT_EQ(pump.pumps, 3);
+
+    CScriptedAutomation failing;
+    failing.FailCreation(PDBookmark::kProgId, "no");
+    RemoveBookmarks(failing, *doc, titles, pump);
+    EXPECT_EQ(failing.calls.size(), 1u) << "no bookmark object: nothing more, silently";
+}
+
+TEST(DebugTraceTest, WritesFlushedLinesBetweenStartAndClose) {
+    CTempDir dir;
+    CRecordingPrompter prompter;
+    CDebugTrace trace(dir.File("debug.txt"));
+    trace.Line("ignored while off\r\n");
+    EXPECT_FALSE(trace.IsOn());
+    trace.SwitchOn(prompter);
+    EXPECT_EQ(prompter.Lines(), std::vector<std::string>{
+                                    ": Debugging has been turned on, click 'OK' to this message."});
+    trace.Line("Split parameters: 1s\r\n");
+    EXPECT_EQ(dir.Read("debug.txt"),
+              "Started Application version: 1.16\r\nSplit parameters: 1s\r\n")
+        << "each line is on disk as soon as it is written";
+    trace.SwitchOn(prompter);
+    trace.End();
+    EXPECT_EQ(dir.Read("debug.txt"), "Started Application version: 1.16\r\nClose\r\n");
+
+    CDebugTrace nowhere(dir.File("no/dir/debug.txt"));
+    nowhere.SwitchOn(prompter);
+    nowhere.Line("x");
+    nowhere.End();
+    EXPECT_FALSE(nowhere.IsOn());
+}

@@ -1,0 +1,242 @@
+#include "engine/QpdfAutomation.h"
+
+#include "tests/support/PdfBuilder.h"
+#include "tests/support/TempDir.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+using namespace engine;
+using namespace testing_support;
+
+namespace {
+
+// One part the way a split run makes it: open, create, insert, save, close.
+struct Splitter {
+    core::NullTrace trace;
+    CQpdfAutomation automation{trace};
+    std::shared_ptr<App> app = automation.Create<App>();
+
+    bool Part(const std::string& source, int first, int count, bool bookmarks,
+              const std::string& out) {
+        auto view = automation.Create<AVDoc>();
+        if (!view->Open(source, ""))
+            return false;
+        auto doc = view->GetPDDoc();
+        auto part = automation.Create<PDDoc>();
+        part->Create();
+        bool ok = part->InsertPages(-1, *doc, first, count, bookmarks) &&
+                  part->GetNumPages() == count && part->Save(33, out);
+        part->Close();
+        view->Close(true);
+        app->CloseAllDocs();
+        return ok;
+    }
+};
+
+std::vector<int> Range(int first, int last) {
+    std::vector<int> v;
+    for (int i = first; i <= last; ++i)
+        v.push_back(i);
+    return v;
+}
+
+const std::vector<Bookmark> kOutline{
+    {"Chapter one",
+     0,
+     DestKind::Explicit,
+     true,
+     {{"Section 1.1", 1, DestKind::GoTo}, {"Section 1.2 ünïcødé", 3, DestKind::NamedString}}},
+    {"Chapter two",
+     5,
+     DestKind::NamedName,
+     false,
+     {{"Section 2.1", 6, DestKind::Explicit, true, {{"Deep", 7, DestKind::GoTo}}},
+      {"No destination", -1, DestKind::None}}},
+    {"Appendix", 9, DestKind::Explicit},
+};
+
+} // namespace
+
+TEST(QpdfAutomationTest, PartsHoldExactlyTheirPagesInOrder) {
+    CTempDir dir;
+    const std::string source = dir.File("src.pdf");
+    WritePdf(source, {.pages = 12, .outline = kOutline});
+    Splitter s;
+    const struct { int first, count; } cases[] = {{0, 1}, {4, 3}, {11, 1}, {0, 12}};
+    for (const auto& c : cases) {
+        const std::string out = dir.File("part" + std::to_string(c.first) + ".pdf");
+        ASSERT_TRUE(s.Part(source, c.first, c.count, true, out));
+        EXPECT_TRUE(QpdfCheckPasses(out)) << out;
+        EXPECT_EQ(PageMarkers(out), Range(c.first + 1, c.first + c.count));
+    }
+    EXPECT_EQ(s.automation.ParseCount(), 1) << "an unchanged source is parsed once a session";
+}
+
+TEST(QpdfAutomationTest, BookmarksFollowTheirPagesIntoEachPart) {
+    CTempDir dir;
+    const std::string source = dir.File("src.pdf");
+    WritePdf(source, {.pages = 12, .outline = kOutline});
+    Splitter s;
+    const std::string a = dir.File("a.pdf"), b = dir.File("b.pdf"), c = dir.File("c.pdf");
+    ASSERT_TRUE(s.Part(source, 0, 4, true, a));
+    EXPECT_EQ(ReadOutline(a), (std::vector<OutlineEntry>{
+                                  {"Chapter one", 0, 0, true},
+                                  {"Section 1.1", 1, 1, false},
+                                  {"Section 1.2 ünïcødé", 3, 1, false},
+                              }));
+    // An item outside the range stays only as the parent of items inside it.
+    ASSERT_TRUE(s.Part(source, 6, 2, true, b));
+    EXPECT_EQ(ReadOutline(b), (std::vector<OutlineEntry>{
+                                  {"Chapter two", -1, 0, false},
+                                  {"Section 2.1", 0, 1, true},
+                                  {"Deep", 1, 2, false},
+                              }));
+    ASSERT_TRUE(s.Part(source, 8, 1, true, c));
+    EXPECT_TRUE(ReadOutline(c).empty());
+
+    ASSERT_TRUE(s.Part(source, 0, 4, false, a));
+    EXPECT_TRUE(ReadOutline(a).empty()) << "without bookmarks no outline is copied";
+    EXPECT_TRUE(QpdfCheckPasses(b));
+}
+
+TEST(QpdfAutomationTest, PageLabelsMatchTheSource) {
+    CTempDir dir;
+    const std::string source = dir.File("src.pdf");
+    WritePdf(source, {.pages = 6, .pageLabels = true});
+    Splitter s;
+    ASSERT_TRUE(s.Part(source, 1, 3, true, dir.File("p.pdf")));
+    EXPECT_EQ(PageLabels(dir.File("p.pdf")), (std::vector<std::string>{"ii", "1", "2"}));
+    ASSERT_TRUE(s.Part(source, 4, 2, true, dir.File("q.pdf")));
+    EXPECT_EQ(PageLabels(dir.File("q.pdf")), (std::vector<std::string>{"3", "4"}));
+}
+
+TEST(QpdfAutomationTest, PartsAreNotBloatedByLinksToOtherPages) {
+    CTempDir dir;
+    const std::string source = dir.File("src.pdf");
+    WritePdf(source, {.pages = 20, .outline = kOutline, .links = true, .paddingBytes = 20000});
+    const std::string theirs = dir.File("theirs.pdf");
+    const std::string command = "qpdf --empty --pages '" + source + "' 5-7 -- '" + theirs + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const auto theirSize = std::filesystem::file_size(theirs);
+    Splitter s;
+    for (bool bookmarks : {false, true}) {
+        const std::string ours = dir.File(bookmarks ? "with.pdf" : "without.pdf");
+        ASSERT_TRUE(s.Part(source, 4, 3, bookmarks, ours));
+        const auto ourSize = std::filesystem::file_size(ours);
+        EXPECT_LE(ourSize, theirSize * 11 / 10) << ourSize << " vs " << theirSize;
+        EXPECT_EQ(PageMarkers(ours), Range(5, 7));
+    }
+}
+
+TEST(QpdfAutomationTest, UnreadableInputsFailAsDocumented) {
+    CTempDir dir;
+    WriteTruncatedPdf(dir.File("truncated.pdf"), 30);
+    WriteNotAPdf(dir.File("text.pdf"));
+    dir.Write("empty.pdf", "");
+    WritePdf(dir.File("locked.pdf"), {.pages = 3, .userPassword = "secret"});
+    std::filesystem::create_directory(dir.File("folder.pdf"));
+    core::NullTrace trace;
+    CQpdfAutomation automation(trace);
+    for (const char* name :
+         {"missing.pdf", "text.pdf", "empty.pdf", "locked.pdf", "folder.pdf", "truncated.pdf"}) {
+        auto view = automation.Create<AVDoc>();
+        const bool opened = view->Open(dir.File(name), "");
+        if (std::string(name) == "truncated.pdf" && opened) {
+            // qpdf may recover part of a truncated file; whatever it recovers must be usable.
+            auto doc = view->GetPDDoc();
+            EXPECT_GE(doc->GetNumPages(), 0);
+            continue;
+        }
+        EXPECT_FALSE(opened) << name;
+        EXPECT_EQ(view->GetPDDoc(), nullptr) << name;
+    }
+    EXPECT_FALSE(automation.Warnings().empty()) << "qpdf's complaints are kept, not printed";
+}
+
+TEST(QpdfAutomationTest, InsertRefusesBadRanges) {
+    CTempDir dir;
+    WritePdf(dir.File("s.pdf"), {.pages = 5});
+    core::NullTrace trace;
+    CQpdfAutomation automation(trace);
+    auto view = automation.Create<AVDoc>();
+    ASSERT_TRUE(view->Open(dir.File("s.pdf"), ""));
+    auto source = view->GetPDDoc();
+    auto part = automation.Create<PDDoc>();
+    part->Create();
+    for (auto [first, count] : std::vector<std::pair<int, int>>{{-1, 1}, {0, 0}, {4, 2}, {5, 1}})
+        EXPECT_FALSE(part->InsertPages(-1, *source, first, count, true)) << first << "+" << count;
+    EXPECT_EQ(part->GetNumPages(), 0);
+    std::string failure;
+    EXPECT_EQ(automation.CreateObject("AcroExch.Nothing", failure), nullptr);
+    EXPECT_FALSE(failure.empty());
+}
+
+TEST(QpdfAutomationTest, SaveNeverOverwritesAnOpenSourceAndIsAtomic) {
+    CTempDir dir;
+    const std::string source = dir.File("s.pdf");
+    WritePdf(source, {.pages = 4});
+    core::NullTrace trace;
+    CQpdfAutomation automation(trace);
+    auto view = automation.Create<AVDoc>();
+    ASSERT_TRUE(view->Open(source, ""));
+    auto part = automation.Create<PDDoc>();
+    part->Create();
+    ASSERT_TRUE(part->InsertPages(-1, *view->GetPDDoc(), 1, 1, true));
+    EXPECT_FALSE(part->Save(33, source));
+    EXPECT_FALSE(part->Save(33, dir.File("./s.pdf")));
+    EXPECT_FALSE(part->Save(33, dir.File("no/such/dir/x.pdf")));
+    EXPECT_EQ(PageMarkers(source), Range(1, 4));
+    ASSERT_TRUE(part->Save(33, dir.File("x.pdf")));
+    size_t entries = 0;
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.Path()))
+        ++entries;
+    EXPECT_EQ(entries, 2u) << "no temporary file is left behind";
+    view->Close(true);
+    EXPECT_TRUE(part->Save(33, source)) << "once closed, the source may be replaced";
+}
+
+TEST(QpdfAutomationTest, ChangedSourceIsParsedAgain) {
+    CTempDir dir;
+    const std::string source = dir.File("s.pdf");
+    WritePdf(source, {.pages = 4});
+    Splitter s;
+    ASSERT_TRUE(s.Part(source, 0, 1, true, dir.File("a.pdf")));
+    ASSERT_TRUE(s.Part(source, 1, 1, true, dir.File("b.pdf")));
+    EXPECT_EQ(s.automation.ParseCount(), 1);
+    WritePdf(source, {.pages = 6});
+    ASSERT_TRUE(s.Part(source, 5, 1, true, dir.File("c.pdf")));
+    EXPECT_EQ(s.automation.ParseCount(), 2);
+    EXPECT_EQ(PageMarkers(dir.File("c.pdf")), std::vector<int>{6});
+}
+
+TEST(QpdfAutomationTest, DeletePagesAndBookmarkRemovalKeepTheFileConsistent) {
+    CTempDir dir;
+    const std::string source = dir.File("s.pdf");
+    WritePdf(source, {.pages = 12, .outline = kOutline});
+    core::NullTrace trace;
+    CQpdfAutomation automation(trace);
+    auto view = automation.Create<AVDoc>();
+    ASSERT_TRUE(view->Open(source, ""));
+    auto part = automation.Create<PDDoc>();
+    part->Create();
+    ASSERT_TRUE(part->InsertPages(-1, *view->GetPDDoc(), 0, 12, true));
+    EXPECT_TRUE(part->DeletePages(8, 11));
+    EXPECT_TRUE(part->DeletePages(0, 3));
+    EXPECT_FALSE(part->DeletePages(3, 9));
+    EXPECT_EQ(part->GetNumPages(), 4);
+
+    auto bookmark = automation.Create<PDBookmark>();
+    EXPECT_FALSE(bookmark->GetByTitle(*part, "Nonexistent"));
+    EXPECT_TRUE(bookmark->GetByTitle(*part, "Section 2.1"));
+    EXPECT_TRUE(bookmark->Destroy());
+    EXPECT_TRUE(bookmark->GetByTitle(*part, "Chapter one"));
+    EXPECT_TRUE(bookmark->Destroy());
+    ASSERT_TRUE(part->Save(33, dir.File("p.pdf")));
+    EXPECT_TRUE(QpdfCheckPasses(dir.File("p.pdf")));
+    EXPECT_EQ(PageMarkers(dir.File("p.pdf")), Range(5, 8));
+    EXPECT_EQ(ReadOutline(dir.File("p.pdf")),
+              (std::vector<OutlineEntry>{{"Chapter two", 1, 0, false}, {"Appendix", -1, 0, false}}))
+        << "items without a destination come along only as parents";
+}
