@@ -1,0 +1,316 @@
+#include "engine/SplitRun.h"
+
+#include "core/Files.h"
+#include "core/OutputNaming.h"
+#include "core/SplitParameters.h"
+#include "core/Text.h"
+#include "engine/PageCounter.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace engine {
+
+namespace {
+
+constexpr int kNoClose = 0;
+constexpr int kCloseAll = 1;
+constexpr int kCloseAllAndExit = 2;
+
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa {
+    }, sb{};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+// Copies through a temporary file beside the target and checks the copy's size before it
+// takes the target's name, so a failed copy never leaves a short file behind.
+bool CopyVerified(const std::string& from, const std::string& to) {
+    auto bytes = core::ReadWholeFile(from);
+    if (!bytes || !core::WriteFileAtomically(to, *bytes))
+        return false;
+    struct stat st {};
+    return ::stat(to.c_str(), &st) == 0 && static_cast<size_t>(st.st_size) == bytes->size();
+}
+
+} // namespace
+
+// One selected job, as its row held it when the job began. Naming reads the same cells from
+// this copy, so rows added, moved or deleted while the run pumps cannot change where the
+// job's outputs go.
+struct CSplitRun::Job {
+    int row = 0;
+    std::string source;
+    std::string parameters;
+    bool keepBookmarks = true;
+    std::string moveTo;
+    std::string splitTo;
+    int32_t offset = 0;
+    core::CJobList cells; // one row: the job as it began
+    int k = 0;            // outputs named so far
+};
+
+// The automation objects of one run, created when it connects and given up when it ends.
+class CSplitRun::Session {
+  public:
+    std::shared_ptr<App> app;
+    std::shared_ptr<AVDoc> view;
+    std::shared_ptr<PDDoc> newDoc;
+};
+
+CSplitRun::CSplitRun(SplitRunServices services) : m_s(std::move(services)) {}
+
+CSplitRun::~CSplitRun() = default;
+
+void CSplitRun::SetLabel(const std::string& label) {
+    m_label = label;
+    if (m_s.setLabel)
+        m_s.setLabel(label);
+}
+
+void CSplitRun::Press() {
+    m_stop = false;
+    if (m_s.list.Count() == 0)
+        return;
+    if (m_label == kStopLabel) {
+        m_stop = true;
+        return;
+    }
+    SetLabel(kStopLabel);
+    Run();
+    SetLabel(kSplitLabel);
+}
+
+void CSplitRun::Run() {
+    Session session;
+    m_lastEnd = End::Failed;
+    try {
+        m_s.connection.Show();
+        std::string failure;
+        session.app = m_s.automation.Create<App>(failure);
+        m_s.connection.Hide();
+        if (!session.app) {
+            m_lastEnd = Fail(session, kConnectFailedMessage, {}, kNoClose);
+            return;
+        }
+        session.view = m_s.automation.Create<AVDoc>(failure);
+        if (!session.view) {
+            m_lastEnd = Fail(session, "Failed to create AVDoc", {}, kNoClose);
+            return;
+        }
+        failure.clear();
+        session.newDoc = m_s.automation.Create<PDDoc>(failure);
+        if (!session.newDoc) {
+            m_lastEnd = Fail(session, "Failed to create new PDDoc, " + failure, {}, kNoClose);
+            return;
+        }
+        m_lastEnd = RunRows(session);
+    } catch (const std::exception& e) {
+        const std::string text = e.what();
+        m_s.prompter.Show(text.empty() ? "The PDF engine reported an error without a description."
+                                       : text);
+        m_lastEnd = End::Failed;
+    }
+}
+
+CSplitRun::End CSplitRun::RunRows(Session& session) {
+    for (int i = 0; i < m_s.list.Count(); ++i) {
+        m_s.pump.PumpOnce();
+        m_subparams.Clear();
+        if (m_s.list.Text(i, core::kColSelected) != "Yes" ||
+            m_s.list.Text(i, core::kColSplitParameters).empty())
+            continue;
+
+        Job job;
+        job.row = i;
+        job.source = m_s.list.Text(i, core::kColFilename);
+        job.parameters = m_s.list.Text(i, core::kColSplitParameters);
+        job.keepBookmarks = m_s.list.Text(i, core::kColKeepBookmarks) != "N";
+        job.moveTo = m_s.list.Text(i, core::kColMoveTo);
+        job.splitTo = m_s.list.Text(i, core::kColSplitTo);
+        job.cells.InsertRow(0, {}, -1);
+        for (int c = 0; c < core::kColumnCount; ++c)
+            job.cells.SetText(0, c, m_s.list.Text(i, c));
+
+        m_titles.Clear();
+        CheckInputAndCollectTitles(job.source, m_titles, m_s.prompter);
+        job.offset = core::LeadingInt(m_s.list.Text(i, core::kColPageOffset));
+        m_s.list.SetText(i, core::kColStatus, "Processing");
+        if (m_s.repaint)
+            m_s.repaint();
+        if (m_s.trace.IsOn())
+            m_s.trace.Line(core::Format("Split parameters: %s\r\n", job.parameters.c_str()));
+
+        const int count =
+            core::SplitParameters(job.cells, job.parameters, 0, m_subparams, m_s.trace);
+        int rangeCount = 0;
+        while (rangeCount + 1 < core::CRangeList::kEntries &&
+               m_subparams.At(rangeCount + 1).first != 0)
+            ++rangeCount;
+        for (int j = 0; j <= count && j + 1 < core::CRangeList::kEntries; ++j) {
+            if (m_subparams.At(j + 1).first == 0)
+                break;
+            const End end = RunRange(session, job, j + 1, rangeCount);
+            if (end != End::None)
+                return end;
+        }
+        if (!job.moveTo.empty())
+            MoveSource(job);
+        m_s.list.SetText(i, core::kColStatus, "Done");
+        if (m_stop) {
+            session.app->CloseAllDocs();
+            return End::StoppedAfterJob;
+        }
+    }
+    session.app->CloseAllDocs();
+    session.app->Exit();
+    if (m_s.trace.IsOn())
+        m_s.trace.Line("Done.\r\n");
+    m_s.prompter.Show("Done.", "Quillsever");
+    return End::AllDone;
+}
+
+CSplitRun::End CSplitRun::RunRange(Session& session, Job& job, int pair, int rangeCount) {
+    const core::PageRange range = m_subparams.At(pair);
+    const int32_t first = range.first;
+    const int32_t last = range.last;
+    const int32_t n = static_cast<int32_t>(int64_t{last} - first + 1);
+    core::Trace& trace = m_s.trace;
+
+    if (trace.IsOn())
+        trace.Line(core::Format("subparams[%d][0] = %d\r\n", pair, first - 1));
+    m_s.pump.PumpOnce();
+    if (m_stop) {
+        m_s.list.SetText(job.row, core::kColStatus, "Stopped");
+        return End::StoppedBeforeRange;
+    }
+
+    if (!session.view->Open(job.source, ""))
+        return Fail(session, "Error Opening File : " + job.source, {}, kCloseAll);
+    std::shared_ptr<PDDoc> sourceDoc = session.view->GetPDDoc();
+    if (!sourceDoc)
+        return Fail(session, "Error Opening File : " + job.source, {}, kCloseAll);
+    if (trace.IsOn())
+        trace.Line(core::Format("Opened file: %s\r\n", job.source.c_str()));
+    m_s.pump.PumpOnce();
+
+    const int32_t sourcePages = sourceDoc->GetNumPages();
+    m_s.pump.PumpOnce();
+    if (trace.IsOn())
+        trace.Line(core::Format("tempDoc Pages: %d\r\n", sourcePages));
+
+    PDDoc& newDoc = *session.newDoc;
+    newDoc.Create();
+    if (trace.IsOn())
+        trace.Line(core::Format("create newDoc Pages: %d\r\n", newDoc.GetNumPages()));
+    if (!newDoc.InsertPages(-1, *sourceDoc, first - 1, n, job.keepBookmarks))
+        return Fail(session,
+                    core::Format("Error! can't insert pages %d-%d\nPlease make sure Acrobat is "
+                                 "running NOT Adobe Reader",
+                                 first - 1, n),
+                    {}, kCloseAll);
+    if (trace.IsOn())
+        trace.Line(core::Format("insert pages: %d, %d\r\n", first, n));
+    const int32_t newPages = newDoc.GetNumPages();
+    if (trace.IsOn())
+        trace.Line(core::Format("save newDoc Pages: %d\r\n", newPages));
+
+    // Some viewers copy the whole source whatever range is asked for; cut it back.
+    if (newPages > n && newPages == sourcePages) {
+        try {
+            m_s.pump.PumpOnce();
+            newDoc.DeletePages(last, newPages - 1);
+            if (first > 1) {
+                m_s.pump.PumpOnce();
+                newDoc.DeletePages(0, first - 2);
+            }
+        } catch (const AutomationError& e) {
+            return Fail(session, e.what(), "Pages Error", kNoClose);
+        } catch (const OtherAutomationError&) {
+            return Fail(session,
+                        "Acrobat Error! error deleting pages from source PDF\nPlease make sure "
+                        "Acrobat is running NOT Adobe Reader",
+                        {}, kNoClose);
+        }
+    }
+
+    m_s.pump.PumpOnce();
+    if (!job.keepBookmarks)
+        RemoveBookmarks(m_s.automation, newDoc, m_titles, m_s.pump);
+
+    const std::string sourceBase = core::RemoveAll(job.source, ".pdf");
+    std::string title = core::FileTitle(sourceBase);
+    if (title.size() > 254)
+        title.resize(254);
+    ++job.k;
+    m_s.pump.PumpOnce();
+    core::NamingContext naming{m_s.options, m_s.prompter, m_s.trace};
+    const auto path = core::BuildOutputPath(job.cells, 0, range, job.k, title, job.offset, naming);
+    if (!path)
+        return Fail(session, {}, {}, kCloseAllAndExit);
+
+    // One level only; an existing directory is fine.
+    ::mkdir(job.splitTo.c_str(), 0777);
+
+    if (trace.IsOn())
+        trace.Line(core::Format("save newDoc Pages: %d\r\n", newDoc.GetNumPages()));
+    // Writing a part over its own source would destroy the rest of the job's input.
+    if (SameFile(*path, job.source) ||
+        !newDoc.Save(PDDoc::kSaveFull | PDDoc::kSaveCollectGarbage, *path))
+        return Fail(session, "Failed to save file: " + *path, {}, kCloseAll);
+    if (trace.IsOn())
+        trace.Line(core::Format("outfile: %s\r\n", path->c_str()));
+
+    if (!newDoc.Close())
+        return Fail(session, "Failed to get Close doc", {}, kCloseAll);
+    session.newDoc.reset();
+    if (!session.view->Close(true))
+        return Fail(session, "Failed to get Close doc", {}, kCloseAll);
+    session.app->CloseAllDocs();
+    m_s.log.Write(*path, sourceBase);
+    if (m_s.outputWritten)
+        m_s.outputWritten(job.row, pair, rangeCount, *path);
+
+    m_s.pump.PumpOnce();
+    std::string failure;
+    session.newDoc = m_s.automation.Create<PDDoc>(failure);
+    if (!session.newDoc)
+        return Fail(session, "Failed to create new PDDoc, " + failure, {}, kNoClose);
+    return End::None;
+}
+
+CSplitRun::End CSplitRun::Fail(Session& session, const std::string& message,
+                               const std::string& caption, int closeDocs) {
+    if (!message.empty())
+        m_s.prompter.Show(message, caption);
+    if (closeDocs != kNoClose && session.app) {
+        // The run is over either way; a second error while tidying up is not worth a second box.
+        try {
+            session.app->CloseAllDocs();
+            if (closeDocs == kCloseAllAndExit)
+                session.app->Exit();
+        } catch (const std::exception&) {
+        }
+    }
+    return End::Failed;
+}
+
+void CSplitRun::MoveSource(const Job& job) {
+    const std::string destination = job.moveTo + core::kSeparator + core::FileTitle(job.source);
+    if (SameFile(job.source, destination))
+        return;
+    if (std::rename(job.source.c_str(), destination.c_str()) == 0)
+        return;
+    // Across file systems a rename cannot work: copy, make sure the copy is whole, then delete.
+    if (CopyVerified(job.source, destination) && ::unlink(job.source.c_str()) == 0)
+        return;
+    m_s.prompter.Show("Can't move file: " + job.source + "\nto: " + destination +
+                          "\nThe file was left where it was.",
+                      "Move Error");
+}
+
+} // namespace engine

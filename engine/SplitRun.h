@@ -1,0 +1,79 @@
+#pragma once
+
+#include "core/JobList.h"
+#include "core/Prompter.h"
+#include "core/RangeList.h"
+#include "core/SetupOptions.h"
+#include "core/Trace.h"
+#include "engine/Automation.h"
+#include "engine/InputCheck.h"
+#include "engine/Pump.h"
+#include "storage/SplitLog.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace engine {
+
+inline constexpr const char* kSplitLabel = "Split em'";
+inline constexpr const char* kStopLabel = "Stop";
+
+// What the split run works with; the window and the command line each provide their own.
+struct SplitRunServices {
+    core::CJobList& list;
+    Automation& automation;
+    core::Prompter& prompter;
+    Pump& pump;
+    storage::CSplitLog& log;
+    core::Trace& trace;
+    const core::SetupOptions& options;
+    ConnectionDialog& connection;
+    // Shows the button's new label.
+    std::function<void(const std::string&)> setLabel = {};
+    // Repaints the window at once (a job's row has just become "Processing").
+    std::function<void()> repaint = {};
+    // Told after every output written: row, range number (1-based), ranges of the job, path.
+    std::function<void(int, int, int, const std::string&)> outputWritten = {};
+};
+
+// "Split em'": runs every selected job of the list, one output per page range. The run pumps
+// events between steps, so a second press (which only asks it to stop) and edits of the list
+// can arrive while it works.
+class CSplitRun {
+  public:
+    enum class End { None, AllDone, StoppedAfterJob, StoppedBeforeRange, Failed };
+
+    explicit CSplitRun(SplitRunServices services);
+    ~CSplitRun();
+
+    // A press of the button: starts a run, or during one asks it to stop.
+    void Press();
+    // Asks a run under way to stop at its next check (closing the window does this).
+    void RequestStop() { m_stop = true; }
+
+    const std::string& Label() const { return m_label; }
+    bool Running() const { return m_label == kStopLabel; }
+    End LastEnd() const { return m_lastEnd; }
+
+  private:
+    struct Job;
+    class Session;
+
+    void Run();
+    End RunRows(Session& session);
+    End RunRange(Session& session, Job& job, int pair, int rangeCount);
+    End Fail(Session& session, const std::string& message, const std::string& caption,
+             int closeDocs);
+    void MoveSource(const Job& job);
+    void SetLabel(const std::string& label);
+
+    SplitRunServices m_s;
+    std::string m_label = kSplitLabel;
+    bool m_stop = false;
+    End m_lastEnd = End::None;
+    core::CRangeList m_subparams;
+    CBookmarkTitles m_titles;
+};
+
+} // namespace engine

@@ -1,0 +1,449 @@
+#include "engine/SplitRun.h"
+
+#include "core/AddFile.h"
+#include "core/Text.h"
+#include "engine/PageCounter.h"
+#include "engine/QpdfAutomation.h"
+#include "storage/LogReader.h"
+#include "tests/support/Doubles.h"
+#include "tests/support/PdfBuilder.h"
+#include "tests/support/RecordingPrompter.h"
+#include "tests/support/ScriptedAutomation.h"
+#include "tests/support/TempDir.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <map>
+
+using namespace engine;
+using namespace testing_support;
+using core::kColStatus;
+using Raise = CScriptedAutomation::Raise;
+
+namespace {
+
+// A pump that can act at its n-th dispatch, as the user would between two steps.
+class ScriptedPump final : public Pump {
+  public:
+    void PumpOnce() override {
+        ++count;
+        auto it = at.find(count);
+        if (it != at.end())
+            it->second();
+    }
+    int count = 0;
+    std::map<int, std::function<void()>> at;
+};
+
+struct Fixture {
+    CTempDir dir{true};
+    core::CJobList list;
+    CScriptedAutomation automation;
+    CRecordingPrompter prompter;
+    ScriptedPump pump;
+    CFixedClock clock;
+    storage::CSplitLog log{clock};
+    CRecordingTrace trace;
+    core::SetupOptions options;
+    CNoConnectionDialog connection;
+    std::vector<std::string> labels;
+    std::unique_ptr<Automation> real;
+    CSplitRun run{{list, automation, prompter, pump, log, trace, options, connection,
+                   [this](const std::string& l) { labels.push_back(l); }}};
+
+    Fixture() {
+        trace.on = false;
+        log.Open();
+    }
+
+    // A job on a source file that exists (its bytes do not matter to the scripted automation).
+    void Add(const std::string& params, std::string name = "src.pdf", std::string moveTo = "",
+             std::string increment = "N", std::string keep = "Y", std::string fileList = "") {
+        const std::string path = dir.Write(name, "%PDF-1.4\r/Title (Mark)\r");
+        core::AddFile(
+            list, {},
+            {20, path, 1, params, moveTo, dir.File("out"), increment, "", keep, fileList, 0, 0, 0});
+    }
+    std::vector<std::string> Boxes() const { return prompter.Lines(); }
+};
+
+} // namespace
+
+TEST(SplitRunTest, PressOnEmptyListDoesNothing) {
+    Fixture f;
+    f.run.Press();
+    EXPECT_TRUE(f.automation.calls.empty());
+    EXPECT_TRUE(f.labels.empty());
+    EXPECT_EQ(f.run.LastEnd(), CSplitRun::End::None);
+}
+
+TEST(SplitRunTest, NoSelectedJobStillConnectsAndEndsNormally) {
+    Fixture f;
+    f.Add("1");
+    f.list.SetText(0, core::kColSelected, "No");
+    f.Add("");
+    f.run.Press();
+    EXPECT_EQ(
+        f.automation.calls,
+        (std::vector<std::string>{"Create(AcroExch.App)", "Create(AcroExch.AVDoc)",
+                                  "Create(AcroExch.PDDoc)", "App.CloseAllDocs()", "App.Exit()"}));
+    EXPECT_EQ(f.Boxes(), std::vector<std::string>{"Quillsever: Done."});
+    EXPECT_EQ(f.labels, (std::vector<std::string>{"Stop", "Split em'"}));
+    EXPECT_EQ(f.list.Text(0, kColStatus), "Ready.");
+}
+
+TEST(SplitRunTest, OneRangeCallsInOrderAndLogsTheOutput) {
+    Fixture f;
+    f.Add("5-7");
+    f.run.Press();
+    const std::string out = f.dir.File("out/src_pages0005-0007.pdf");
+    EXPECT_EQ(
+        f.automation.calls,
+        (std::vector<std::string>{
+            "Create(AcroExch.App)", "Create(AcroExch.AVDoc)", "Create(AcroExch.PDDoc)",
+            "AVDoc.Open(" + f.dir.File("src.pdf") + ", )", "AVDoc.GetPDDoc()",
+            "SourceDoc.GetNumPages()", "NewDoc.Create()",
+            "NewDoc.InsertPages(-1, SourceDoc, 4, 3, 1)", "NewDoc.GetNumPages()",
+            "NewDoc.Save(33, " + out + ")", "NewDoc.Close()", "AVDoc.Close(1)",
+            "App.CloseAllDocs()", "Create(AcroExch.PDDoc)", "App.CloseAllDocs()", "App.Exit()"}));
+    EXPECT_EQ(f.list.Text(0, kColStatus), "Done");
+    std::vector<storage::LogRow> rows;
+    storage::ReadLog("split.log", [&](const storage::LogRow& r) { rows.push_back(r); });
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(core::TrimSpaces(rows[0][2]), out);
+    EXPECT_EQ(core::TrimSpaces(rows[0][5]), f.dir.File("src.pdf"));
+    EXPECT_EQ(rows[0][0].substr(0, 19), "2006-03-07 14:05:09");
+}
+
+TEST(SplitRunTest, EveryFailureHasItsMessageAndEnd) {
+    const std::string pagesError = "Acrobat Error! error deleting pages from source PDF\nPlease "
+                                   "make sure Acrobat is running NOT Adobe Reader";
+    const struct {
+        const char* name;
+        std::function<void(CScriptedAutomation&, Fixture&)> script;
+        std::string message;           // "caption: text"
+        std::vector<std::string> tail; // the calls after the failing one
+    } cases[] = {
+        {"F1",
+         [](auto& a, auto&) { a.FailCreation(App::kProgId, "x"); },
+         std::string(": ") + kConnectFailedMessage,
+         {}},
+        {"F2",
+         [](auto& a, auto&) { a.FailCreation(AVDoc::kProgId, "x"); },
+         ": Failed to create AVDoc",
+         {}},
+        {"F3",
+         [](auto& a, auto&) { a.FailCreation(PDDoc::kProgId, "Class not registered", 1); },
+         ": Failed to create new PDDoc, Class not registered",
+         {}},
+        {"F4",
+         [](auto& a, auto&) { a.Return("AVDoc.Open", 0); },
+         ": Error Opening File : SRC",
+         {"App.CloseAllDocs()"}},
+        {"F5",
+         [](auto& a, auto&) { a.Return("NewDoc.InsertPages", 0); },
+         ": Error! can't insert pages 4-3\nPlease make sure Acrobat is running NOT Adobe Reader",
+         {"App.CloseAllDocs()"}},
+        {"F6a",
+         [](auto& a, auto&) {
+             a.sourcePages = 20;
+             a.Return("NewDoc.GetNumPages", 20)
+                 .Throw("NewDoc.DeletePages", Raise::Automation, "Bad page range");
+         },
+         "Pages Error: Bad page range",
+         {}},
+        {"F6b",
+         [](auto& a, auto&) {
+             a.sourcePages = 20;
+             a.Return("NewDoc.GetNumPages", 20).Throw("NewDoc.DeletePages", Raise::Other, "?");
+         },
+         ": " + pagesError,
+         {}},
+        {"F7",
+         [](auto&, Fixture& f) {
+             f.list.SetText(0, core::kColFileList, "file:nope.txt"),
+                 f.list.SetText(0, core::kColIncrementName, "Y");
+         },
+         ": Unable to read file list: nope.txt",
+         {"App.CloseAllDocs()", "App.Exit()"}},
+        {"F8",
+         [](auto& a, auto&) { a.Return("NewDoc.Save", 0); },
+         ": Failed to save file: OUT",
+         {"App.CloseAllDocs()"}},
+        {"F9 new",
+         [](auto& a, auto&) { a.Return("NewDoc.Close", 0); },
+         ": Failed to get Close doc",
+         {"App.CloseAllDocs()"}},
+        {"F9 view",
+         [](auto& a, auto&) { a.Return("AVDoc.Close", 0); },
+         ": Failed to get Close doc",
+         {"App.CloseAllDocs()"}},
+        {"F10",
+         [](auto& a, auto&) { a.FailCreation(PDDoc::kProgId, "Out of memory", 2); },
+         ": Failed to create new PDDoc, Out of memory",
+         {}},
+        {"F11",
+         [](auto& a, auto&) { a.Throw("SourceDoc.GetNumPages", Raise::Other, "Busy"); },
+         ": Busy",
+         {}},
+        {"F11 empty",
+         [](auto& a, auto&) { a.Throw("AVDoc.GetPDDoc", Raise::Automation, ""); },
+         ": The PDF engine reported an error without a description.",
+         {}},
+    };
+    for (const auto& c : cases) {
+        Fixture f;
+        f.Add("5-7");
+        c.script(f.automation, f);
+        f.run.Press();
+        std::string message = c.message;
+        for (auto [from, to] :
+             {std::pair{std::string("SRC"), f.dir.File("src.pdf")},
+              std::pair{std::string("OUT"), f.dir.File("out/src_pages0005-0007.pdf")}}) {
+            size_t at = message.find(from);
+            if (at != std::string::npos)
+                message.replace(at, from.size(), to);
+        }
+        if (std::string(c.name) == "F7")
+            message = ": Unable to read file list: nope.txt";
+        EXPECT_EQ(f.Boxes(), std::vector<std::string>{message}) << c.name;
+        EXPECT_EQ(f.run.LastEnd(), CSplitRun::End::Failed) << c.name;
+        EXPECT_EQ(f.labels.back(), "Split em'") << c.name;
+        const std::string name = c.name;
+        const bool reachedRow = name != "F1" && name != "F2" && name != "F3";
+        EXPECT_EQ(f.list.Text(0, kColStatus), reachedRow ? "Processing" : "Ready.") << c.name;
+        const auto& calls = f.automation.calls;
+        std::vector<std::string> tail(calls.end() - std::min(calls.size(), c.tail.size()),
+                                      calls.end());
+        EXPECT_EQ(tail, c.tail) << c.name;
+        if (c.tail.empty() && !calls.empty()) {
+            EXPECT_NE(calls.back(), "App.CloseAllDocs()") << c.name;
+        }
+    }
+}
+
+TEST(SplitRunTest, WholeCopyRepairCutsBackToTheRange) {
+    const struct {
+        const char* params;
+        int newPages;
+        std::vector<std::string> deletes;
+    } cases[] = {
+        {"5-7", 20, {"NewDoc.DeletePages(7, 19)", "NewDoc.DeletePages(0, 3)"}},
+        {"1-3", 20, {"NewDoc.DeletePages(3, 19)"}},
+        {"5-7", 3, {}},
+        {"5-7", 19, {}}, // more than asked but not the whole source: left alone
+    };
+    for (const auto& c : cases) {
+        Fixture f;
+        f.automation.sourcePages = 20;
+        f.automation.Return("NewDoc.GetNumPages", c.newPages);
+        f.Add(c.params);
+        f.run.Press();
+        EXPECT_EQ(f.automation.CallsOf("NewDoc.DeletePages"), c.deletes) << c.params;
+        EXPECT_EQ(f.run.LastEnd(), CSplitRun::End::AllDone);
+    }
+}
+
+TEST(SplitRunTest, TraceLinesOfATwoRangeJob) {
+    Fixture f;
+    f.trace.on = true;
+    f.Add("1,3-4", "src.pdf", "", "Y", "Y", "a,b");
+    f.run.Press();
+    const std::string src = f.dir.File("src.pdf");
+    std::vector<std::string> want{"Split parameters: 1,3-4\r\n",
+                                  "SplitParameters, buf: 1,3-4, nItem: 0\r\n"};
+    const struct {
+        int pair, first0, first, n;
+        const char* name;
+    } ranges[] = {{1, 0, 1, 1, "a"}, {2, 2, 3, 2, "b"}};
+    for (const auto& r : ranges) {
+        for (std::string line :
+             {core::Format("subparams[%d][0] = %d\r\n", r.pair, r.first0),
+              "Opened file: " + src + "\r\n", std::string("tempDoc Pages: 10\r\n"),
+              std::string("create newDoc Pages: 0\r\n"),
+              core::Format("insert pages: %d, %d\r\n", r.first, r.n),
+              core::Format("save newDoc Pages: %d\r\n", r.n),
+              std::string("m_listFilenames: a,b\r\n"),
+              core::Format("save newDoc Pages: %d\r\n", r.n),
+              "outfile: " + f.dir.File(std::string("out/src_part") + r.name + ".pdf") + "\r\n"})
+            want.push_back(line);
+    }
+    want.push_back("Done.\r\n");
+    EXPECT_EQ(f.trace.lines, want);
+}
+
+TEST(SplitRunTest, StopBeforeARangeAndAfterAJob) {
+    {
+        Fixture f; // pressed during the first range: the second range never starts
+        f.Add("1,2");
+        f.automation.Before(
+            "NewDoc.Save", [&] { f.run.Press(); }, 1);
+        f.run.Press();
+        EXPECT_EQ(f.run.LastEnd(), CSplitRun::End::StoppedBeforeRange);
+        EXPECT_EQ(f.list.Text(0, kColStatus), "Stopped");
+        EXPECT_EQ(f.automation.CallsOf("NewDoc.Save").size(), 1u);
+        EXPECT_TRUE(f.automation.CallsOf("App.Exit").empty());
+        EXPECT_TRUE(f.Boxes().empty());
+        EXPECT_EQ(f.labels, (std::vector<std::string>{"Stop", "Split em'"}));
+    }
+    {
+        Fixture f; // pressed during a job's last range: the job finishes, moves and is "Done"
+        f.Add("1", "a.pdf", f.dir.Path() + "/moved");
+        f.Add("1", "b.pdf");
+        std::filesystem::create_directory(f.dir.File("moved"));
+        f.automation.Before(
+            "NewDoc.Save", [&] { f.run.Press(); }, 1);
+        f.run.Press();
+        EXPECT_EQ(f.run.LastEnd(), CSplitRun::End::StoppedAfterJob);
+        EXPECT_EQ(f.list.Text(0, kColStatus), "Done");
+        EXPECT_EQ(f.list.Text(1, kColStatus), "Ready.");
+        EXPECT_TRUE(std::filesystem::exists(f.dir.File("moved/a.pdf")));
+        EXPECT_EQ(f.automation.calls.back(), "App.CloseAllDocs()");
+        EXPECT_TRUE(f.Boxes().empty());
+    }
+}
+
+TEST(SplitRunTest, RowsAddedOrDeletedWhileRunningAreHonoured) {
+    Fixture f;
+    f.Add("1", "a.pdf");
+    f.Add("1", "b.pdf");
+    f.Add("1", "c.pdf");
+    // While the first job runs, the user deletes the last row and adds another.
+    f.automation.Before(
+        "NewDoc.Save",
+        [&] {
+            f.list.DeleteRow(2);
+            f.Add("2", "d.pdf");
+        },
+        1);
+    f.run.Press();
+    EXPECT_EQ(f.list.Count(), 3);
+    EXPECT_EQ(
+        f.automation.CallsOf("NewDoc.Save"),
+        (std::vector<std::string>{"NewDoc.Save(33, " + f.dir.File("out/a_page0001.pdf") + ")",
+                                  "NewDoc.Save(33, " + f.dir.File("out/b_page0001.pdf") + ")",
+                                  "NewDoc.Save(33, " + f.dir.File("out/d_page0002.pdf") + ")"}));
+    for (int r = 0; r < 3; ++r)
+        EXPECT_EQ(f.list.Text(r, kColStatus), "Done");
+
+    Fixture g; // every row deleted mid-job: the job's outputs still go where it said
+    g.Add("1,2", "a.pdf");
+    g.automation.Before(
+        "NewDoc.Save", [&] { g.list.DeleteAll(); }, 1);
+    g.run.Press();
+    EXPECT_EQ(g.automation.CallsOf("NewDoc.Save").size(), 2u);
+    EXPECT_EQ(g.run.LastEnd(), CSplitRun::End::AllDone);
+}
+
+TEST(SplitRunTest, MovesKeepTheSourceUnlessTheMoveIsComplete) {
+    Fixture f;
+    std::filesystem::create_directory(f.dir.File("done"));
+    f.Add("1", "a.pdf", f.dir.File("done"));
+    f.Add("1", "b.pdf", f.dir.File("missing-dir"));
+    f.Add("1", "c.pdf", f.dir.Path()); // its own directory: nothing to do
+    f.Add("blank", "d.pdf", f.dir.File("done"));
+    f.run.Press();
+    EXPECT_FALSE(std::filesystem::exists(f.dir.File("a.pdf")));
+    EXPECT_TRUE(std::filesystem::exists(f.dir.File("done/a.pdf")));
+    EXPECT_TRUE(std::filesystem::exists(f.dir.File("b.pdf")));
+    EXPECT_TRUE(std::filesystem::exists(f.dir.File("c.pdf")));
+    EXPECT_TRUE(std::filesystem::exists(f.dir.File("done/d.pdf"))) << "a blank job only moves";
+    EXPECT_EQ(f.automation.CallsOf("NewDoc.Save").size(), 3u);
+    EXPECT_EQ(f.Boxes(),
+              (std::vector<std::string>{"Move Error: Can't move file: " + f.dir.File("b.pdf") +
+                                            "\nto: " + f.dir.File("missing-dir/b.pdf") +
+                                            "\nThe file was left where it was.",
+                                        "Quillsever: Done."}));
+    for (int r = 0; r < 4; ++r)
+        EXPECT_EQ(f.list.Text(r, kColStatus), "Done");
+}
+
+TEST(SplitRunTest, MissingSourceIsReportedTwice) {
+    Fixture f;
+    f.Add("1");
+    std::filesystem::remove(f.dir.File("src.pdf"));
+    f.automation.Return("AVDoc.Open", 0);
+    f.run.Press();
+    EXPECT_EQ(f.Boxes(), (std::vector<std::string>{
+                             "File Error: Input pdf file not found." + f.dir.File("src.pdf"),
+                             ": Error Opening File : " + f.dir.File("src.pdf")}));
+}
+
+TEST(SplitRunTest, BookmarksAreRemovedByTitleWhenNotKept) {
+    Fixture f;
+    f.automation.bookmarkTitles = {"Mark"};
+    f.Add("1,2", "src.pdf", "", "N", "N");
+    f.run.Press();
+    EXPECT_EQ(f.automation.CallsOf("Bookmark."),
+              (std::vector<std::string>{"Bookmark.GetByTitle(Mark)", "Bookmark.Destroy()",
+                                        "Bookmark.GetByTitle(Mark)", "Bookmark.Destroy()"}));
+    EXPECT_EQ(f.automation.CallsOf("NewDoc.InsertPages")[0],
+              "NewDoc.InsertPages(-1, SourceDoc, 0, 1, 0)");
+}
+
+TEST(SplitRunTest, OutputOverItsOwnSourceIsAFailedSave) {
+    Fixture f;
+    f.Add("1", "page0001.pdf");
+    f.list.SetText(0, core::kColSplitTo, f.dir.Path());
+    f.options.useSourceName = false;
+    f.run.Press();
+    EXPECT_EQ(f.Boxes(),
+              std::vector<std::string>{": Failed to save file: " + f.dir.File("page0001.pdf")});
+    EXPECT_TRUE(f.automation.CallsOf("NewDoc.Save").empty());
+}
+
+TEST(SplitRunTest, EndToEndThroughQpdf) {
+    CTempDir dir(true);
+    WritePdf(dir.File("book.pdf"),
+             {.pages = 9,
+              .outline = {{"One", 0, DestKind::Explicit, true, {{"One.a", 1}}},
+                          {"Two", 4, DestKind::GoTo}}});
+    WritePdf(dir.File("Other.PDF"), {.pages = 4});
+    core::CJobList list;
+    core::AddFile(list, {},
+                  {9, dir.File("book.pdf"), 1, "1-2,5,odd", "", dir.File("parts"), "N", "", "Y", "",
+                   0, 0, 0});
+    core::AddFile(
+        list, {},
+        {4, dir.File("Other.PDF"), 1, "2s", "", dir.File("parts"), "Y", "", "N", "", 7, 0, 0});
+    core::NullTrace trace;
+    CQpdfAutomation automation(trace);
+    CRecordingPrompter prompter;
+    CNoPump pump;
+    CFixedClock clock;
+    storage::CSplitLog log(clock);
+    log.Open();
+    core::SetupOptions options;
+    CNoConnectionDialog connection;
+    CSplitRun run({list, automation, prompter, pump, log, trace, options, connection});
+    run.Press();
+    EXPECT_EQ(prompter.Lines(), std::vector<std::string>{"Quillsever: Done."});
+    const std::string parts = dir.File("parts/");
+    const struct {
+        std::string name;
+        std::vector<int> pages;
+        size_t bookmarks;
+    } outputs[] = {
+        {"book_pages0001-0002.pdf", {1, 2}, 2}, {"book_page0005.pdf", {5}, 1},
+        {"book_page0001.pdf", {1}, 1},          {"book_page0003.pdf", {3}, 0},
+        {"book_page0005.pdf", {5}, 1},          {"book_page0007.pdf", {7}, 0},
+        {"book_page0009.pdf", {9}, 0},          {"Other.PDF_part0007.pdf", {1, 2}, 0},
+        {"Other.PDF_part0008.pdf", {3, 4}, 0},
+    };
+    for (const auto& o : outputs) {
+        ASSERT_TRUE(std::filesystem::exists(parts + o.name)) << o.name;
+        EXPECT_EQ(PageMarkers(parts + o.name), o.pages) << o.name;
+        EXPECT_EQ(ReadOutline(parts + o.name).size(), o.bookmarks) << o.name;
+    }
+    std::vector<storage::LogRow> rows;
+    storage::ReadLog("split.log", [&](const storage::LogRow& r) { rows.push_back(r); });
+    ASSERT_EQ(rows.size(), std::size(outputs));
+    for (size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(core::TrimSpaces(rows[i][2]), parts + outputs[i].name);
+        EXPECT_GT(core::LeadingInt(rows[i][1]), 0);
+    }
+    EXPECT_EQ(core::TrimSpaces(rows[7][5]), dir.File("Other.PDF.pdf"));
+    EXPECT_EQ(list.Text(0, kColStatus), "Done");
+    EXPECT_EQ(list.Text(1, kColStatus), "Done");
+    EXPECT_EQ(automation.ParseCount(), 2) << "each source parsed once for all its parts";
+}
