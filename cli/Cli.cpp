@@ -3,14 +3,19 @@
 #include "cli/Arguments.h"
 #include "cli/PresetFileDialogs.h"
 #include "cli/StreamPrompter.h"
+#include "core/AddFile.h"
 #include "core/Files.h"
 #include "core/JobList.h"
 #include "core/RangeList.h"
+#include "core/SetupOptions.h"
 #include "core/SplitParameters.h"
 #include "core/Text.h"
 #include "engine/Automation.h"
+#include "engine/DebugTrace.h"
 #include "engine/PageCounter.h"
 #include "engine/QpdfAutomation.h"
+#include "engine/SplitRun.h"
+#include "engine/Watchdog.h"
 #include "storage/BatchCommands.h"
 #include "storage/CsvExport.h"
 #include "storage/LogReader.h"
@@ -42,6 +47,17 @@ Commands:
       Load a batch file as "Load Batch File" does and print every job's fourteen
       cells, TAB-separated, one job per line; with --save, then write the list to
       OUT.spl as "SaveAs Batch File" does.
+  run BATCH.spl [--trace] [--quiet]
+      Load a batch file and run "Split em'" over it: one PDF per page range of
+      every selected job, each recorded in split.log; setup.ini of the working
+      directory gives the naming options. --trace writes debug.txt. Progress
+      (one line per output) goes to standard error unless --quiet.
+      Exit 0 when the run ends normally, 1 when a failure ended it.
+  split SOURCE.pdf PARAMS --to DIR [--move-to DIR] [--increment] [--names LIST]
+        [--start N] [--skip N] [--offset N] [--no-bookmarks] [--trace] [--quiet]
+      Split one file, as a job with these settings would be split. Names are
+      page-range names unless --increment (numbered, or from LIST: "a,b,c",
+      "file:names.txt" or "filecsv:names.csv,2,3").
   log [--csv OUT.csv]
       Print split.log of the working directory as the log viewer shows it (six
       TAB-separated cells per line), or export it to OUT.csv.
@@ -62,6 +78,7 @@ struct Context {
     std::ostream& err;
     core::Prompter& prompter;
     engine::Automation& automation;
+    engine::CDebugTrace& trace;
     std::vector<std::string> words; // the command's own words, after its name
     engine::CNoPump pump;
     engine::CNoConnectionDialog connection;
@@ -169,6 +186,90 @@ int Pages(Context& c) {
     return kExitOk;
 }
 
+// Runs "Split em'" over the list as the window would, with this directory's setup.ini and
+// split.log. Exit 0 when the run ended normally (done or stopped), 1 when a failure ended it.
+int SplitJobs(Context& c, core::CJobList& list, bool trace, bool quiet) {
+    if (trace)
+        c.trace.SwitchOn(c.prompter);
+    core::SetupOptions options;
+    core::LoadSetupOptions(options);
+    core::CSystemClock clock;
+    storage::CSplitLog log(clock);
+    log.Open(&c.prompter);
+
+    // Nothing on this platform blocks a run with a prompt, but the watchdog runs beside every
+    // run all the same, as it would beside the window.
+    engine::CNoWindowSystem windows;
+    engine::CMyThread watchdog(windows);
+    watchdog.SetOwner(&list);
+    watchdog.Start();
+
+    engine::SplitRunServices services{list, c.automation, c.prompter, c.pump,
+                                      log,  c.trace,      options,    c.connection};
+    if (!quiet)
+        services.outputWritten = [&c](int row, int range, int ranges, const std::string& path) {
+            c.err << "job " << row + 1 << ", range " << range << " of " << ranges << ": " << path
+                  << '\n';
+        };
+    engine::CSplitRun run(services);
+    run.Press();
+    watchdog.Stop();
+    c.trace.End();
+    return run.LastEnd() == engine::CSplitRun::End::Failed ? kExitFailed : kExitOk;
+}
+
+int RunBatch(Context& c) {
+    CArguments args(c.words, {}, {"trace", "quiet"});
+    if (!args.Ok())
+        return Usage(c, args.Error());
+    if (args.Positional().size() != 1)
+        return Usage(c, "run takes one batch file");
+    CPresetFileDialogs dialogs({args.Positional()[0]});
+    core::CJobList list;
+    storage::CBatchCommands batch(list, c.AddFileHooksFor(list), c.prompter, dialogs);
+    if (!batch.Load())
+        return kExitFailed;
+    return SplitJobs(c, list, args.Flag("trace"), args.Flag("quiet"));
+}
+
+int SplitOne(Context& c) {
+    CArguments args(c.words, {"to", "move-to", "names", "start", "skip", "offset"},
+                    {"increment", "no-bookmarks", "trace", "quiet"});
+    core::NewJob job;
+    job.incrementStart = args.Int("start", 0);
+    job.skipPages = args.Int("skip", 0);
+    job.pageOffset = args.Int("offset", 0);
+    if (!args.Ok())
+        return Usage(c, args.Error());
+    if (args.Positional().size() != 2 || !args.Value("to"))
+        return Usage(c, "split takes SOURCE.pdf, PARAMS and --to DIR");
+    job.fileName = args.Positional()[0];
+    job.splitParameters = args.Positional()[1];
+    job.splitTo = *args.Value("to");
+    job.moveTo = args.Value("move-to").value_or("");
+    job.incrementName = args.Flag("increment") ? "Y" : "N";
+    job.keepBookmarks = args.Flag("no-bookmarks") ? "N" : "Y";
+    job.fileList = args.Value("names").value_or("");
+
+    core::CJobList list;
+    if (core::AddFile(list, c.AddFileHooksFor(list), job) != core::kAddFileAdded) {
+        c.prompter.Show("Not a PDF file name (it must contain .pdf or .PDF): " + job.fileName);
+        return kExitFailed;
+    }
+    const int32_t pages = core::LeadingInt(list.Text(0, core::kColPages));
+    if (pages == -1) {
+        c.prompter.Show("Input pdf file not found." + job.fileName, "File Error");
+        return kExitFailed;
+    }
+    if (pages == 0)
+        return kExitFailed; // counting has said why
+    // The same check the parameter editor makes before it takes a string.
+    core::SplitCheckFields fields{job.splitTo, job.splitParameters, pages, job.skipPages};
+    if (!core::CheckSplitParameters(fields, c.prompter))
+        return kExitFailed;
+    return SplitJobs(c, list, args.Flag("trace"), args.Flag("quiet"));
+}
+
 int Log(Context& c) {
     CArguments args(c.words, {"csv"}, {});
     if (!args.Ok())
@@ -202,9 +303,9 @@ std::string AppTitle(const std::string& argv0) {
 
 int Run(const std::vector<std::string>& words, std::ostream& out, std::ostream& err) {
     CStreamPrompter prompter(err, AppTitle(words.empty() ? std::string() : words[0]));
-    core::NullTrace trace;
+    engine::CDebugTrace trace;
     engine::CQpdfAutomation automation(trace);
-    Context c{out, err, prompter, automation, {}, {}, {}};
+    Context c{out, err, prompter, automation, trace, {}, {}, {}};
     if (words.size() < 2)
         return Usage(c, "no command given");
     const std::string& command = words[1];
@@ -214,7 +315,8 @@ int Run(const std::vector<std::string>& words, std::ostream& out, std::ostream& 
     }
     c.words.assign(words.begin() + 2, words.end());
     static const std::map<std::string, std::function<int(Context&)>> commands{
-        {"expand", Expand}, {"check", Check}, {"jobs", Jobs}, {"log", Log}, {"pages", Pages},
+        {"expand", Expand}, {"check", Check},  {"jobs", Jobs},      {"log", Log},
+        {"pages", Pages},   {"run", RunBatch}, {"split", SplitOne},
     };
     auto it = commands.find(command);
     if (it == commands.end())

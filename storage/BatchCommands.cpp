@@ -9,16 +9,16 @@ namespace {
 const std::vector<core::FileFilter> kBatchFilters{{"*.spl", "*.spl"}, {"All Files *.*", "*.*"}};
 }
 
-void CBatchCommands::Load() {
+bool CBatchCommands::Load() {
     m_list.DeleteAll();
     ShowItemCount();
-    if (auto path = m_dialogs.OpenFile("Open Split Batch File", kBatchFilters))
-        ReadBatchFile(*path);
+    auto path = m_dialogs.OpenFile("Open Split Batch File", kBatchFilters);
+    return path && ReadBatchFile(*path);
 }
 
-void CBatchCommands::Append() {
-    if (auto path = m_dialogs.OpenFile("Open Job File", kBatchFilters))
-        ReadBatchFile(*path);
+bool CBatchCommands::Append() {
+    auto path = m_dialogs.OpenFile("Open Job File", kBatchFilters);
+    return path && ReadBatchFile(*path);
 }
 
 void CBatchCommands::Save() {
@@ -40,16 +40,17 @@ void CBatchCommands::SaveAs() {
     WriteBatchFile();
 }
 
-void CBatchCommands::ReadBatchFile(const std::string& path) {
+bool CBatchCommands::ReadBatchFile(const std::string& path) {
     m_batchName = path;
     UpdateTitle();
     auto text = core::ReadWholeFile(path);
     if (!text) {
         m_prompter.Show(path, "Can't read split parameters file.");
-        return;
+        return false;
     }
     AddBatchRecords(*text, m_list, m_addFileHooks);
     ShowItemCount();
+    return true;
 }
 
 bool CBatchCommands::WriteBatchFile() {

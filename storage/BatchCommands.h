@@ -25,13 +25,14 @@ class CBatchCommands {
         : m_list(list), m_addFileHooks(std::move(addFileHooks)), m_prompter(prompter),
           m_dialogs(dialogs), m_hooks(std::move(hooks)) {}
 
-    void Load();
-    void Append();
+    // Load and Append: false when no file was read (cancelled or unreadable).
+    bool Load();
+    bool Append();
     void Save();
     void SaveAs();
 
     // Reads a batch file into the list after the existing jobs (Load empties the list first).
-    void ReadBatchFile(const std::string& path);
+    bool ReadBatchFile(const std::string& path);
     // Writes the list to the remembered name; true when it was written.
     bool WriteBatchFile();
 

@@ -3,6 +3,7 @@
 #include "tests/support/PdfBuilder.h"
 #include "tests/support/TempDir.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
 
@@ -104,4 +105,74 @@ TEST(CliTest, PagesCountsEachFileAndJobsRecountsZeros) {
     EXPECT_EQ(jobs.out, "Yes\tfive.pdf\t1s\t5\tReady.\t\t\t\t\t\t\t0\t0\t0\n"
                         "Yes\tfive.pdf\t1s\t9\tReady.\t\t\t\t\t\t\t0\t0\t0\n"
                         "No\tmissing.pdf\t1s\t-1\tNo File.\t\t\t\t\t\t\t0\t0\t0\n");
+}
+
+TEST(CliTest, RunSplitsAWholeBatchWithEveryNamingMode) {
+    testing_support::CTempDir dir(true);
+    testing_support::WritePdf(dir.File("in/a.pdf"), {.pages = 6});
+    testing_support::WritePdf(dir.File("in/b.pdf"), {.pages = 4});
+    testing_support::WritePdf(dir.File("in/c.pdf"), {.pages = 3});
+    dir.Write("names.txt", "first\r\nsecond\r\n");
+    dir.Write("setup.ini", "PREFIXSTR;-\nMASK;2\n");
+    const std::string in = dir.File("in/");
+    dir.Write("jobs.spl",
+              in + "a.pdf; 1-2,odd; 6; ; ; out; N; ; Y; ; 0; 1; 10\r\r\n" +         // skip, offset
+                  in + "b.pdf; 2s; 4; ; moved; out; Y; ; N; a , b; 0; 0; 0\r\r\n" + // inline names
+                  in + "c.pdf; 1s; 3; ; ; out; Y; ; Y; file:names.txt; 0; 0; 0\r\r\n" + "~" + in +
+                  "c.pdf; 1; 3; ; ; out; Y; ; Y; ; 5; 0; 0\r\r\n" + // not selected
+                  in + "gone.pdf; 1; 3; ; ; out; N; ; Y; ; 0; 0; 0\r\r\n");
+    std::filesystem::create_directory(dir.File("moved"));
+    Result r = RunCli({"run", "jobs.spl", "--quiet"});
+    EXPECT_EQ(r.status, 1) << "the missing source ends the run with a failure";
+    EXPECT_EQ(r.err, "File Error: Input pdf file not found." + in + "gone.pdf\n" +
+                         "quillsever-cli: Error Opening File : " + in + "gone.pdf\n");
+    const std::vector<std::pair<std::string, std::vector<int>>> outputs{
+        {"a_pages11-12.pdf", {1, 2}}, {"a_page12.pdf", {2}}, {"a_page14.pdf", {4}},
+        {"a_page16.pdf", {6}},        {"b-a.pdf", {1, 2}},   {"b-b.pdf", {3, 4}},
+        {"c-first.pdf", {1}},         {"c-second.pdf", {2}}, {"c-default_3.pdf", {3}},
+    };
+    for (const auto& [name, pages] : outputs)
+        EXPECT_EQ(testing_support::PageMarkers(dir.File("out/" + name)), pages) << name;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.File("out")),
+                            std::filesystem::directory_iterator()),
+              static_cast<long>(outputs.size()));
+    EXPECT_TRUE(std::filesystem::exists(dir.File("moved/b.pdf")));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("in/b.pdf")));
+
+    Result log = RunCli({"log"});
+    std::istringstream lines(log.out);
+    std::string line;
+    size_t i = 0;
+    while (std::getline(lines, line)) {
+        ASSERT_LT(i, outputs.size());
+        const auto cells = line.substr(line.find('\t') + 1);
+        EXPECT_NE(cells.find("out/" + outputs[i].first + " "), std::string::npos) << line;
+        ++i;
+    }
+    EXPECT_EQ(i, outputs.size());
+}
+
+TEST(CliTest, SplitChecksItsParametersAndReportsProgress) {
+    testing_support::CTempDir dir(true);
+    testing_support::WritePdf(dir.File("doc.pdf"), {.pages = 3});
+    Result r = RunCli(
+        {"split", "doc.pdf", "1,2-3", "--to", "parts", "--increment", "--start", "7", "--trace"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "quillsever-cli: Debugging has been turned on, click 'OK' to this message.\n"
+                     "job 1, range 1 of 2: parts/doc_part0007.pdf\n"
+                     "job 1, range 2 of 2: parts/doc_part0008.pdf\n"
+                     "Quillsever: Done.\n");
+    EXPECT_EQ(testing_support::PageMarkers(dir.File("parts/doc_part0008.pdf")),
+              (std::vector<int>{2, 3}));
+    const std::string trace = dir.Read("debug.txt");
+    EXPECT_EQ(trace.substr(0, 35), "Started Application version: 1.16\r\n");
+    EXPECT_EQ(trace.substr(trace.size() - 14), "Done.\r\nClose\r\n");
+
+    EXPECT_EQ(RunCli({"split", "doc.pdf", "4", "--to", "parts"}).err,
+              "Error in parameters: parameter: 4 higher than pages: 3\n");
+    EXPECT_EQ(RunCli({"split", "nope.pdf", "1", "--to", "parts"}).err,
+              "File Error: Input pdf file not found.nope.pdf\n");
+    EXPECT_EQ(RunCli({"split", "doc.txt", "1", "--to", "parts"}).status, 1);
+    EXPECT_EQ(RunCli({"split", "doc.pdf", "1"}).status, 2);
+    EXPECT_EQ(RunCli({"split", "doc.pdf", "1", "--to", "p", "--start", "x"}).status, 2);
 }

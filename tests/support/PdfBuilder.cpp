@@ -33,6 +33,7 @@ QOH Destination(QOH page) {
 } // namespace
 
 void WritePdf(const std::string& path, const PdfSpec& spec) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     QPDF pdf;
     pdf.emptyPDF();
     QOH font = pdf.makeIndirectObject(
