@@ -247,8 +247,8 @@ int SplitOne(Context& c) {
     job.splitParameters = args.Positional()[1];
     job.splitTo = *args.Value("to");
     job.moveTo = args.Value("move-to").value_or("");
-    job.incrementName = args.Flag("increment") ? "Y" : "N";
-    job.keepBookmarks = args.Flag("no-bookmarks") ? "N" : "Y";
+    job.incrementName = std::string(args.Flag("increment") ? "Y" : "N");
+    job.keepBookmarks = std::string(args.Flag("no-bookmarks") ? "N" : "Y");
     job.fileList = args.Value("names").value_or("");
 
     core::CJobList list;
@@ -321,6 +321,9 @@ int Run(const std::vector<std::string>& words, std::ostream& out, std::ostream& 
     auto it = commands.find(command);
     if (it == commands.end())
         return Usage(c, "unknown command \"" + command + "\"");
+    // Held for the whole command, like a PDF application left running: a file counted while
+    // jobs are added is not parsed again by the run that follows.
+    const auto session = automation.Create<engine::App>();
     try {
         return it->second(c);
     } catch (const std::exception& e) {
