@@ -21,6 +21,7 @@
 #include "storage/LogReader.h"
 #include "storage/SplitLog.h"
 
+#include <csignal>
 #include <deque>
 #include <functional>
 #include <map>
@@ -52,6 +53,7 @@ Commands:
       every selected job, each recorded in split.log; setup.ini of the working
       directory gives the naming options. --trace writes debug.txt. Progress
       (one line per output) goes to standard error unless --quiet.
+      Ctrl+C stops the run after the part being written.
       Exit 0 when the run ends normally, 1 when a failure ended it.
   split SOURCE.pdf PARAMS --to DIR [--move-to DIR] [--increment] [--names LIST]
         [--start N] [--skip N] [--offset N] [--no-bookmarks] [--trace] [--quiet]
@@ -186,6 +188,30 @@ int Pages(Context& c) {
     return kExitOk;
 }
 
+// Ctrl+C during a run is a press of "Stop": the run ends cleanly at its next check, with every
+// finished part logged. A second Ctrl+C ends the program at once.
+volatile std::sig_atomic_t g_interrupted = 0;
+
+extern "C" void OnInterrupt(int) {
+    g_interrupted = 1;
+    std::signal(SIGINT, SIG_DFL);
+}
+
+class CInterruptPump final : public engine::Pump {
+  public:
+    void PumpOnce() override {
+        if (g_interrupted && !m_pressed && m_run) {
+            m_pressed = true;
+            m_run->Press();
+        }
+    }
+    void SetRun(engine::CSplitRun* run) { m_run = run; }
+
+  private:
+    engine::CSplitRun* m_run = nullptr;
+    bool m_pressed = false;
+};
+
 // Runs "Split em'" over the list as the window would, with this directory's setup.ini and
 // split.log. Exit 0 when the run ended normally (done or stopped), 1 when a failure ended it.
 int SplitJobs(Context& c, core::CJobList& list, bool trace, bool quiet) {
@@ -204,7 +230,8 @@ int SplitJobs(Context& c, core::CJobList& list, bool trace, bool quiet) {
     watchdog.SetOwner(&list);
     watchdog.Start();
 
-    engine::SplitRunServices services{list, c.automation, c.prompter, c.pump,
+    CInterruptPump pump;
+    engine::SplitRunServices services{list, c.automation, c.prompter, pump,
                                       log,  c.trace,      options,    c.connection};
     if (!quiet)
         services.outputWritten = [&c](int row, int range, int ranges, const std::string& path) {
@@ -212,7 +239,11 @@ int SplitJobs(Context& c, core::CJobList& list, bool trace, bool quiet) {
                   << '\n';
         };
     engine::CSplitRun run(services);
+    pump.SetRun(&run);
+    g_interrupted = 0;
+    auto previous = std::signal(SIGINT, OnInterrupt);
     run.Press();
+    std::signal(SIGINT, previous);
     watchdog.Stop();
     c.trace.End();
     return run.LastEnd() == engine::CSplitRun::End::Failed ? kExitFailed : kExitOk;

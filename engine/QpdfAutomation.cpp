@@ -637,10 +637,11 @@ class QpdfAVDoc final : public AVDoc {
 };
 
 void QpdfSession::CloseAllViews() {
+    // The views themselves live on and may open documents again; only dead ones are dropped.
+    std::erase_if(m_views, [](const std::weak_ptr<QpdfAVDoc>& weak) { return weak.expired(); });
     for (auto& weak : m_views)
         if (auto view = weak.lock())
             view->Close(true);
-    m_views.clear();
 }
 
 namespace {

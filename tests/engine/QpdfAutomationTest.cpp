@@ -193,7 +193,11 @@ TEST(QpdfAutomationTest, SaveNeverOverwritesAnOpenSourceAndIsAtomic) {
     for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.Path()))
         ++entries;
     EXPECT_EQ(entries, 2u) << "no temporary file is left behind";
-    view->Close(true);
+    auto app = automation.Create<App>();
+    app->CloseAllDocs();
+    ASSERT_TRUE(view->Open(source, "")) << "a view closed by CloseAllDocs opens again";
+    EXPECT_FALSE(part->Save(33, source));
+    app->CloseAllDocs();
     EXPECT_TRUE(part->Save(33, source)) << "once closed, the source may be replaced";
 }
 
