@@ -54,11 +54,11 @@ ListName ReadListLine(const std::string& path, int k, Prompter& prompter) {
     return line ? *line : ListName{-1, {}};
 }
 
-ListName ReadListCsv(const std::string& specification, int k, Prompter& prompter) {
+ListName ReadListCsv(const std::string& csvList, int k, Prompter& prompter) {
     std::string path;
     std::vector<int32_t> wanted;
     bool first = true;
-    ForEachToken(specification, ",", [&](std::string_view field) {
+    ForEachToken(csvList, ",", [&](std::string_view field) {
         if (first)
             path = field;
         else

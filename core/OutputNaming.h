@@ -20,7 +20,7 @@ struct ListName {
 };
 
 ListName ReadListLine(const std::string& path, int k, Prompter& prompter);
-ListName ReadListCsv(const std::string& specification, int k, Prompter& prompter);
+ListName ReadListCsv(const std::string& csvList, int k, Prompter& prompter);
 
 // Everything naming needs besides the job row.
 struct NamingContext {

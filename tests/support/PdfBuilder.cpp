@@ -32,7 +32,7 @@ QOH Destination(QOH page) {
 
 } // namespace
 
-void WritePdf(const std::string& path, const PdfSpec& spec) {
+void WritePdf(const std::string& path, const PdfRecipe& recipe) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     QPDF pdf;
     pdf.emptyPDF();
@@ -43,12 +43,12 @@ void WritePdf(const std::string& path, const PdfSpec& spec) {
     fonts.replaceKey("/F1", font);
     resources.replaceKey("/Font", fonts);
     std::vector<QOH> pages;
-    for (int i = 0; i < spec.pages; ++i) {
+    for (int i = 0; i < recipe.pages; ++i) {
         QOH page = pdf.makeIndirectObject(QOH::parse("<< /Type /Page /MediaBox [0 0 612 792] >>"));
         std::string text = "BT /F1 24 Tf 72 720 Td (Page " + std::to_string(i + 1) + ") Tj ET\n";
-        if (spec.paddingBytes) {
+        if (recipe.paddingBytes) {
             // Text that does not compress away, so the page has real weight.
-            std::string noise(spec.paddingBytes, ' ');
+            std::string noise(recipe.paddingBytes, ' ');
             uint32_t state = 2463534242u + static_cast<uint32_t>(i);
             for (char& c : noise) {
                 state ^= state << 13;
@@ -63,7 +63,7 @@ void WritePdf(const std::string& path, const PdfSpec& spec) {
         pdf.addPage(page, false);
         pages.push_back(pdf.getAllPages().back());
     }
-    if (spec.links && !pages.empty()) {
+    if (recipe.links && !pages.empty()) {
         for (QOH& page : pages) {
             QOH annots = QOH::newArray();
             for (QOH target : {pages.front(), pages.back()}) {
@@ -76,7 +76,7 @@ void WritePdf(const std::string& path, const PdfSpec& spec) {
     }
 
     QOH root = pdf.getRoot();
-    if (!spec.outline.empty()) {
+    if (!recipe.outline.empty()) {
         QOH outlines = pdf.makeIndirectObject(QOH::parse("<< /Type /Outlines >>"));
         QOH namesTree = QOH::newArray();
         QOH oldDests = QOH::newDictionary();
@@ -130,7 +130,7 @@ void WritePdf(const std::string& path, const PdfSpec& spec) {
                 }
                 return visible;
             };
-        outlines.replaceKey("/Count", QOH::newInteger(add(outlines, spec.outline)));
+        outlines.replaceKey("/Count", QOH::newInteger(add(outlines, recipe.outline)));
         root.replaceKey("/Outlines", outlines);
         if (namesTree.getArrayNItems() > 0) {
             // Name trees keep their keys sorted.
@@ -154,15 +154,15 @@ void WritePdf(const std::string& path, const PdfSpec& spec) {
         if (!oldDests.getKeys().empty())
             root.replaceKey("/Dests", pdf.makeIndirectObject(oldDests));
     }
-    if (spec.pageLabels)
+    if (recipe.pageLabels)
         root.replaceKey("/PageLabels",
                         QOH::parse("<< /Nums [0 << /S /r >> 2 << /S /D /St 1 >>] >>"));
 
     QPDFWriter writer(pdf, path.c_str());
     writer.setStaticID(true);
-    if (!spec.userPassword.empty())
-        writer.setR6EncryptionParameters(spec.userPassword.c_str(), "owner", true, true, true, true,
-                                         true, true, qpdf_r3p_full, true);
+    if (!recipe.userPassword.empty())
+        writer.setR6EncryptionParameters(recipe.userPassword.c_str(), "owner", true, true, true,
+                                         true, true, true, qpdf_r3p_full, true);
     writer.write();
 }
 

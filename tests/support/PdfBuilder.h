@@ -17,7 +17,7 @@ struct Bookmark {
 };
 
 // A test PDF made on the fly: every page shows "Page N" (1-based) in one shared font.
-struct PdfSpec {
+struct PdfRecipe {
     int pages = 10;
     std::vector<Bookmark> outline;
     bool pageLabels = false; // i, ii, then 1, 2, ... from the third page
@@ -26,7 +26,7 @@ struct PdfSpec {
     size_t paddingBytes = 0; // incompressible bytes on every page, to give it weight
 };
 
-void WritePdf(const std::string& path, const PdfSpec& spec);
+void WritePdf(const std::string& path, const PdfRecipe& recipe);
 
 // What a test reads back from a written PDF.
 struct OutlineEntry {
