@@ -162,29 +162,38 @@ class OutlineIndex {
     std::vector<std::pair<int, int>> m_byPage; // (page, node)
 };
 
-// Recomputes every /Count below `parent` from the tree and each item's open state, so the
-// counts stay right whatever was added or removed. Returns the number of visible descendants.
-int64_t Recount(QPDFObjectHandle parent, std::set<QPDFObjGen>& seen) {
-    int64_t visible = 0;
-    for (QPDFObjectHandle c = parent.getKey("/First"); c.isDictionary(); c = c.getKey("/Next")) {
-        if (c.isIndirect() && !seen.insert(c.getObjGen()).second)
-            break;
-        QPDFObjectHandle count = c.getKey("/Count");
-        const bool open = count.isInteger() && count.getIntValue() > 0;
-        const int64_t below = Recount(c, seen);
-        if (below == 0)
-            c.removeKey("/Count");
-        else
-            c.replaceKey("/Count", QPDFObjectHandle::newInteger(open ? below : -below));
-        visible += 1 + (open ? below : 0);
-    }
-    return visible;
-}
-
+// Recomputes every /Count of the outline from the tree and each item's open state, so the
+// counts stay right whatever was added or removed. Iterative: a hostile file may nest deeply.
 void RecountOutline(QPDFObjectHandle outlines) {
+    struct Node {
+        QPDFObjectHandle item;
+        size_t parent;
+        bool open;
+        int64_t visibleBelow = 0;
+    };
+    // Breadth first, so every item stands before all of its descendants.
+    std::vector<Node> nodes{{outlines, 0, true}};
     std::set<QPDFObjGen> seen;
-    const int64_t visible = Recount(outlines, seen);
-    outlines.replaceKey("/Count", QPDFObjectHandle::newInteger(visible));
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        QPDFObjectHandle parent = nodes[i].item;
+        for (QPDFObjectHandle c = parent.getKey("/First"); c.isDictionary();
+             c = c.getKey("/Next")) {
+            if (c.isIndirect() && !seen.insert(c.getObjGen()).second)
+                break;
+            QPDFObjectHandle count = c.getKey("/Count");
+            nodes.push_back({c, i, count.isInteger() && count.getIntValue() > 0});
+        }
+    }
+    for (size_t i = nodes.size(); i-- > 1;) {
+        Node& node = nodes[i];
+        if (node.visibleBelow == 0)
+            node.item.removeKey("/Count");
+        else
+            node.item.replaceKey("/Count", QPDFObjectHandle::newInteger(
+                                               node.open ? node.visibleBelow : -node.visibleBelow));
+        nodes[node.parent].visibleBelow += 1 + (node.open ? node.visibleBelow : 0);
+    }
+    outlines.replaceKey("/Count", QPDFObjectHandle::newInteger(nodes[0].visibleBelow));
 }
 
 void AppendChild(QPDFObjectHandle parent, QPDFObjectHandle item) {

@@ -1,5 +1,6 @@
 #include "engine/QpdfAutomation.h"
 
+#include "tests/support/Doubles.h"
 #include "tests/support/PdfBuilder.h"
 #include "tests/support/TempDir.h"
 
@@ -137,7 +138,7 @@ TEST(QpdfAutomationTest, UnreadableInputsFailAsDocumented) {
     dir.Write("empty.pdf", "");
     WritePdf(dir.File("locked.pdf"), {.pages = 3, .userPassword = "secret"});
     std::filesystem::create_directory(dir.File("folder.pdf"));
-    core::NullTrace trace;
+    CRecordingTrace trace;
     CQpdfAutomation automation(trace);
     for (const char* name :
          {"missing.pdf", "text.pdf", "empty.pdf", "locked.pdf", "folder.pdf", "truncated.pdf"}) {
@@ -153,6 +154,9 @@ TEST(QpdfAutomationTest, UnreadableInputsFailAsDocumented) {
         EXPECT_EQ(view->GetPDDoc(), nullptr) << name;
     }
     EXPECT_FALSE(automation.Warnings().empty()) << "qpdf's complaints are kept, not printed";
+    ASSERT_FALSE(trace.lines.empty());
+    EXPECT_EQ(trace.lines[0].substr(0, 6), "qpdf: ") << "and traced while the trace is on";
+    EXPECT_EQ(trace.lines[0].substr(trace.lines[0].size() - 2), "\r\n");
 }
 
 TEST(QpdfAutomationTest, InsertRefusesBadRanges) {
