@@ -299,7 +299,10 @@ class QpdfSession {
             Warn(w.what());
     }
     void Warn(const std::string& text) {
-        m_shared->warnings.push_back(text);
+        // A damaged source warns again for every part; keeping the first ones is enough.
+        constexpr size_t kKept = 1000;
+        if (m_shared->warnings.size() < kKept)
+            m_shared->warnings.push_back(text);
         if (m_trace.IsOn())
             m_trace.Line("qpdf: " + text + "\r\n");
     }

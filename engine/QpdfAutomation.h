@@ -24,7 +24,7 @@ class CQpdfAutomation final : public Automation {
 
     // How many sources were parsed (not served from a session's cache) so far.
     int ParseCount() const;
-    // qpdf's warnings so far; they never reach the terminal.
+    // qpdf's first warnings; they never reach the terminal.
     std::vector<std::string> Warnings() const;
 
     struct Shared; // what the automation's sessions report back
