@@ -36,6 +36,22 @@ struct Splitter {
     }
 };
 
+// A new document holding `count` pages of an opened source, not yet saved.
+struct OpenedPart {
+    core::NullTrace trace;
+    CQpdfAutomation automation{trace};
+    std::shared_ptr<AVDoc> view = automation.Create<AVDoc>();
+    std::shared_ptr<PDDoc> part = automation.Create<PDDoc>();
+    bool inserted = false;
+
+    OpenedPart(const std::string& source, int first, int count) {
+        if (!view->Open(source, ""))
+            return;
+        part->Create();
+        inserted = part->InsertPages(-1, *view->GetPDDoc(), first, count, true);
+    }
+};
+
 std::vector<int> Range(int first, int last) {
     std::vector<int> v;
     for (int i = first; i <= last; ++i)
@@ -181,13 +197,9 @@ TEST(QpdfAutomationTest, SaveNeverOverwritesAnOpenSourceAndIsAtomic) {
     CTempDir dir;
     const std::string source = dir.File("s.pdf");
     WritePdf(source, {.pages = 4});
-    core::NullTrace trace;
-    CQpdfAutomation automation(trace);
-    auto view = automation.Create<AVDoc>();
-    ASSERT_TRUE(view->Open(source, ""));
-    auto part = automation.Create<PDDoc>();
-    part->Create();
-    ASSERT_TRUE(part->InsertPages(-1, *view->GetPDDoc(), 1, 1, true));
+    OpenedPart opened(source, 1, 1);
+    ASSERT_TRUE(opened.inserted);
+    auto& [trace, automation, view, part, inserted] = opened;
     EXPECT_FALSE(part->Save(33, source));
     EXPECT_FALSE(part->Save(33, dir.File("./s.pdf")));
     EXPECT_FALSE(part->Save(33, dir.File("no/such/dir/x.pdf")));
@@ -223,13 +235,9 @@ TEST(QpdfAutomationTest, DeletePagesAndBookmarkRemovalKeepTheFileConsistent) {
     CTempDir dir;
     const std::string source = dir.File("s.pdf");
     WritePdf(source, {.pages = 12, .outline = kOutline});
-    core::NullTrace trace;
-    CQpdfAutomation automation(trace);
-    auto view = automation.Create<AVDoc>();
-    ASSERT_TRUE(view->Open(source, ""));
-    auto part = automation.Create<PDDoc>();
-    part->Create();
-    ASSERT_TRUE(part->InsertPages(-1, *view->GetPDDoc(), 0, 12, true));
+    OpenedPart opened(source, 0, 12);
+    ASSERT_TRUE(opened.inserted);
+    auto& [trace, automation, view, part, inserted] = opened;
     EXPECT_TRUE(part->DeletePages(8, 11));
     EXPECT_TRUE(part->DeletePages(0, 3));
     EXPECT_FALSE(part->DeletePages(3, 9));
