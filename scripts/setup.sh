@@ -2,7 +2,8 @@
 # Installs what building and testing Quillsever needs on Debian, when it is missing.
 set -euo pipefail
 
-packages=(build-essential cmake pkg-config libqpdf-dev qpdf libgtest-dev poppler-utils)
+packages=(build-essential cmake pkg-config libqpdf-dev qpdf libgtest-dev poppler-utils
+          qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth xdotool imagemagick)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
