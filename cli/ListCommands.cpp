@@ -88,8 +88,9 @@ int Jobs(Context& c) {
     for (int row = 0; row < list.Count(); ++row)
         PrintCells(c.out, list.Row(row).cells);
     if (args.Value("save")) {
-        batch.SaveAs();
-        if (list.Count() > 0 && batch.BatchName() != *args.Value("save"))
+        // An empty list has nothing to save and says so; a list that could not be written
+        // is a failure the caller must be able to see.
+        if (!batch.SaveAs() && list.Count() > 0)
             return kExitFailed;
     }
     return kExitOk;

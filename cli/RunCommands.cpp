@@ -44,7 +44,8 @@ class CInterruptPump final : public engine::Pump {
 };
 
 // Runs "Split em'" over the list as the window would, with this directory's setup.ini and
-// split.log. Exit 0 when the run ended normally (done or stopped), 1 when a failure ended it.
+// split.log. Exit 0 when the run ended normally (done or stopped), 1 when a failure ended it
+// or a job was refused, a source could not be moved or a part could not be logged.
 int SplitJobs(Context& c, core::CJobList& list, bool trace, bool quiet) {
     if (trace)
         c.trace.SwitchOn(c.prompter);
@@ -77,7 +78,8 @@ int SplitJobs(Context& c, core::CJobList& list, bool trace, bool quiet) {
     std::signal(SIGINT, previous);
     watchdog.Stop();
     c.trace.End();
-    return run.LastEnd() == engine::CSplitRun::End::Failed ? kExitFailed : kExitOk;
+    return run.LastEnd() == engine::CSplitRun::End::Failed || run.HadFailures() ? kExitFailed
+                                                                                : kExitOk;
 }
 
 } // namespace

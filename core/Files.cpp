@@ -1,5 +1,6 @@
 #include "core/Files.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -20,43 +21,37 @@ std::optional<std::string> DirectoryOf(std::string_view path) {
     return std::nullopt;
 }
 
-std::optional<TempFile> CreateTempBeside(const std::string& path) {
-    const size_t cut = path.rfind(kSeparator);
-    const std::string dir = cut == std::string::npos ? "." : cut == 0 ? "/" : path.substr(0, cut);
-    std::string pattern = dir + kSeparator + ".quillsever-XXXXXX";
-    int fd = mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    // mkstemp creates 0600; an ordinary document wants the usual permissions.
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    return TempFile{fd, pattern};
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // This file system cannot rename without replacing; a hard link never replaces either.
+    if (::link(from.c_str(), to.c_str()) != 0)
+        return false;
+    ::unlink(from.c_str());
+    return true;
 }
 
-bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
-    auto temp = CreateTempBeside(path);
-    if (!temp)
-        return false;
-    bool ok = true;
-    size_t done = 0;
-    while (ok && done < bytes.size()) {
-        ssize_t n = ::write(temp->fd, bytes.data() + done, bytes.size() - done);
-        if (n <= 0)
-            ok = false;
-        else
-            done += static_cast<size_t>(n);
+FILE* OpenRegularFile(const std::string& path) {
+    // Without O_NONBLOCK the open of a FIFO would wait for a writer before we could look.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return nullptr;
     }
-    if (::close(temp->fd) != 0)
-        ok = false;
-    if (ok && std::rename(temp->path.c_str(), path.c_str()) == 0)
-        return true;
-    std::remove(temp->path.c_str());
-    return false;
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    FILE* file = ::fdopen(fd, "rb");
+    if (!file)
+        ::close(fd);
+    return file;
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "rb");
+    FILE* file = OpenRegularFile(path);
     if (!file)
         return std::nullopt;
     std::string out;
@@ -64,7 +59,7 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
     size_t n;
     while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
         out.append(buffer, n);
-    const bool failed = std::ferror(file) != 0; // a directory opens but cannot be read
+    const bool failed = std::ferror(file) != 0;
     std::fclose(file);
     if (failed)
         return std::nullopt;

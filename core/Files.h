@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,18 +18,14 @@ std::string FileTitle(std::string_view path);
 // there is none, in which case the caller keeps whatever directory it had.
 std::optional<std::string> DirectoryOf(std::string_view path);
 
-// A new, empty temporary file in the directory of `path`, with the permissions an ordinary new
-// file gets; nullopt when the directory does not take one.
-struct TempFile {
-    int fd;
-    std::string path;
-};
-std::optional<TempFile> CreateTempBeside(const std::string& path);
+// Renames, but never over an existing file (false with errno EEXIST then).
+bool RenameNoReplace(const std::string& from, const std::string& to);
 
-// Writes the bytes to a temporary file beside `path` and renames it over `path`, so an
-// interrupted write never leaves a half file or destroys the previous one.
-bool WriteFileAtomically(const std::string& path, std::string_view bytes);
+// Opens a regular file for reading; nullptr for anything else (a FIFO, a device, a folder),
+// which is treated as missing, so reading it can never block or run without end.
+FILE* OpenRegularFile(const std::string& path);
 
+// The bytes of a regular file; nullopt when it is missing, not a regular file or unreadable.
 std::optional<std::string> ReadWholeFile(const std::string& path);
 
 } // namespace core

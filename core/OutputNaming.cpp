@@ -3,7 +3,9 @@
 #include "core/Files.h"
 #include "core/Text.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <unordered_map>
 #include <vector>
 
 namespace core {
@@ -15,7 +17,7 @@ constexpr int kListLineLimit = 511;
 // Reads up to k lines, each at most 511 bytes (a longer line counts as several); returns the
 // count read and the last one with every CR and LF removed, or nullopt when it cannot open.
 std::optional<ListName> ReadKthLine(const std::string& path, int k, Prompter& prompter) {
-    FILE* file = std::fopen(path.c_str(), "rb");
+    FILE* file = OpenRegularFile(path);
     if (!file) {
         prompter.Show("Unable to read file list: " + path);
         return std::nullopt;
@@ -47,7 +49,134 @@ ListName InlineListName(const std::string& list, int k) {
     return result;
 }
 
+// The name of column selection `wanted` in one CSV line: fields in line order, joined.
+std::string CsvName(std::string_view line, const std::vector<int32_t>& wanted) {
+    std::string name;
+    int j = 0;
+    ForEachToken(line, ",", [&](std::string_view field) {
+        ++j;
+        for (int32_t column : wanted) {
+            if (column != j)
+                continue;
+            if (j == 1)
+                name = field;
+            else
+                name += field;
+        }
+    });
+    return name;
+}
+
+struct CsvSpec {
+    std::string path;
+    std::vector<int32_t> wanted;
+};
+
+CsvSpec ParseCsvSpec(std::string_view csvList) {
+    CsvSpec spec;
+    bool first = true;
+    ForEachToken(csvList, ",", [&](std::string_view field) {
+        if (first)
+            spec.path = field;
+        else
+            spec.wanted.push_back(LeadingInt(field));
+        first = false;
+    });
+    return spec;
+}
+
+std::string Printable(std::string_view name) {
+    std::string out;
+    for (char c : name) {
+        if (c == '\0')
+            out += "\\0";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\t')
+            out += "\\t";
+        else
+            out += c;
+    }
+    return out;
+}
+
+void RefuseName(std::string_view name, Prompter& prompter) {
+    prompter.Show("This name from the file list is a path, not a file name: \"" + Printable(name) +
+                      "\"\nNames may not hold /, .., line feeds, tabs or NUL characters.",
+                  "File List Error");
+}
+
+// Every line piece of a list file as the readers see them (at most 511 bytes each, CR and LF
+// removed), the first `limit` kept; with `columns`, the most non-empty comma fields of any
+// line. nullopt when the file cannot be read.
+std::optional<std::vector<std::string>> ListFileLines(const std::string& path, size_t limit,
+                                                      int* columns) {
+    FILE* file = OpenRegularFile(path);
+    if (!file)
+        return std::nullopt;
+    std::vector<std::string> lines;
+    char buffer[kListLineLimit + 1];
+    while (std::fgets(buffer, sizeof buffer, file)) {
+        std::string line;
+        for (const char* c = buffer; *c; ++c)
+            if (*c != '\r' && *c != '\n')
+                line += *c;
+        if (columns) {
+            int count = 0;
+            ForEachToken(line, ",", [&](std::string_view) { ++count; });
+            *columns = std::max(*columns, count);
+        } else if (lines.size() >= limit) {
+            break;
+        }
+        if (lines.size() < limit)
+            lines.push_back(std::move(line));
+    }
+    std::fclose(file);
+    return lines;
+}
+
+// A range as messages show it.
+std::string RangeText(PageRange range) {
+    return range.first == range.last ? Format("page %d", range.first)
+                                     : Format("pages %d-%d", range.first, range.last);
+}
+
+// The path of one output once its list name (if any) is known.
+std::string ComposePath(const CJobList& list, int row, PageRange range, int k,
+                        const std::string& title, int32_t offset, const SetupOptions& o,
+                        const ListName* found) {
+    const std::string& dir = list.Text(row, kColSplitTo);
+    const std::string front = dir + kSeparator + (o.useSourceName ? title : std::string());
+    std::string path;
+    if (list.Text(row, kColIncrementName) == "Y") {
+        std::string namePart;
+        if (!found) {
+            const int32_t start = LeadingInt(list.Text(row, kColIncrementStart));
+            const int64_t n = start > 0 ? int64_t{k} + start - 1 : k;
+            namePart = CounterText(o.counterWidth, n);
+        } else {
+            namePart = found->count == k ? found->name : Format("default_%d", k);
+        }
+        path = front + o.prefix + namePart + o.endText + ".pdf";
+    } else {
+        const std::string lead = o.useSourceName ? front + o.delimiter : front;
+        const std::string first = CounterText(o.counterWidth, int64_t{range.first} + offset);
+        if (range.first == range.last) {
+            path = lead + o.singlePageText + first + ".pdf";
+        } else {
+            const std::string last = CounterText(o.counterWidth, int64_t{range.last} + offset);
+            path = lead + o.rangeText + first + "-" + last + ".pdf";
+        }
+    }
+    return ReduceDoubledSeparators(path);
+}
+
 } // namespace
+
+bool IsPlainName(std::string_view name) {
+    return name != ".." &&
+           name.find_first_of(std::string_view("/\0\n\t", 4)) == std::string_view::npos;
+}
 
 ListName ReadListLine(const std::string& path, int k, Prompter& prompter) {
     auto line = ReadKthLine(path, k, prompter);
@@ -55,37 +184,16 @@ ListName ReadListLine(const std::string& path, int k, Prompter& prompter) {
 }
 
 ListName ReadListCsv(const std::string& csvList, int k, Prompter& prompter) {
-    std::string path;
-    std::vector<int32_t> wanted;
-    bool first = true;
-    ForEachToken(csvList, ",", [&](std::string_view field) {
-        if (first)
-            path = field;
-        else
-            wanted.push_back(LeadingInt(field));
-        first = false;
-    });
-    auto line = ReadKthLine(path, k, prompter);
+    const CsvSpec spec = ParseCsvSpec(csvList);
+    auto line = ReadKthLine(spec.path, k, prompter);
     if (!line)
         return {-1, {}};
-
-    ListName result{line->count, {}};
-    int j = 0;
-    ForEachToken(line->name, ",", [&](std::string_view field) {
-        ++j;
-        for (int32_t column : wanted) {
-            if (column != j)
-                continue;
-            if (j == 1)
-                result.name = field;
-            else
-                result.name += field;
-        }
-    });
-    return result;
+    return {line->count, CsvName(line->name, spec.wanted)};
 }
 
 std::string CounterText(int32_t width, int64_t number) {
+    // A width of millions would make a name of megabytes; INT_MIN cannot even be negated.
+    width = std::clamp(width, -kMaxCounterWidth, kMaxCounterWidth);
     return Format("%*.*lld", width, width, static_cast<long long>(number));
 }
 
@@ -105,44 +213,106 @@ std::string ReduceDoubledSeparators(const std::string& path) {
 std::optional<std::string> BuildOutputPath(const CJobList& list, int row, PageRange range, int k,
                                            const std::string& title, int32_t offset,
                                            const NamingContext& context) {
-    const SetupOptions& o = context.options;
-    const std::string& dir = list.Text(row, kColSplitTo);
-    const std::string front = dir + kSeparator + (o.useSourceName ? title : std::string());
-    std::string path;
+    if (list.Text(row, kColIncrementName) != "Y")
+        return ComposePath(list, row, range, k, title, offset, context.options, nullptr);
+    const std::string& names = list.Text(row, kColFileList);
+    if (context.trace.IsOn())
+        context.trace.Line(Format("m_listFilenames: %s\r\n", names.c_str()));
+    if (names.empty())
+        return ComposePath(list, row, range, k, title, offset, context.options, nullptr);
+    ListName found;
+    if (StartsWith(names, "filecsv:"))
+        found = ReadListCsv(names.substr(8), k, context.prompter);
+    else if (StartsWith(names, "file:"))
+        found = ReadListLine(names.substr(5), k, context.prompter);
+    else
+        found = InlineListName(names, k);
+    if (found.count == -1)
+        return std::nullopt;
+    // The job's plan checked every name, but a list file can change while the run works.
+    if (found.count == k && !IsPlainName(found.name)) {
+        RefuseName(found.name, context.prompter);
+        return std::nullopt;
+    }
+    return ComposePath(list, row, range, k, title, offset, context.options, &found);
+}
 
-    if (list.Text(row, kColIncrementName) == "Y") {
-        const std::string& names = list.Text(row, kColFileList);
-        if (context.trace.IsOn())
-            context.trace.Line(Format("m_listFilenames: %s\r\n", names.c_str()));
-        std::string namePart;
-        if (names.empty()) {
-            const int32_t start = LeadingInt(list.Text(row, kColIncrementStart));
-            const int64_t n = start > 0 ? int64_t{k} + start - 1 : k;
-            namePart = CounterText(o.counterWidth, n);
+OutputPlan PlanOutputPaths(const CJobList& list, int row, const std::vector<PageRange>& ranges,
+                           const std::string& title, int32_t offset, const SetupOptions& options,
+                           Prompter& prompter) {
+    OutputPlan plan;
+    const std::string& names = list.Text(row, kColFileList);
+    const bool listed = list.Text(row, kColIncrementName) == "Y" && !names.empty();
+
+    // The names of outputs 1, 2, ...: every list is read once here, not once per output.
+    std::vector<std::string> entries;
+    std::vector<int32_t> wanted;
+    bool csv = false;
+    if (listed) {
+        if (StartsWith(names, "filecsv:")) {
+            CsvSpec spec = ParseCsvSpec(std::string_view(names).substr(8));
+            int columns = 0;
+            auto lines = ListFileLines(spec.path, ranges.size(), &columns);
+            if (!lines)
+                return {OutputPlan::Result::ListUnreadable, {}};
+            for (int32_t column : spec.wanted) {
+                if (column >= 1 && column <= columns)
+                    continue;
+                prompter.Show(Format("The file list asks for column %d of ", column) + spec.path +
+                                  (column < 1 ? ", but columns count from 1."
+                                              : ", but no line of it has that many columns."),
+                              "File List Error");
+                return {OutputPlan::Result::Refused, {}};
+            }
+            entries = std::move(*lines);
+            wanted = std::move(spec.wanted);
+            csv = true;
+        } else if (StartsWith(names, "file:")) {
+            auto lines = ListFileLines(names.substr(5), ranges.size(), nullptr);
+            if (!lines)
+                return {OutputPlan::Result::ListUnreadable, {}};
+            entries = std::move(*lines);
         } else {
-            ListName found;
-            if (StartsWith(names, "filecsv:"))
-                found = ReadListCsv(names.substr(8), k, context.prompter);
-            else if (StartsWith(names, "file:"))
-                found = ReadListLine(names.substr(5), k, context.prompter);
-            else
-                found = InlineListName(names, k);
-            if (found.count == -1)
-                return std::nullopt;
-            namePart = found.count == k ? found.name : Format("default_%d", k);
-        }
-        path = front + o.prefix + namePart + o.endText + ".pdf";
-    } else {
-        const std::string lead = o.useSourceName ? front + o.delimiter : front;
-        const std::string first = CounterText(o.counterWidth, int64_t{range.first} + offset);
-        if (range.first == range.last) {
-            path = lead + o.singlePageText + first + ".pdf";
-        } else {
-            const std::string last = CounterText(o.counterWidth, int64_t{range.last} + offset);
-            path = lead + o.rangeText + first + "-" + last + ".pdf";
+            ForEachToken(names, ",", [&](std::string_view entry) {
+                if (entries.size() < ranges.size())
+                    entries.emplace_back(TrimSpaces(entry));
+            });
         }
     }
-    return ReduceDoubledSeparators(path);
+
+    std::unordered_map<std::string, size_t> firstWith;
+    plan.paths.reserve(ranges.size());
+    for (size_t i = 0; i < ranges.size(); ++i) {
+        const int k = static_cast<int>(i + 1);
+        std::string path;
+        if (listed) {
+            ListName found;
+            found.count = static_cast<int>(std::min(entries.size(), i + 1));
+            if (found.count > 0) {
+                const std::string& entry = entries[static_cast<size_t>(found.count - 1)];
+                found.name = csv ? CsvName(entry, wanted) : entry;
+            }
+            if (found.count == k && !IsPlainName(found.name)) {
+                RefuseName(found.name, prompter);
+                return {OutputPlan::Result::Refused, {}};
+            }
+            path = ComposePath(list, row, ranges[i], k, title, offset, options, &found);
+        } else {
+            path = ComposePath(list, row, ranges[i], k, title, offset, options, nullptr);
+        }
+        auto [at, added] = firstWith.emplace(path, i);
+        // The same pages saved twice under one name is harmless; different pages would
+        // silently replace an earlier part.
+        if (!added && !(ranges[at->second] == ranges[i])) {
+            prompter.Show("Two parts of this job would be saved as the same file:\n" + path +
+                              "\nonce with " + RangeText(ranges[at->second]) + " and once with " +
+                              RangeText(ranges[i]) + ".\nNothing of this job was written.",
+                          "File Name Error");
+            return {OutputPlan::Result::Refused, {}};
+        }
+        plan.paths.push_back(std::move(path));
+    }
+    return plan;
 }
 
 } // namespace core

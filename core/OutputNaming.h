@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace core {
 
@@ -36,7 +38,27 @@ std::optional<std::string> BuildOutputPath(const CJobList& list, int row, PageRa
                                            const std::string& title, int32_t offset,
                                            const NamingContext& context);
 
-// Every number in a name: "%*.*d" with width and precision w.
+// The outputs of one job, named before any of them is written. Refused (a message has been
+// shown) when a list entry is a path rather than a name, a CSV column does not exist, or two
+// outputs with different pages would get the same path. A list file that cannot be read is
+// left for the naming of the first output to report.
+struct OutputPlan {
+    enum class Result { Ok, ListUnreadable, Refused };
+    Result result = Result::Ok;
+    std::vector<std::string> paths; // one per range, when Ok
+};
+OutputPlan PlanOutputPaths(const CJobList& list, int row, const std::vector<PageRange>& ranges,
+                           const std::string& title, int32_t offset, const SetupOptions& options,
+                           Prompter& prompter);
+
+// True when a list entry may stand as a file name inside the output folder: no separator, no
+// "..", and none of the bytes (NUL, line feed, TAB) that would break a path or a log line.
+bool IsPlainName(std::string_view name);
+
+// The widest counter a name gets; a wider setting (a hand-edited setup.ini) is taken as this.
+inline constexpr int32_t kMaxCounterWidth = 32;
+
+// Every number in a name: "%*.*d" with width and precision w, w clamped to +-32.
 std::string CounterText(int32_t width, int64_t number);
 
 // Reduces doubled separators unless the path begins with two of them.

@@ -1,5 +1,6 @@
 #include "core/SetupOptions.h"
 
+#include "core/AtomicFile.h"
 #include "core/Files.h"
 #include "core/Text.h"
 
@@ -92,7 +93,7 @@ std::string SetupOptionsText(const SetupOptions& o) {
 }
 
 bool SaveSetupOptions(const SetupOptions& options, Prompter& prompter, const std::string& path) {
-    if (WriteFileAtomically(path, SetupOptionsText(options)))
+    if (CAtomicFile::WriteAll(path, SetupOptionsText(options)))
         return true;
     prompter.Show("can't save to setup.ini");
     return false;

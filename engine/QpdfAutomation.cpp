@@ -1,5 +1,6 @@
 #include "engine/QpdfAutomation.h"
 
+#include "core/AtomicFile.h"
 #include "core/Files.h"
 
 #define POINTERHOLDER_TRANSITION 4
@@ -422,28 +423,25 @@ class QpdfPDDoc final : public PDDoc {
             m_session->Warn(std::string("cannot prepare ") + path + ": " + e.what());
             return false;
         }
-        // Written beside the target and renamed over it, so a failed save never leaves a
-        // half-written part or destroys an earlier file of that name.
-        auto temp = core::CreateTempBeside(path);
-        if (!temp)
-            return false;
-        FILE* file = ::fdopen(temp->fd, "wb");
-        if (!file) {
-            ::close(temp->fd);
-            std::remove(temp->path.c_str());
+        // qpdf writes into a stream we own: we check, sync and close it ourselves and only a
+        // whole part takes the target's name. A full disk or a file-size limit must never
+        // leave a cut-short part, nor destroy an earlier file of that name.
+        core::CAtomicFile file(path);
+        if (!file.Open()) {
+            m_session->Warn("cannot create a file beside " + path);
             return false;
         }
         try {
-            QPDFWriter writer(*m_new, temp->path.c_str(), file, true);
+            QPDFWriter writer(*m_new);
+            writer.setOutputFile(file.TempPath().c_str(), file.Stream(), false);
             writer.write();
             m_session->Collect(*m_new);
         } catch (const std::exception& e) {
             m_session->Warn(std::string("cannot save ") + path + ": " + e.what());
-            std::remove(temp->path.c_str());
-            return false;
+            return false; // the temporary file goes with `file`
         }
-        if (std::rename(temp->path.c_str(), path.c_str()) != 0) {
-            std::remove(temp->path.c_str());
+        if (!file.Commit()) {
+            m_session->Warn("cannot save " + path + ": the file could not be written in full");
             return false;
         }
         return true;

@@ -1,5 +1,6 @@
 #include "engine/SplitRun.h"
 
+#include "core/AtomicFile.h"
 #include "core/Files.h"
 #include "core/OutputNaming.h"
 #include "core/SplitParameters.h"
@@ -11,6 +12,7 @@
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace engine {
 
@@ -27,14 +29,40 @@ bool SameFile(const std::string& a, const std::string& b) {
            sa.st_ino == sb.st_ino;
 }
 
-// Copies through a temporary file beside the target and checks the copy's size before it
-// takes the target's name, so a failed copy never leaves a short file behind.
+// Copies through a temporary file beside the target, in chunks (a source may be larger than
+// memory), and checks the copy's size before it takes the target's name, so a failed copy
+// never leaves a short file behind. An existing file of the target's name is never replaced.
 bool CopyVerified(const std::string& from, const std::string& to) {
-    auto bytes = core::ReadWholeFile(from);
-    if (!bytes || !core::WriteFileAtomically(to, *bytes))
+    FILE* in = core::OpenRegularFile(from);
+    if (!in)
         return false;
+    core::CAtomicFile out(to);
+    bool ok = out.Open();
+    std::vector<char> buffer(1 << 20);
+    unsigned long long copied = 0;
+    size_t n = 0;
+    while (ok && (n = std::fread(buffer.data(), 1, buffer.size(), in)) > 0) {
+        ok = out.Write(std::string_view(buffer.data(), n));
+        copied += n;
+    }
+    ok = ok && std::ferror(in) == 0;
     struct stat st {};
-    return ::stat(to.c_str(), &st) == 0 && static_cast<size_t>(st.st_size) == bytes->size();
+    ok = ok && ::fstat(::fileno(in), &st) == 0 &&
+         static_cast<unsigned long long>(st.st_size) == copied;
+    std::fclose(in);
+    return ok && out.Commit(core::CAtomicFile::Replace::No);
+}
+
+std::string SourceTitle(const std::string& source) {
+    std::string title = core::FileTitle(core::RemoveAll(source, ".pdf"));
+    if (title.size() > 254)
+        title.resize(254);
+    return title;
+}
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
 }
 
 } // namespace
@@ -88,6 +116,7 @@ void CSplitRun::Press() {
 void CSplitRun::Run() {
     Session session;
     m_lastEnd = End::Failed;
+    m_failures = m_logFailed = false;
     try {
         m_s.connection.Show();
         std::string failure;
@@ -151,6 +180,15 @@ CSplitRun::End CSplitRun::RunRows(Session& session) {
         while (rangeCount + 1 < core::CRangeList::kEntries &&
                m_subparams.At(rangeCount + 1).first != 0)
             ++rangeCount;
+        if (RefuseJob(job, rangeCount)) {
+            m_failures = true;
+            m_s.list.SetText(i, core::kColStatus, "Failed");
+            if (m_stop) {
+                session.app->CloseAllDocs();
+                return End::StoppedAfterJob;
+            }
+            continue;
+        }
         for (int j = 0; j <= count && j + 1 < core::CRangeList::kEntries; ++j) {
             if (m_subparams.At(j + 1).first == 0)
                 break;
@@ -158,8 +196,8 @@ CSplitRun::End CSplitRun::RunRows(Session& session) {
             if (end != End::None)
                 return end;
         }
-        if (!job.moveTo.empty())
-            MoveSource(job);
+        if (!job.moveTo.empty() && !MoveSource(job))
+            m_failures = true;
         m_s.list.SetText(i, core::kColStatus, "Done");
         if (m_stop) {
             session.app->CloseAllDocs();
@@ -243,9 +281,7 @@ CSplitRun::End CSplitRun::RunRange(Session& session, Job& job, int pair, int ran
         RemoveBookmarks(m_s.automation, newDoc, m_titles, m_s.pump);
 
     const std::string sourceBase = core::RemoveAll(job.source, ".pdf");
-    std::string title = core::FileTitle(sourceBase);
-    if (title.size() > 254)
-        title.resize(254);
+    const std::string title = SourceTitle(job.source);
     ++job.k;
     m_s.pump.PumpOnce();
     core::NamingContext naming{m_s.options, m_s.prompter, m_s.trace};
@@ -271,7 +307,13 @@ CSplitRun::End CSplitRun::RunRange(Session& session, Job& job, int pair, int ran
     if (!session.view->Close(true))
         return Fail(session, "Failed to get Close doc", {}, kCloseAll);
     session.app->CloseAllDocs();
-    m_s.log.Write(*path, sourceBase);
+    if (!m_s.log.Write(*path, sourceBase) && !m_logFailed) {
+        // Once per run: a full disk would otherwise ask for every further part.
+        m_logFailed = m_failures = true;
+        m_s.prompter.Show("Can't write to split.log: the parts are saved, but from " + *path +
+                              " on they are missing from the log.",
+                          "Log File Error");
+    }
     if (m_s.outputWritten)
         m_s.outputWritten(job.row, pair, rangeCount, *path);
 
@@ -281,6 +323,31 @@ CSplitRun::End CSplitRun::RunRange(Session& session, Job& job, int pair, int ran
     if (!session.newDoc)
         return Fail(session, "Failed to create new PDDoc, " + failure, {}, kNoClose);
     return End::None;
+}
+
+bool CSplitRun::RefuseJob(const Job& job, int rangeCount) {
+    // A job made in the dialog always has a folder; one from a hand-made batch may not, and
+    // its parts would land in the file-system root.
+    if (job.splitTo.empty()) {
+        m_s.prompter.Show("you must specify an destination directory", "Error Destination");
+        return true;
+    }
+    // Splitting the first 19,998 ranges and dropping the rest would look like a whole job.
+    if (m_subparams.Overflowed()) {
+        m_s.prompter.Show(
+            core::Format("Too many page ranges (at most %d).", core::CRangeList::kCapacity),
+            "Error in parameters");
+        return true;
+    }
+    // Every name is settled before the first part is written, so a bad list or a name clash
+    // never leaves half a job behind.
+    std::vector<core::PageRange> ranges;
+    ranges.reserve(static_cast<size_t>(rangeCount));
+    for (int j = 1; j <= rangeCount; ++j)
+        ranges.push_back(m_subparams.At(j));
+    const core::OutputPlan plan = core::PlanOutputPaths(
+        job.cells, 0, ranges, SourceTitle(job.source), job.offset, m_s.options, m_s.prompter);
+    return plan.result == core::OutputPlan::Result::Refused;
 }
 
 CSplitRun::End CSplitRun::Fail(Session& session, const std::string& message,
@@ -299,18 +366,28 @@ CSplitRun::End CSplitRun::Fail(Session& session, const std::string& message,
     return End::Failed;
 }
 
-void CSplitRun::MoveSource(const Job& job) {
+bool CSplitRun::MoveSource(const Job& job) {
     const std::string destination = job.moveTo + core::kSeparator + core::FileTitle(job.source);
     if (SameFile(job.source, destination))
-        return;
-    if (std::rename(job.source.c_str(), destination.c_str()) == 0)
-        return;
-    // Across file systems a rename cannot work: copy, make sure the copy is whole, then delete.
-    if (CopyVerified(job.source, destination) && ::unlink(job.source.c_str()) == 0)
-        return;
+        return true;
+    // Two sources of one name from different folders must not end as one: the file already
+    // there is somebody's document, never replaced.
+    bool clash = Exists(destination);
+    if (!clash) {
+        if (core::RenameNoReplace(job.source, destination))
+            return true;
+        clash = errno == EEXIST;
+        // Across file systems a rename cannot work: copy, make sure the copy is whole, then
+        // delete.
+        if (errno == EXDEV && CopyVerified(job.source, destination) &&
+            ::unlink(job.source.c_str()) == 0)
+            return true;
+    }
     m_s.prompter.Show("Can't move file: " + job.source + "\nto: " + destination +
+                          (clash ? "\nA file of that name is already there." : "") +
                           "\nThe file was left where it was.",
                       "Move Error");
+    return false;
 }
 
 } // namespace engine

@@ -55,6 +55,9 @@ class CSplitRun {
     const std::string& Label() const { return m_label; }
     bool Running() const { return m_label == kStopLabel; }
     End LastEnd() const { return m_lastEnd; }
+    // True when the last run refused a job, could not move a source or could not log a part,
+    // even if it went on to its end.
+    bool HadFailures() const { return m_failures; }
 
   private:
     struct Job;
@@ -65,13 +68,16 @@ class CSplitRun {
     End RunRange(Session& session, Job& job, int pair, int rangeCount);
     End Fail(Session& session, const std::string& message, const std::string& caption,
              int closeDocs);
-    void MoveSource(const Job& job);
+    bool RefuseJob(const Job& job, int rangeCount);
+    bool MoveSource(const Job& job);
     void SetLabel(const std::string& label);
 
     SplitRunServices m_s;
     std::string m_label = kSplitLabel;
     bool m_stop = false;
     End m_lastEnd = End::None;
+    bool m_failures = false;
+    bool m_logFailed = false;
     core::CRangeList m_subparams;
     CBookmarkTitles m_titles;
 };

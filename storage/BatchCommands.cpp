@@ -1,5 +1,6 @@
 #include "storage/BatchCommands.h"
 
+#include "core/AtomicFile.h"
 #include "core/Files.h"
 #include "storage/BatchFile.h"
 
@@ -21,23 +22,23 @@ bool CBatchCommands::Append() {
     return path && ReadBatchFile(*path);
 }
 
-void CBatchCommands::Save() {
+bool CBatchCommands::Save() {
     if (RefuseEmptyList())
-        return;
+        return false;
     if (m_batchName.empty())
         m_batchName = kDefaultBatchFile;
-    WriteBatchFile();
+    return WriteBatchFile();
 }
 
-void CBatchCommands::SaveAs() {
+bool CBatchCommands::SaveAs() {
     if (RefuseEmptyList())
-        return;
+        return false;
     auto path = m_dialogs.SaveFile("Save Split Parameters File", kBatchFilters, "spl");
     if (!path)
-        return;
+        return false;
     m_batchName = *path;
     UpdateTitle();
-    WriteBatchFile();
+    return WriteBatchFile();
 }
 
 bool CBatchCommands::ReadBatchFile(const std::string& path) {
@@ -54,7 +55,7 @@ bool CBatchCommands::ReadBatchFile(const std::string& path) {
 }
 
 bool CBatchCommands::WriteBatchFile() {
-    if (!core::WriteFileAtomically(m_batchName, BatchFileText(m_list))) {
+    if (!core::CAtomicFile::WriteAll(m_batchName, BatchFileText(m_list))) {
         m_prompter.Show(m_batchName, "Can't write to job file.");
         return false;
     }

@@ -28,8 +28,9 @@ class CBatchCommands {
     // Load and Append: false when no file was read (cancelled or unreadable).
     bool Load();
     bool Append();
-    void Save();
-    void SaveAs();
+    // Save and SaveAs: true when the file was written.
+    bool Save();
+    bool SaveAs();
 
     // Reads a batch file into the list after the existing jobs (Load empties the list first).
     bool ReadBatchFile(const std::string& path);

@@ -1,6 +1,6 @@
 #include "storage/CsvExport.h"
 
-#include "core/Files.h"
+#include "core/AtomicFile.h"
 
 namespace storage {
 
@@ -34,7 +34,7 @@ bool WriteLogCsv(const std::string& logPath, const std::string& target, core::Pr
         prompter.Show("Can't open split.log", "Log File Error");
         return false;
     }
-    if (!core::WriteFileAtomically(target, csv)) {
+    if (!core::CAtomicFile::WriteAll(target, csv)) {
         prompter.Show(target, "Log Write File Error");
         return false;
     }

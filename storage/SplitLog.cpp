@@ -3,6 +3,7 @@
 #include "core/Text.h"
 
 #include <fcntl.h>
+#include <stdio_ext.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -70,16 +71,32 @@ bool CSplitLog::Open(core::Prompter* prompter) {
     return m_file != nullptr;
 }
 
-void CSplitLog::Write(const std::string& outputPath, const std::string& sourceBase) {
+bool CSplitLog::Write(const std::string& outputPath, const std::string& sourceBase) {
     if (!m_file)
-        return;
+        return true;
     const std::string now = LogTimeText(m_clock.LocalNow());
     const OutputFacts facts = StatOutput(outputPath);
-    const std::string line =
+    std::string line =
         LogLine(now, facts.size, outputPath, facts.created, facts.modified, sourceBase + ".pdf");
-    std::fwrite(line.data(), 1, line.size(), m_file);
+    // A line cut short earlier (a full disk, a killed run, another program) must not swallow
+    // this one: end it first. Another run may append too, so look every time.
+    std::clearerr(m_file);
+    if (std::fseek(m_file, -1, SEEK_END) == 0) {
+        const int last = std::fgetc(m_file);
+        if (last != EOF && last != '\n')
+            line.insert(0, "\r\n");
+    }
+    std::fseek(m_file, 0, SEEK_END);
+    std::clearerr(m_file);
+    const bool written = std::fwrite(line.data(), 1, line.size(), m_file) == line.size();
     // A reader opening the file now must see this line.
-    std::fflush(m_file);
+    const bool flushed = std::fflush(m_file) == 0;
+    if (written && flushed)
+        return true;
+    // Whatever stayed in the buffer would otherwise come out later, glued to another line.
+    __fpurge(m_file);
+    std::clearerr(m_file);
+    return false;
 }
 
 void CSplitLog::Clear() {

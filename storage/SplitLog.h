@@ -34,7 +34,9 @@ class CSplitLog {
     bool Open(core::Prompter* prompter = nullptr);
 
     // Records one output: its path and the job's source path with every ".pdf" removed.
-    void Write(const std::string& outputPath, const std::string& sourceBase);
+    // False when the line could not be written in full (a full disk); without a handle there
+    // is nothing to record and that is no failure.
+    bool Write(const std::string& outputPath, const std::string& sourceBase);
 
     // Empties the file; later lines go into the emptied file.
     void Clear();

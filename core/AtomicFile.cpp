@@ -1,0 +1,126 @@
+#include "core/AtomicFile.h"
+
+#include "core/Files.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <random>
+#include <unistd.h>
+
+namespace core {
+
+namespace {
+
+std::string FolderOf(const std::string& path) {
+    const size_t cut = path.rfind(kSeparator);
+    return cut == std::string::npos ? std::string(".")
+           : cut == 0               ? std::string(1, kSeparator)
+                                    : path.substr(0, cut);
+}
+
+// Makes the rename itself durable: without this a crash can lose the new name even though the
+// bytes are on disk.
+bool SyncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    // Some file systems cannot sync a folder at all; that is no failure of ours.
+    const bool ok = ::fsync(fd) == 0 || errno == EINVAL || errno == EROFS;
+    ::close(fd);
+    return ok;
+}
+
+} // namespace
+
+CAtomicFile::CAtomicFile(std::string target) : m_target(std::move(target)) {}
+
+CAtomicFile::~CAtomicFile() {
+    Discard();
+}
+
+bool CAtomicFile::Open() {
+    Discard();
+    m_failed = false;
+    const std::string folder = FolderOf(m_target);
+    static constexpr char kLetters[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::random_device seed;
+    std::mt19937 random(seed());
+    std::uniform_int_distribution<size_t> pick(0, sizeof kLetters - 2);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string path = folder + kSeparator + ".quillsever-";
+        for (int i = 0; i < 10; ++i)
+            path += kLetters[pick(random)];
+        // 0666 lets the kernel apply the process umask, as for any new document; changing the
+        // umask to learn it would race with every other thread creating files.
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            break;
+        }
+        m_file = ::fdopen(fd, "wb");
+        if (!m_file) {
+            ::close(fd);
+            ::unlink(path.c_str());
+            break;
+        }
+        m_tempPath = std::move(path);
+        return true;
+    }
+    m_failed = true;
+    return false;
+}
+
+bool CAtomicFile::Write(std::string_view bytes) {
+    if (!m_file || m_failed)
+        return m_failed = true, false;
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), m_file) != bytes.size())
+        m_failed = true;
+    return !m_failed;
+}
+
+bool CAtomicFile::Commit(Replace replace) {
+    if (!m_file)
+        return false;
+    FILE* file = m_file;
+    m_file = nullptr;
+    bool ok = !m_failed && std::fflush(file) == 0 && std::ferror(file) == 0 &&
+              ::fsync(::fileno(file)) == 0;
+    // A close can report a write the kernel deferred; it counts like any other failure.
+    ok = std::fclose(file) == 0 && ok;
+    if (ok) {
+        if (replace == Replace::Yes)
+            ok = std::rename(m_tempPath.c_str(), m_target.c_str()) == 0;
+        else
+            ok = RenameNoReplace(m_tempPath, m_target);
+    }
+    if (!ok) {
+        ::unlink(m_tempPath.c_str());
+        m_tempPath.clear();
+        m_failed = true;
+        return false;
+    }
+    m_tempPath.clear();
+    if (!SyncFolder(FolderOf(m_target)))
+        return m_failed = true, false;
+    return true;
+}
+
+void CAtomicFile::Discard() {
+    if (m_file) {
+        std::fclose(m_file);
+        m_file = nullptr;
+    }
+    if (!m_tempPath.empty()) {
+        ::unlink(m_tempPath.c_str());
+        m_tempPath.clear();
+    }
+}
+
+bool CAtomicFile::WriteAll(const std::string& target, std::string_view bytes) {
+    CAtomicFile file(target);
+    return file.Open() && file.Write(bytes) && file.Commit();
+}
+
+} // namespace core

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace core {
+
+// A file written in full or not at all. The bytes go to a temporary file created exclusively
+// beside the target; Commit checks every write, flushes, syncs and closes it, and only then
+// gives it the target's name and syncs the folder. Until Commit succeeds the target keeps its
+// old contents (or stays absent), and a file that is dropped or fails leaves nothing behind.
+class CAtomicFile {
+  public:
+    enum class Replace { Yes, No };
+
+    explicit CAtomicFile(std::string target);
+    ~CAtomicFile();
+    CAtomicFile(const CAtomicFile&) = delete;
+    CAtomicFile& operator=(const CAtomicFile&) = delete;
+
+    // Creates the temporary file; false when its folder does not take one.
+    bool Open();
+
+    // Appends bytes; false (and every later step fails) when they could not all be written.
+    bool Write(std::string_view bytes);
+
+    // The open temporary file, for writers that want a stream of their own (qpdf). The stream
+    // stays ours: they must not close it. nullptr before Open or after Commit/Discard.
+    FILE* Stream() const { return m_file; }
+
+    // Finishes the file and gives it the target's name. With Replace::No an existing file of
+    // that name is kept and the commit fails. False on any failure; nothing is then left.
+    bool Commit(Replace replace = Replace::Yes);
+
+    // Gives up the temporary file.
+    void Discard();
+
+    bool Failed() const { return m_failed; }
+    const std::string& Target() const { return m_target; }
+    const std::string& TempPath() const { return m_tempPath; }
+
+    // The whole file in one go.
+    static bool WriteAll(const std::string& target, std::string_view bytes);
+
+  private:
+    std::string m_target;
+    std::string m_tempPath;
+    FILE* m_file = nullptr;
+    bool m_failed = false;
+};
+
+} // namespace core
