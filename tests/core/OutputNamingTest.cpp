@@ -4,6 +4,7 @@
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace core;
 using testing_support::CRecordingPrompter;
@@ -17,6 +18,21 @@ struct Job {
     std::string list;
     std::string start = "0";
 };
+
+CJobList OneRow(const Job& job) {
+    CJobList rows;
+    rows.InsertRow(0, "Yes", -1);
+    rows.SetText(0, kColSplitTo, job.dir);
+    rows.SetText(0, kColIncrementName, job.increment);
+    rows.SetText(0, kColFileList, job.list);
+    rows.SetText(0, kColIncrementStart, job.start);
+    return rows;
+}
+
+OutputPlan Plan(const Job& job, const std::vector<PageRange>& ranges, CRecordingPrompter& prompter,
+                const SetupOptions& options = {}, int32_t offset = 0) {
+    return PlanOutputPaths(OneRow(job), 0, ranges, "report", offset, options, prompter);
+}
 
 std::optional<std::string> Name(const Job& job, PageRange range, int k, int32_t offset = 0,
                                 const SetupOptions& options = {},
@@ -79,6 +95,17 @@ TEST(OutputNamingTest, CounterWidthFollowsPrintfPrecision) {
         const char* text;
     } cases[] = {{4, 3, "0003"},   {0, 3, "3"},    {0, 0, ""},
                  {4, -2, "-0002"}, {-3, 7, "7  "}, {2, 12345, "12345"}};
+    // A hand-edited width is clamped: no name of gigabytes, and the most negative width still
+    // means left-justified rather than wrapping round.
+    const std::string zeros31(31, '0'), spaces31(31, ' ');
+    const struct {
+        int32_t width;
+        std::string text;
+    } clamped[] = {{2147483647, zeros31 + "7"}, {100000000, zeros31 + "7"},
+                   {33, zeros31 + "7"},         {-2147483647 - 1, "7" + spaces31},
+                   {-33, "7" + spaces31},       {-32, "7" + spaces31}};
+    for (const auto& c : clamped)
+        EXPECT_EQ(CounterText(c.width, 7), c.text) << c.width;
     for (const auto& c : cases)
         EXPECT_EQ(CounterText(c.width, c.number), c.text) << c.width << " " << c.number;
 
@@ -146,4 +173,157 @@ TEST(OutputNamingTest, TracesTheListOnlyForIncrementingNames) {
     rows.SetText(0, kColIncrementName, "N");
     BuildOutputPath(rows, 0, {1, 1}, 1, "t", 0, {options, prompter, trace});
     EXPECT_EQ(trace.lines, std::vector<std::string>{"m_listFilenames: a,b\r\n"});
+}
+
+// The plan reads each list once; the run names each output as it goes. They must agree, or the
+// checks of the plan would be made on other names than the ones written.
+TEST(OutputPlanTest, PlanGivesTheNamesTheRunWillBuild) {
+    CTempDir dir;
+    const std::string names = dir.Write("names.txt", "alpha\r\nbeta\r\n" + std::string(600, 'q'));
+    const std::string csv = dir.Write("data.csv", "x,y,z\r\nx,,z\r\n");
+    const std::vector<PageRange> ranges{{1, 1}, {2, 3}, {4, 4}, {5, 9}, {10, 10}};
+    SetupOptions w0;
+    w0.counterWidth = 0;
+    const struct {
+        Job job;
+        SetupOptions options;
+        int32_t offset;
+    } cases[] = {
+        {{}},
+        {{.start = "7"}},
+        {{.increment = "N"}, {}, 3},
+        {{.increment = "N"}, w0, -1},
+        {{.list = " a , b ,c,,d"}},
+        {{.list = "file:" + names}},
+        {{.list = "filecsv:" + csv + ",3,1"}},
+    };
+    for (const auto& c : cases) {
+        CRecordingPrompter prompter;
+        const OutputPlan plan = Plan(c.job, ranges, prompter, c.options, c.offset);
+        ASSERT_EQ(plan.result, OutputPlan::Result::Ok) << c.job.list;
+        ASSERT_EQ(plan.paths.size(), ranges.size());
+        for (size_t i = 0; i < ranges.size(); ++i)
+            EXPECT_EQ(plan.paths[i],
+                      Name(c.job, ranges[i], static_cast<int>(i + 1), c.offset, c.options))
+                << c.job.list << " output " << i + 1;
+        EXPECT_TRUE(prompter.Lines().empty());
+    }
+}
+
+TEST(OutputPlanTest, NamesThatArePathsAreRefusedBeforeAnythingIsNamed) {
+    CTempDir dir;
+    const std::string tab = dir.Write("tab.txt", "ok\nbad\tname\n");
+    const std::string csv = dir.Write("data.csv", "a,sub/x\n");
+    const std::string nameText = "Names may not hold /, .., line feeds, tabs or NUL characters.";
+    const struct {
+        std::string list;
+        std::string shown;
+    } cases[] = {
+        {"../esc1,../../esc2", "../esc1"},
+        {"fine,a/b", "a/b"},
+        {"..", ".."},
+        {"file:" + tab, "bad\\tname"},
+        {"filecsv:" + csv + ",1,2", "asub/x"},
+        {std::string("nul\0byte", 8), "nul\\0byte"},
+        {"line\nfeed", "line\\nfeed"},
+    };
+    for (const auto& c : cases) {
+        CRecordingPrompter prompter;
+        const OutputPlan plan = Plan({.list = c.list}, {{1, 1}, {2, 2}}, prompter);
+        EXPECT_EQ(plan.result, OutputPlan::Result::Refused) << c.list;
+        EXPECT_EQ(prompter.Lines(),
+                  std::vector<std::string>{"File List Error: This name from the file list is a "
+                                           "path, not a file name: \"" +
+                                           c.shown + "\"\n" + nameText})
+            << c.list;
+        // Naming at the moment of saving refuses it as well (the file may change in between).
+        CRecordingPrompter later;
+        const int k = c.list == "fine,a/b" || c.list.starts_with("file:") ? 2 : 1;
+        EXPECT_EQ(Name({.list = c.list}, {1, 1}, k, 0, {}, &later), std::nullopt) << c.list;
+    }
+    // "..." and ".x" are ordinary names; a short list still gives default names.
+    CRecordingPrompter prompter;
+    EXPECT_EQ(Plan({.list = "...,.x"}, {{1, 1}, {2, 2}, {3, 3}}, prompter).paths,
+              (std::vector<std::string>{"/out/report_part....pdf", "/out/report_part.x.pdf",
+                                        "/out/report_partdefault_3.pdf"}));
+}
+
+TEST(OutputPlanTest, CsvColumnsMustExist) {
+    CTempDir dir;
+    const std::string csv = dir.Write("data.csv", "a,b\nc,d,e\n");
+    const struct {
+        std::string columns;
+        std::string problem; // empty: accepted
+    } cases[] = {
+        {",3", ""}, // only the second line has it: that line's name is e, the first one's empty
+        {",0", "column 0 of " + csv + ", but columns count from 1."},
+        {",-2", "column -2 of " + csv + ", but columns count from 1."},
+        {",4", "column 4 of " + csv + ", but no line of it has that many columns."},
+        {",1,x", "column 0 of " + csv + ", but columns count from 1."},
+    };
+    for (const auto& c : cases) {
+        CRecordingPrompter prompter;
+        const OutputPlan plan = Plan({.list = "filecsv:" + csv + c.columns}, {{1, 1}}, prompter);
+        if (c.problem.empty()) {
+            EXPECT_EQ(plan.result, OutputPlan::Result::Ok) << c.columns;
+            EXPECT_TRUE(prompter.Lines().empty()) << c.columns;
+        } else {
+            EXPECT_EQ(plan.result, OutputPlan::Result::Refused) << c.columns;
+            EXPECT_EQ(
+                prompter.Lines(),
+                std::vector<std::string>{"File List Error: The file list asks for " + c.problem})
+                << c.columns;
+        }
+    }
+}
+
+TEST(OutputPlanTest, DifferentPagesUnderOneNameAreRefused) {
+    SetupOptions noSource;
+    noSource.useSourceName = false;
+    const std::string tail = ".\nNothing of this job was written.";
+    const struct {
+        Job job;
+        std::vector<PageRange> ranges;
+        std::string message; // empty: accepted
+    } cases[] = {
+        {{.list = "a,b,a"},
+         {{1, 1}, {2, 2}, {3, 5}},
+         "/out/report_parta.pdf\nonce with page 1 and once with pages 3-5"},
+        {{.list = " , "},
+         {{1, 1}, {2, 2}},
+         "/out/report_part.pdf\nonce with page 1 and once with page 2"},
+        {{.increment = "N"}, {{1, 3}, {1, 3}}, ""}, // the same pages twice: one file, as asked
+        {{.increment = "N"}, {{1, 3}, {4, 6}}, ""},
+        {{.list = "x,y"}, {{1, 1}, {2, 2}, {3, 3}}, ""}, // default_3 differs from both
+    };
+    for (const auto& c : cases) {
+        CRecordingPrompter prompter;
+        const OutputPlan plan = Plan(c.job, c.ranges, prompter);
+        if (c.message.empty()) {
+            EXPECT_EQ(plan.result, OutputPlan::Result::Ok) << c.job.list;
+            EXPECT_TRUE(prompter.Lines().empty());
+        } else {
+            EXPECT_EQ(plan.result, OutputPlan::Result::Refused) << c.job.list;
+            EXPECT_EQ(prompter.Lines(),
+                      std::vector<std::string>{
+                          "File Name Error: Two parts of this job would be saved as the same "
+                          "file:\n" +
+                          c.message + tail});
+        }
+    }
+}
+
+TEST(OutputPlanTest, UnreadableOrSpecialListFilesAreLeftToTheNaming) {
+    CTempDir dir;
+    ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
+    for (const std::string& list : {"file:" + dir.File("missing"), "file:" + dir.File("fifo"),
+                                    "filecsv:" + dir.File("fifo") + ",1"}) {
+        CRecordingPrompter prompter;
+        EXPECT_EQ(Plan({.list = list}, {{1, 1}}, prompter).result,
+                  OutputPlan::Result::ListUnreadable)
+            << list;
+        EXPECT_TRUE(prompter.Lines().empty()) << "the naming of the first part says it";
+        EXPECT_EQ(Name({.list = list}, {1, 1}, 1, 0, {}, &prompter), std::nullopt);
+        EXPECT_EQ(prompter.Lines().size(), 1u);
+    }
 }

@@ -1,0 +1,134 @@
+#include "core/AtomicFile.h"
+
+#include "core/Files.h"
+#include "core/SetupOptions.h"
+#include "tests/support/FileSizeLimit.h"
+#include "tests/support/RecordingPrompter.h"
+#include "tests/support/TempDir.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace core;
+using namespace testing_support;
+
+namespace {
+const std::string kBig(64 * 1024, 'x'); // far beyond the limit the failing cases set
+constexpr size_t kLimit = 1000;
+} // namespace
+
+TEST(AtomicFileTest, WholeFileTakesTheNameAndNothingIsLeftBeside) {
+    CTempDir dir;
+    dir.Write("t.txt", "old");
+    ASSERT_TRUE(CAtomicFile::WriteAll(dir.File("t.txt"), "new bytes"));
+    EXPECT_EQ(dir.Read("t.txt"), "new bytes");
+    EXPECT_EQ(DirectoryListing(dir.Path()), "t.txt");
+
+    CAtomicFile stream(dir.File("s.txt"));
+    ASSERT_TRUE(stream.Open());
+    std::fputs("through ", stream.Stream());
+    ASSERT_TRUE(stream.Write("both ways"));
+    ASSERT_TRUE(stream.Commit());
+    EXPECT_EQ(dir.Read("s.txt"), "through both ways");
+    EXPECT_EQ(DirectoryListing(dir.Path()), "s.txt t.txt");
+}
+
+// A writer that wrote straight into the target would leave it cut short or empty here.
+TEST(AtomicFileTest, FailedWriteKeepsTheOldFileAndLeavesNothing) {
+    struct Case {
+        const char* name;
+        const char* old; // nullptr: no file before
+        std::function<bool(const std::string&)> write;
+    };
+    const std::vector<Case> cases{
+        {"whole file, old file", "old", [](auto& t) { return CAtomicFile::WriteAll(t, kBig); }},
+        {"whole file, no file", nullptr, [](auto& t) { return CAtomicFile::WriteAll(t, kBig); }},
+        {"stream, old file", "old",
+         [](auto& t) {
+             CAtomicFile file(t);
+             if (!file.Open())
+                 return true;
+             std::fwrite(kBig.data(), 1, kBig.size(), file.Stream()); // unchecked, as qpdf might
+             return file.Commit();
+         }},
+        {"setup.ini", "PREFIXSTR;_kept\n",
+         [](auto& t) {
+             SetupOptions options;
+             options.prefix = kBig;
+             CRecordingPrompter prompter;
+             return SaveSetupOptions(options, prompter, t) ||
+                    prompter.Lines() != std::vector<std::string>{": can't save to setup.ini"};
+         }},
+    };
+    for (const auto& c : cases) {
+        CTempDir dir;
+        const std::string target = dir.File("target");
+        if (c.old)
+            dir.Write("target", c.old);
+        EXPECT_EQ(
+            InChildWithFileSizeLimit(kLimit, [&] { return c.write(target) ? "ok" : "failed"; }),
+            "failed")
+            << c.name;
+        if (c.old) {
+            EXPECT_EQ(dir.Read("target"), c.old) << c.name;
+            EXPECT_EQ(DirectoryListing(dir.Path()), "target") << c.name;
+        } else {
+            EXPECT_EQ(DirectoryListing(dir.Path()), "") << c.name;
+        }
+    }
+}
+
+TEST(AtomicFileTest, DroppedOrRefusedFilesLeaveTheTargetAlone) {
+    CTempDir dir;
+    dir.Write("t.txt", "old");
+    {
+        CAtomicFile dropped(dir.File("t.txt"));
+        ASSERT_TRUE(dropped.Open());
+        ASSERT_TRUE(dropped.Write("never committed"));
+    }
+    EXPECT_EQ(dir.Read("t.txt"), "old");
+    EXPECT_EQ(DirectoryListing(dir.Path()), "t.txt");
+
+    CAtomicFile noReplace(dir.File("t.txt"));
+    ASSERT_TRUE(noReplace.Open());
+    ASSERT_TRUE(noReplace.Write("new"));
+    EXPECT_FALSE(noReplace.Commit(CAtomicFile::Replace::No));
+    EXPECT_EQ(dir.Read("t.txt"), "old");
+    EXPECT_EQ(DirectoryListing(dir.Path()), "t.txt");
+
+    EXPECT_FALSE(CAtomicFile::WriteAll(dir.File("no-such-folder/t.txt"), "x"));
+}
+
+TEST(AtomicFileTest, NewFileGetsThePermissionsTheUmaskAllows) {
+    CTempDir dir;
+    const std::string target = dir.File("t.txt");
+    // The umask is the child's own; the test process keeps its own.
+    const std::string mode = InChildWithFileSizeLimit(1 << 20, [&] {
+        ::umask(027);
+        struct stat st {};
+        if (!CAtomicFile::WriteAll(target, "x") || ::stat(target.c_str(), &st) != 0)
+            return std::string("failed");
+        return std::to_string(st.st_mode & 0777);
+    });
+    EXPECT_EQ(mode, std::to_string(0640));
+}
+
+// A FIFO would block the open or the read for ever, a device would never end.
+TEST(FilesTest, OnlyRegularFilesAreRead) {
+    CTempDir dir;
+    ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", dir.File("zero"));
+    std::filesystem::create_directory(dir.File("folder"));
+    dir.Write("plain", "bytes");
+    for (const char* name : {"fifo", "zero", "folder", "missing"}) {
+        EXPECT_FALSE(ReadWholeFile(dir.File(name))) << name;
+        EXPECT_EQ(OpenRegularFile(dir.File(name)), nullptr) << name;
+    }
+    EXPECT_EQ(ReadWholeFile(dir.File("plain")), "bytes");
+
+    SetupOptions options;
+    LoadSetupOptions(options, dir.File("fifo"));
+    EXPECT_EQ(options, SetupOptions{}) << "a FIFO as setup.ini is a missing one";
+}
