@@ -5,7 +5,10 @@
 #include "tests/support/RecordingPrompter.h"
 #include "tests/support/TempDir.h"
 
+#include "tests/support/FileSizeLimit.h"
+
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace core;
 using namespace storage;
@@ -163,14 +166,14 @@ TEST(BatchCommandsTest, LoadAppendSaveAndTheirMessages) {
 TEST(BatchCommandsTest, SaveDefaultsToDefaultSplAndFailuresAreReported) {
     Fixture f;
     f.Add(FullJob());
-    f.batch.Save();
+    EXPECT_TRUE(f.batch.Save());
     EXPECT_EQ(f.batch.BatchName(), "default.spl");
     EXPECT_EQ(f.prompter.Lines().back(), "Split Parameters Saved OK: default.spl");
     EXPECT_EQ(f.titles.back(), "Quillsever  [default.spl]");
     EXPECT_EQ(f.dir.Read("default.spl").substr(0, 10), "~/in/a.pdf");
 
     f.dialogs.answers = {"no/such/dir/x.spl"};
-    f.batch.SaveAs();
+    EXPECT_FALSE(f.batch.SaveAs());
     EXPECT_EQ(f.prompter.Lines().back(), "Can't write to job file.: no/such/dir/x.spl");
     EXPECT_EQ(f.titles.back(), "Quillsever  [no/such/dir/x.spl]");
 
@@ -179,4 +182,30 @@ TEST(BatchCommandsTest, SaveDefaultsToDefaultSplAndFailuresAreReported) {
     EXPECT_EQ(f.prompter.Lines().back(), "Can't read split parameters file.: missing.spl");
     EXPECT_EQ(f.titles.back(), "Quillsever  [missing.spl]");
     EXPECT_EQ(f.list.Count(), 0);
+}
+
+// A batch file written in place would be cut short by a full disk; the old one must survive.
+TEST(BatchCommandsTest, FailedSaveKeepsThePreviousFile) {
+    Fixture f;
+    f.dir.Write("jobs.spl", "old jobs\r\r\n");
+    NewJob job = FullJob();
+    job.splitParameters = std::string(4000, '1');
+    f.Add(job);
+    f.dialogs.answers = {f.dir.File("jobs.spl")};
+    const std::string outcome = testing_support::InChildWithFileSizeLimit(1000, [&] {
+        const bool saved = f.batch.SaveAs();
+        return (saved ? "saved " : "failed ") + f.prompter.Lines().back();
+    });
+    EXPECT_EQ(outcome, "failed Can't write to job file.: " + f.dir.File("jobs.spl"));
+    EXPECT_EQ(f.dir.Read("jobs.spl"), "old jobs\r\r\n");
+    EXPECT_EQ(testing_support::DirectoryListing(f.dir.Path()), "jobs.spl");
+}
+
+TEST(BatchCommandsTest, BatchFileThatIsNoRegularFileIsMissing) {
+    Fixture f;
+    ASSERT_EQ(::mkfifo(f.dir.File("fifo.spl").c_str(), 0600), 0);
+    f.dialogs.answers = {f.dir.File("fifo.spl")};
+    EXPECT_FALSE(f.batch.Load()) << "must not wait for a writer";
+    EXPECT_EQ(f.prompter.Lines().back(),
+              "Can't read split parameters file.: " + f.dir.File("fifo.spl"));
 }

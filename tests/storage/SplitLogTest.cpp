@@ -6,6 +6,9 @@
 #include "tests/support/RecordingPrompter.h"
 #include "tests/support/TempDir.h"
 
+#include "tests/support/FileSizeLimit.h"
+
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <regex>
 
@@ -185,4 +188,71 @@ TEST(CsvExportTest, EmptyLogMissingLogAndUnwritableTarget) {
     size_t boxes = prompter.boxes.size();
     EXPECT_FALSE(ExportLogToCsv("split.log", dialogs, prompter, shell));
     EXPECT_EQ(prompter.boxes.size(), boxes) << "cancelling says nothing";
+}
+
+// A line cut short (a full disk, a killed run) must not swallow the next row.
+TEST(SplitLogTest, UnendedLastLineIsEndedBeforeTheNextOne) {
+    CTempDir dir(true);
+    CFixedClock clock;
+    const std::string line = LogLine("2006-03-07 14:05:09", 0, "/a.pdf", "", "", "/s.pdf");
+    const struct {
+        std::string before;
+        std::string after;
+    } cases[] = {
+        {"", line},
+        {"2006-03-07 14:0", "2006-03-07 14:0\r\n" + line},
+        {"old\r", "old\r\r\n" + line},
+        {"old\r\n", "old\r\n" + line},
+        {"old\n", "old\n" + line},
+    };
+    for (const auto& c : cases) {
+        dir.Write("split.log", c.before);
+        CSplitLog log(clock);
+        ASSERT_TRUE(log.Open());
+        EXPECT_TRUE(log.Write("/a.pdf", "/s"));
+        EXPECT_EQ(dir.Read("split.log"), c.after);
+        EXPECT_TRUE(log.Write("/a.pdf", "/s"));
+        EXPECT_EQ(dir.Read("split.log"), c.after + line) << "a whole line needs no mending";
+    }
+}
+
+TEST(SplitLogTest, LineThatCannotBeWrittenIsAFailure) {
+    CTempDir dir(true);
+    CFixedClock clock;
+    if (std::filesystem::exists("/dev/full")) {
+        CSplitLog full(clock, "/dev/full");
+        ASSERT_TRUE(full.Open());
+        EXPECT_FALSE(full.Write("/a.pdf", "/s"));
+        EXPECT_FALSE(full.Write("/b.pdf", "/s"));
+    }
+    // A log near the file-size limit: the first line fits, the second does not.
+    const std::string outcome = testing_support::InChildWithFileSizeLimit(300, [&] {
+        CSplitLog log(clock);
+        if (!log.Open())
+            return std::string("not open");
+        const bool first = log.Write("/a.pdf", "/s");
+        const bool second = log.Write("/b.pdf", "/s");
+        return std::string(first ? "written" : "failed") + (second ? " written" : " failed");
+    });
+    EXPECT_EQ(outcome, "written failed");
+    auto rows = ReadAll("split.log");
+    ASSERT_GE(rows.size(), 1u);
+    EXPECT_EQ(rows[0][2].substr(0, 6), "/a.pdf");
+}
+
+TEST(CsvExportTest, FailedExportKeepsThePreviousFile) {
+    CTempDir dir(true);
+    std::string log;
+    for (int i = 0; i < 20; ++i)
+        log += LogLine("2006-03-07 14:05:09", i, "/o/a.pdf", "c", "m", "/s.pdf");
+    dir.Write("split.log", log);
+    dir.Write("out.csv", "old export");
+    const std::string outcome = testing_support::InChildWithFileSizeLimit(log.size() + 100, [&] {
+        CRecordingPrompter prompter;
+        const bool written = WriteLogCsv("split.log", "out.csv", prompter);
+        return std::string(written ? "written" : "failed ") + prompter.Lines().back();
+    });
+    EXPECT_EQ(outcome, "failed Log Write File Error: out.csv");
+    EXPECT_EQ(dir.Read("out.csv"), "old export");
+    EXPECT_EQ(testing_support::DirectoryListing(dir.Path()), "out.csv split.log");
 }
