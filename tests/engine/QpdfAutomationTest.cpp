@@ -1,6 +1,7 @@
 #include "engine/QpdfAutomation.h"
 
 #include "tests/support/Doubles.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/PdfBuilder.h"
 #include "tests/support/TempDir.h"
 
@@ -215,6 +216,38 @@ TEST(QpdfAutomationTest, SaveNeverOverwritesAnOpenSourceAndIsAtomic) {
     EXPECT_FALSE(part->Save(33, source));
     app->CloseAllDocs();
     EXPECT_TRUE(part->Save(33, source)) << "once closed, the source may be replaced";
+}
+
+// Under a full disk or `ulimit -f` qpdf's writes fail part-way. A part saved straight over its
+// target would leave a cut-short file there; ours leaves the earlier file or nothing.
+TEST(QpdfAutomationTest, SaveThatCannotWriteEverythingFailsAndLeavesNoPart) {
+    CTempDir dir;
+    const std::string source = dir.File("s.pdf");
+    WritePdf(source, {.pages = 3, .paddingBytes = 20000});
+    size_t whole = 0;
+    {
+        OpenedPart opened(source, 0, 2);
+        ASSERT_TRUE(opened.inserted && opened.part->Save(33, dir.File("whole.pdf")));
+        whole = std::filesystem::file_size(dir.File("whole.pdf"));
+        std::filesystem::remove(dir.File("whole.pdf"));
+    }
+    dir.Write("old.pdf", "an earlier file of that name");
+    // Early in the file, and in the last bytes, which only the final flush writes.
+    const std::pair<const char*, size_t> cases[] = {
+        {"old.pdf", 8000}, {"new.pdf", 8000}, {"old.pdf", whole - 10}, {"new.pdf", whole - 10}};
+    for (const auto& [target, limit] : cases) {
+        OpenedPart opened(source, 0, 2);
+        ASSERT_TRUE(opened.inserted);
+        const std::string outcome = InChildWithFileSizeLimit(
+            limit, [&] { return opened.part->Save(33, dir.File(target)) ? "saved" : "failed"; });
+        EXPECT_EQ(outcome, "failed") << target << " " << limit;
+        EXPECT_EQ(DirectoryListing(dir.Path()), "old.pdf s.pdf") << target;
+        EXPECT_EQ(dir.Read("old.pdf"), "an earlier file of that name");
+        ASSERT_TRUE(opened.part->Save(33, dir.File(target))) << "without the limit it saves";
+        EXPECT_EQ(PageMarkers(dir.File(target)), Range(1, 2));
+        std::filesystem::remove(dir.File("new.pdf"));
+        dir.Write("old.pdf", "an earlier file of that name");
+    }
 }
 
 TEST(QpdfAutomationTest, ChangedSourceIsParsedAgain) {

@@ -6,14 +6,18 @@
 #include "engine/QpdfAutomation.h"
 #include "storage/LogReader.h"
 #include "tests/support/Doubles.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/PdfBuilder.h"
 #include "tests/support/RecordingPrompter.h"
 #include "tests/support/ScriptedAutomation.h"
 #include "tests/support/TempDir.h"
 
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <map>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace engine;
 using namespace testing_support;
@@ -354,6 +358,136 @@ TEST(SplitRunTest, MovesKeepTheSourceUnlessTheMoveIsComplete) {
                                         "Quillsever: Done."}));
     for (int r = 0; r < 4; ++r)
         EXPECT_EQ(f.list.Text(r, kColStatus), "Done");
+    EXPECT_TRUE(f.run.HadFailures()) << "a terminal run must be able to say so";
+}
+
+// Two sources of one name from different folders: the second must not replace the first.
+TEST(SplitRunTest, MoveNeverReplacesAFileOfTheSameName) {
+    std::vector<std::string> folders{"done"};
+    // Across file systems the move copies; a RAM disk is one when the temporary folder is not.
+    struct stat shm {
+    }, tmp{};
+    CTempDir probe;
+    const bool otherDevice = ::stat("/dev/shm", &shm) == 0 && ::access("/dev/shm", W_OK) == 0 &&
+                             ::stat(probe.Path().c_str(), &tmp) == 0 && shm.st_dev != tmp.st_dev;
+    if (otherDevice) {
+        char pattern[] = "/dev/shm/qs-test-XXXXXX";
+        if (::mkdtemp(pattern))
+            folders.push_back(pattern);
+    }
+    for (const std::string& folder : folders) {
+        Fixture f;
+        const std::string done = folder == "done" ? f.dir.File("done") : folder;
+        std::filesystem::create_directories(done);
+        const std::string big(3 << 20, 'b'); // more than one chunk of the copy
+        f.Add("1", "a.pdf", done);
+        f.dir.Write("a.pdf", big);
+        f.Add("1", "b.pdf", done);
+        f.dir.Write("b.pdf", big + "end");
+        std::ofstream(done + "/a.pdf", std::ios::binary) << "theirs";
+        f.run.Press();
+        EXPECT_EQ(f.Boxes(),
+                  (std::vector<std::string>{"Move Error: Can't move file: " + f.dir.File("a.pdf") +
+                                                "\nto: " + done + "/a.pdf" +
+                                                "\nA file of that name is already there." +
+                                                "\nThe file was left where it was.",
+                                            "Quillsever: Done."}))
+            << folder;
+        EXPECT_EQ(f.dir.Read("a.pdf"), big) << folder;
+        std::ifstream theirs(done + "/a.pdf", std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(theirs), {}), "theirs") << folder;
+        EXPECT_FALSE(std::filesystem::exists(f.dir.File("b.pdf"))) << folder;
+        std::ifstream moved(done + "/b.pdf", std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(moved), {}), big + "end") << folder;
+        EXPECT_EQ(DirectoryListing(done), "a.pdf b.pdf") << "no temporary file left " << folder;
+        EXPECT_TRUE(f.run.HadFailures());
+        if (folder != "done")
+            std::filesystem::remove_all(folder);
+    }
+}
+
+// Each refusal happens before the job's first part: nothing of it is written, the row says
+// "Failed" and the next job is split as usual.
+TEST(SplitRunTest, RefusedJobsWriteNothingAndTheNextJobGoesOn) {
+    const struct {
+        const char* name;
+        std::function<void(Fixture&)> setUp;
+        std::string box;
+    } cases[] = {
+        {"no split-to folder", [](Fixture& f) { f.list.SetText(0, core::kColSplitTo, ""); },
+         "Error Destination: you must specify an destination directory"},
+        {"too many ranges",
+         [](Fixture& f) {
+             f.list.SetText(0, core::kColSplitParameters, "1s");
+             f.list.SetText(0, core::kColPages, "25000");
+         },
+         "Error in parameters: Too many page ranges (at most 19998)."},
+        {"names that are paths",
+         [](Fixture& f) {
+             f.list.SetText(0, core::kColIncrementName, "Y");
+             f.list.SetText(0, core::kColFileList, "ok,../../esc2");
+         },
+         "File List Error: This name from the file list is a path, not a file name: "
+         "\"../../esc2\"\nNames may not hold /, .., line feeds, tabs or NUL characters."},
+        {"one name for different pages",
+         [](Fixture& f) {
+             f.list.SetText(0, core::kColIncrementName, "Y");
+             f.list.SetText(0, core::kColFileList, "same,same");
+         },
+         "File Name Error: Two parts of this job would be saved as the same file:\n" +
+             std::string("OUT/a_partsame.pdf\nonce with page 1 and once with page 2.\n") +
+             "Nothing of this job was written."},
+    };
+    for (const auto& c : cases) {
+        Fixture f;
+        f.Add("1,2", "a.pdf", f.dir.File("moved"));
+        std::filesystem::create_directory(f.dir.File("moved"));
+        f.Add("1", "b.pdf");
+        c.setUp(f);
+        f.run.Press();
+        std::string box = c.box;
+        if (auto at = box.find("OUT"); at != std::string::npos)
+            box.replace(at, 3, f.dir.File("out"));
+        EXPECT_EQ(f.Boxes(), (std::vector<std::string>{box, "Quillsever: Done."})) << c.name;
+        EXPECT_EQ(
+            f.automation.CallsOf("NewDoc.Save"),
+            std::vector<std::string>{"NewDoc.Save(33, " + f.dir.File("out/b_page0001.pdf") + ")"})
+            << c.name;
+        EXPECT_EQ(f.list.Text(0, kColStatus), "Failed") << c.name;
+        EXPECT_EQ(f.list.Text(1, kColStatus), "Done") << c.name;
+        EXPECT_TRUE(std::filesystem::exists(f.dir.File("a.pdf"))) << "a refused job's source stays";
+        EXPECT_EQ(f.run.LastEnd(), CSplitRun::End::AllDone);
+        EXPECT_TRUE(f.run.HadFailures()) << c.name;
+    }
+    Fixture clean;
+    clean.Add("1,2");
+    clean.run.Press();
+    EXPECT_FALSE(clean.run.HadFailures());
+}
+
+// A full disk under split.log: the parts are written, the log line is not; one box says so.
+TEST(SplitRunTest, LogThatCannotBeWrittenIsReportedOncePerRun) {
+    if (!std::filesystem::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    Fixture f;
+    storage::CSplitLog full(f.clock, "/dev/full");
+    ASSERT_TRUE(full.Open());
+    CSplitRun run(
+        {f.list, f.automation, f.prompter, f.pump, full, f.trace, f.options, f.connection});
+    f.Add("1,2");
+    f.Add("3", "other.pdf");
+    for (int press = 0; press < 2; ++press) {
+        f.prompter.boxes.clear();
+        run.Press();
+        EXPECT_EQ(f.Boxes(),
+                  (std::vector<std::string>{
+                      "Log File Error: Can't write to split.log: the parts are saved, "
+                      "but from " +
+                          f.dir.File("out/src_page0001.pdf") + " on they are missing from the log.",
+                      "Quillsever: Done."}));
+        EXPECT_TRUE(run.HadFailures());
+    }
+    EXPECT_EQ(f.automation.CallsOf("NewDoc.Save").size(), 6u);
 }
 
 TEST(SplitRunTest, MissingSourceIsReportedTwice) {
@@ -444,6 +578,42 @@ TEST(SplitRunTest, EndToEndThroughQpdf) {
     EXPECT_EQ(list.Text(0, kColStatus), "Done");
     EXPECT_EQ(list.Text(1, kColStatus), "Done");
     EXPECT_EQ(automation.ParseCount(), 2) << "each source parsed once for all its parts";
+}
+
+// A full disk mid-run: the part is not saved under its name (an earlier file of that name
+// survives), nothing is logged for it, and the run ends with "Failed to save file".
+TEST(SplitRunTest, PartThatCannotBeWrittenEndsTheRunAsAFailedSave) {
+    CTempDir dir(true);
+    WritePdf(dir.File("book.pdf"), {.pages = 3, .paddingBytes = 20000});
+    std::filesystem::create_directory(dir.File("parts"));
+    dir.Write("parts/book_page0002.pdf", "an earlier part");
+    core::CJobList list;
+    core::AddFile(
+        list, {},
+        {3, dir.File("book.pdf"), 1, "1-3,2", "", dir.File("parts"), "N", "", "Y", "", 0, 0, 0});
+    core::NullTrace trace;
+    CQpdfAutomation automation(trace);
+    CRecordingPrompter prompter;
+    CNoPump pump;
+    CFixedClock clock;
+    storage::CSplitLog log(clock);
+    log.Open();
+    core::SetupOptions options;
+    CNoConnectionDialog connection;
+    CSplitRun run({list, automation, prompter, pump, log, trace, options, connection});
+    // The first part (three pages) does not fit under the limit.
+    const std::string outcome = InChildWithFileSizeLimit(30000, [&] {
+        run.Press();
+        std::string text = run.LastEnd() == CSplitRun::End::Failed ? "failed" : "not failed";
+        for (const auto& line : prompter.Lines())
+            text += "|" + line;
+        return text + "|" + list.Text(0, kColStatus);
+    });
+    EXPECT_EQ(outcome, "failed|: Failed to save file: " +
+                           dir.File("parts/book_pages0001-0003.pdf") + "|Processing");
+    EXPECT_EQ(DirectoryListing(dir.File("parts")), "book_page0002.pdf");
+    EXPECT_EQ(dir.Read("parts/book_page0002.pdf"), "an earlier part");
+    EXPECT_EQ(dir.Read("split.log"), "") << "nothing logged for a part that is not there";
 }
 
 TEST(SplitRunTest, LogClearedMidRunTakesTheLaterLines) {
