@@ -1,5 +1,6 @@
 #include "cli/Cli.h"
 
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/PdfBuilder.h"
 #include "tests/support/TempDir.h"
 
@@ -71,6 +72,10 @@ TEST(CliTest, JobsPrintsCellsAndSavesAsSaveAsDoes) {
 
     Result missing = RunCli({"jobs", "absent.spl"});
     EXPECT_EQ(missing.err, "Can't read split parameters file.: absent.spl\n");
+
+    Result unwritable = RunCli({"jobs", "in.spl", "--save", "no/such/dir/out.spl"});
+    EXPECT_EQ(unwritable.status, 1) << "a script must see that nothing was saved";
+    EXPECT_EQ(unwritable.err, "Can't write to job file.: no/such/dir/out.spl\n");
 }
 
 TEST(CliTest, LogPrintsRowsAndExportsCsv) {
@@ -175,4 +180,38 @@ TEST(CliTest, SplitChecksItsParametersAndReportsProgress) {
     EXPECT_EQ(RunCli({"split", "doc.txt", "1", "--to", "parts"}).status, 1);
     EXPECT_EQ(RunCli({"split", "doc.pdf", "1"}).status, 2);
     EXPECT_EQ(RunCli({"split", "doc.pdf", "1", "--to", "p", "--start", "x"}).status, 2);
+}
+
+// The run goes on after these, but a script must learn from the exit status that something
+// was not done.
+TEST(CliTest, RefusedJobsAndFailedMovesExitOne) {
+    testing_support::CTempDir dir(true);
+    testing_support::WritePdf(dir.File("a.pdf"), {.pages = 2});
+    testing_support::WritePdf(dir.File("b.pdf"), {.pages = 2});
+    std::filesystem::create_directory(dir.File("moved"));
+    dir.Write("moved/a.pdf", "theirs");
+
+    Result move = RunCli({"split", "a.pdf", "1", "--to", "parts", "--move-to", "moved", "--quiet"});
+    EXPECT_EQ(move.status, 1);
+    EXPECT_EQ(move.err, "Move Error: Can't move file: a.pdf\nto: moved/a.pdf\nA file of that "
+                        "name is already there.\nThe file was left where it was.\n"
+                        "Quillsever: Done.\n");
+    EXPECT_EQ(dir.Read("moved/a.pdf"), "theirs");
+    EXPECT_TRUE(std::filesystem::exists(dir.File("a.pdf")));
+
+    Result names = RunCli(
+        {"split", "b.pdf", "1,2", "--to", "parts", "--increment", "--names", "../esc1,../../esc2"});
+    EXPECT_EQ(names.status, 1);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("parts/b_part../esc1.pdf")));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("esc1.pdf")));
+    EXPECT_EQ(testing_support::DirectoryListing(dir.File("parts")), "a_page0001.pdf");
+
+    dir.Write("jobs.spl", "b.pdf; 1; 2; ; ; ; N; ; Y; ; 0; 0; 0\r\r\n"
+                          "b.pdf; 2; 2; ; ; parts; N; ; Y; ; 0; 0; 0\r\r\n");
+    Result run = RunCli({"run", "jobs.spl", "--quiet"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "Error Destination: you must specify an destination directory\n"
+                       "Quillsever: Done.\n");
+    EXPECT_EQ(testing_support::DirectoryListing(dir.File("parts")),
+              "a_page0001.pdf b_page0002.pdf");
 }
