@@ -79,3 +79,16 @@ TEST(SetupOptionsTest, UnwritableFileIsReportedAndOldFileSurvives) {
     EXPECT_FALSE(SaveSetupOptions(SetupOptions{}, prompter, dir.File("no/such/dir/setup.ini")));
     EXPECT_EQ(prompter.Lines(), std::vector<std::string>{": can't save to setup.ini"});
 }
+
+// Naming clamps a wild width; the file itself keeps what the user wrote.
+TEST(SetupOptionsTest, HugeCounterWidthIsKeptAsWritten) {
+    CTempDir dir;
+    for (const char* width : {"2147483647", "-2147483648", "100000000"}) {
+        SetupOptions o = LoadFrom(dir, std::string("MASK;") + width + "\n");
+        testing_support::CRecordingPrompter prompter;
+        ASSERT_TRUE(SaveSetupOptions(o, prompter, dir.File("setup.ini")));
+        EXPECT_NE(dir.Read("setup.ini").find(std::string("\nMASK;") + width + "\n"),
+                  std::string::npos)
+            << width;
+    }
+}
