@@ -125,6 +125,10 @@ int SplitParameters(const CJobList& list, std::string_view text, int row, CRange
                              LeadingInt(list.Text(row, kColSkipPages)), ranges, quiet);
 }
 
+std::string TooManyRangesText() {
+    return Format("Too many page ranges (at most %d).", CRangeList::kCapacity);
+}
+
 bool CheckSplitParameters(const SplitCheckFields& fields, Prompter& prompter) {
     if (fields.splitTo.empty()) {
         prompter.Show("you must specify an destination directory", "Error Destination");
@@ -141,7 +145,7 @@ bool CheckSplitParameters(const SplitCheckFields& fields, Prompter& prompter) {
         return false;
     const std::string caption = "Error in parameters";
     if (ranges.Overflowed()) {
-        prompter.Show(Format("Too many page ranges (at most %d).", CRangeList::kCapacity), caption);
+        prompter.Show(TooManyRangesText(), caption);
         return false;
     }
     for (int i = 1; i < end; ++i) {

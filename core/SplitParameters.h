@@ -39,6 +39,10 @@ struct SplitCheckFields {
     int32_t skip = 0;
 };
 
+// The check's words for a string that does not fit the range list; the split run refuses such
+// a job with them too.
+std::string TooManyRangesText();
+
 // The dialog's check: true when the fields may be taken; otherwise it has said why.
 bool CheckSplitParameters(const SplitCheckFields& fields, Prompter& prompter);
 

@@ -334,9 +334,7 @@ bool CSplitRun::RefuseJob(const Job& job, int rangeCount) {
     }
     // Splitting the first 19,998 ranges and dropping the rest would look like a whole job.
     if (m_subparams.Overflowed()) {
-        m_s.prompter.Show(
-            core::Format("Too many page ranges (at most %d).", core::CRangeList::kCapacity),
-            "Error in parameters");
+        m_s.prompter.Show(core::TooManyRangesText(), "Error in parameters");
         return true;
     }
     // Every name is settled before the first part is written, so a bad list or a name clash
