@@ -67,22 +67,22 @@ std::string CsvName(std::string_view line, const std::vector<int32_t>& wanted) {
     return name;
 }
 
-struct CsvSpec {
+struct CsvSource {
     std::string path;
     std::vector<int32_t> wanted;
 };
 
-CsvSpec ParseCsvSpec(std::string_view csvList) {
-    CsvSpec spec;
+CsvSource ParseCsvSource(std::string_view csvList) {
+    CsvSource csv;
     bool first = true;
     ForEachToken(csvList, ",", [&](std::string_view field) {
         if (first)
-            spec.path = field;
+            csv.path = field;
         else
-            spec.wanted.push_back(LeadingInt(field));
+            csv.wanted.push_back(LeadingInt(field));
         first = false;
     });
-    return spec;
+    return csv;
 }
 
 std::string Printable(std::string_view name) {
@@ -184,11 +184,11 @@ ListName ReadListLine(const std::string& path, int k, Prompter& prompter) {
 }
 
 ListName ReadListCsv(const std::string& csvList, int k, Prompter& prompter) {
-    const CsvSpec spec = ParseCsvSpec(csvList);
-    auto line = ReadKthLine(spec.path, k, prompter);
+    const CsvSource csv = ParseCsvSource(csvList);
+    auto line = ReadKthLine(csv.path, k, prompter);
     if (!line)
         return {-1, {}};
-    return {line->count, CsvName(line->name, spec.wanted)};
+    return {line->count, CsvName(line->name, csv.wanted)};
 }
 
 std::string CounterText(int32_t width, int64_t number) {
@@ -250,22 +250,23 @@ OutputPlan PlanOutputPaths(const CJobList& list, int row, const std::vector<Page
     bool csv = false;
     if (listed) {
         if (StartsWith(names, "filecsv:")) {
-            CsvSpec spec = ParseCsvSpec(std::string_view(names).substr(8));
+            CsvSource csvSource = ParseCsvSource(std::string_view(names).substr(8));
             int columns = 0;
-            auto lines = ListFileLines(spec.path, ranges.size(), &columns);
+            auto lines = ListFileLines(csvSource.path, ranges.size(), &columns);
             if (!lines)
                 return {OutputPlan::Result::ListUnreadable, {}};
-            for (int32_t column : spec.wanted) {
+            for (int32_t column : csvSource.wanted) {
                 if (column >= 1 && column <= columns)
                     continue;
-                prompter.Show(Format("The file list asks for column %d of ", column) + spec.path +
+                prompter.Show(Format("The file list asks for column %d of ", column) +
+                                  csvSource.path +
                                   (column < 1 ? ", but columns count from 1."
                                               : ", but no line of it has that many columns."),
                               "File List Error");
                 return {OutputPlan::Result::Refused, {}};
             }
             entries = std::move(*lines);
-            wanted = std::move(spec.wanted);
+            wanted = std::move(csvSource.wanted);
             csv = true;
         } else if (StartsWith(names, "file:")) {
             auto lines = ListFileLines(names.substr(5), ranges.size(), nullptr);
