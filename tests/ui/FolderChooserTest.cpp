@@ -1,0 +1,171 @@
+#include "ui/FolderChooser.h"
+
+#include "tests/support/RecordingPrompter.h"
+#include "tests/support/TempDir.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeView>
+#include <QtTest>
+
+#include <filesystem>
+
+using testing_support::CRecordingPrompter;
+using testing_support::CTempDir;
+using ui::CFolderChooser;
+
+namespace {
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// "@" in a case stands for the scratch folder, which holds the folder "sub" and the file "f".
+QString Resolve(const CTempDir& dir, const QString& pattern) {
+    QString path = pattern;
+    path.replace(QLatin1Char('@'), Q(dir.Path()));
+    return path;
+}
+
+void MakeScratch(const CTempDir& dir) {
+    std::filesystem::create_directory(dir.File("sub"));
+    dir.Write("f", "x");
+}
+
+bool IsFolder(const QString& path) {
+    return QFileInfo(path).isDir();
+}
+
+} // namespace
+
+class FolderChooserTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void showsTitleAndPrompt() {
+        CRecordingPrompter prompter;
+        CFolderChooser chooser(prompter, "Move To Directory...",
+                               "Please choose your directory to move to after split...", {});
+        QCOMPARE(chooser.windowTitle(), QStringLiteral("Move To Directory..."));
+        QCOMPARE(chooser.findChild<QLabel*>("prompt")->text(),
+                 QStringLiteral("Please choose your directory to move to after split..."));
+        QVERIFY(!chooser.EditBox()->accessibleName().isEmpty());
+        QVERIFY(!chooser.Tree()->accessibleName().isEmpty());
+        QCOMPARE(chooser.EditBox()->objectName(), QStringLiteral("ctl14148"));
+    }
+
+    void initialFolderFillsTheBox_data() {
+        QTest::addColumn<QString>("initial");
+        QTest::addColumn<QString>("box");
+        QTest::newRow("existing folder") << "@/sub"
+                                         << "@/sub";
+        QTest::newRow("folder still to be made") << "@/sub/new"
+                                                 << "@/sub/new";
+        QTest::newRow("none: the working directory") << ""
+                                                     << "@";
+    }
+    void initialFolderFillsTheBox() {
+        QFETCH(QString, initial);
+        QFETCH(QString, box);
+        CTempDir dir(true);
+        MakeScratch(dir);
+        CRecordingPrompter prompter;
+        CFolderChooser chooser(prompter, {}, "prompt", Resolve(dir, initial));
+        QCOMPARE(QDir::cleanPath(chooser.EditBox()->text()), QDir::cleanPath(Resolve(dir, box)));
+        QVERIFY(chooser.OkButton()->isEnabled());
+    }
+
+    void treeSelectionFillsTheBoxAndOkReturnsIt() {
+        CTempDir dir;
+        MakeScratch(dir);
+        CRecordingPrompter prompter;
+        CFolderChooser chooser(prompter, {}, "prompt", Q(dir.Path()));
+        QVERIFY(chooser.SelectFolder(Q(dir.File("sub"))));
+        QCOMPARE(chooser.EditBox()->text(), Q(dir.File("sub")));
+        QTimer::singleShot(0, &chooser, [&] { chooser.OkButton()->click(); });
+        QCOMPARE(chooser.Choose(), 1);
+        QCOMPARE(chooser.Path(), Q(dir.File("sub")));
+        QVERIFY(prompter.boxes.empty());
+    }
+
+    void okFollowsTheBox() {
+        CRecordingPrompter prompter;
+        CFolderChooser chooser(prompter, {}, "prompt", {});
+        chooser.EditBox()->clear();
+        QVERIFY(!chooser.OkButton()->isEnabled());
+        QTest::keyClicks(chooser.EditBox(), "/");
+        QVERIFY(chooser.OkButton()->isEnabled());
+        QTest::keyClick(chooser.EditBox(), Qt::Key_Backspace);
+        QVERIFY(!chooser.OkButton()->isEnabled());
+    }
+
+    void cancelReturnsNothing() {
+        CRecordingPrompter prompter;
+        CFolderChooser chooser(prompter, {}, "prompt", {});
+        QTimer::singleShot(0, &chooser, [&] { chooser.reject(); });
+        QCOMPARE(chooser.Choose(), -1);
+        QVERIFY(chooser.Path().isEmpty());
+    }
+
+    void okChecksTheTypedPath_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QList<int>>("answers"); // core::Answer values
+        QTest::addColumn<QStringList>("boxes");  // texts, "%1" is the path
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<bool>("existsAfter");
+        const QString invalid = "The folder:\n\n%1\n\nis invalid. Please reenter.";
+        const QString question =
+            "The folder:\n\n%1\n\ndoes not exist. Do you want the folder to be created?";
+        const QString cannot = "The folder:\n\n%1\n\ncan not be created. Please double check.";
+        const int yes = int(core::Answer::Yes), no = int(core::Answer::No);
+        QTest::newRow("existing") << "@/sub" << QList<int>{} << QStringList{} << true << true;
+        QTest::newRow("relative") << "folder" << QList<int>{} << QStringList{invalid} << false
+                                  << false;
+        QTest::newRow("too short")
+            << "C:" << QList<int>{} << QStringList{invalid} << false << false;
+        QTest::newRow("a file") << "@/f" << QList<int>{} << QStringList{invalid} << false << true;
+        QTest::newRow("new, No") << "@/new folder" << QList<int>{no} << QStringList{question}
+                                 << false << false;
+        QTest::newRow("new, Yes: made")
+            << "@/new folder" << QList<int>{yes} << QStringList{question} << true << true;
+        QTest::newRow("parent missing")
+            << "@/no/new" << QList<int>{yes} << QStringList{question, cannot} << false << false;
+    }
+    void okChecksTheTypedPath() {
+        QFETCH(QString, typed);
+        QFETCH(QList<int>, answers);
+        QFETCH(QStringList, boxes);
+        QFETCH(bool, accepted);
+        QFETCH(bool, existsAfter);
+        CTempDir dir;
+        MakeScratch(dir);
+        const QString path = Resolve(dir, typed);
+        CRecordingPrompter prompter;
+        for (int a : answers)
+            prompter.answers.push_back(core::Answer(a));
+        CFolderChooser chooser(prompter, {}, "prompt", Q(dir.Path()));
+        chooser.show();
+        chooser.EditBox()->setText(path);
+        chooser.OkButton()->click();
+        QCOMPARE(chooser.result() == QDialog::Accepted, accepted);
+        QCOMPARE(chooser.isVisible(), !accepted);
+        QCOMPARE(chooser.Path(), accepted ? path : QString());
+        QStringList shown;
+        for (const auto& box : prompter.boxes)
+            shown << Q(box.text);
+        QStringList expected;
+        for (const QString& format : boxes)
+            expected << format.arg(path);
+        QCOMPARE(shown, expected);
+        QCOMPARE(QFileInfo::exists(path), existsAfter);
+        if (accepted)
+            QVERIFY(IsFolder(path));
+        // A refused path stays in the box for correction.
+        QCOMPARE(chooser.EditBox()->text(), path);
+    }
+};
+
+QTEST_MAIN(FolderChooserTest)
+#include "FolderChooserTest.moc"
