@@ -56,25 +56,19 @@ class FolderChooserTest : public QObject {
         QCOMPARE(chooser.EditBox()->objectName(), QStringLiteral("ctl14148"));
     }
 
-    void initialFolderFillsTheBox_data() {
-        QTest::addColumn<QString>("initial");
-        QTest::addColumn<QString>("box");
-        QTest::newRow("existing folder") << "@/sub"
-                                         << "@/sub";
-        QTest::newRow("folder still to be made") << "@/sub/new"
-                                                 << "@/sub/new";
-        QTest::newRow("none: the working directory") << ""
-                                                     << "@";
-    }
     void initialFolderFillsTheBox() {
-        QFETCH(QString, initial);
-        QFETCH(QString, box);
-        CTempDir dir(true);
-        MakeScratch(dir);
-        CRecordingPrompter prompter;
-        CFolderChooser chooser(prompter, {}, "prompt", Resolve(dir, initial));
-        QCOMPARE(QDir::cleanPath(chooser.EditBox()->text()), QDir::cleanPath(Resolve(dir, box)));
-        QVERIFY(chooser.OkButton()->isEnabled());
+        const struct {
+            const char *initial, *box;
+        } cases[] = {{"@/sub", "@/sub"}, {"@/sub/new", "@/sub/new"}, {"", "@"}};
+        for (const auto& c : cases) {
+            CTempDir dir(true);
+            MakeScratch(dir);
+            CRecordingPrompter prompter;
+            CFolderChooser chooser(prompter, {}, "prompt", Resolve(dir, c.initial));
+            QCOMPARE(QDir::cleanPath(chooser.EditBox()->text()),
+                     QDir::cleanPath(Resolve(dir, c.box)));
+            QVERIFY(chooser.OkButton()->isEnabled());
+        }
     }
 
     void treeSelectionFillsTheBoxAndOkReturnsIt() {

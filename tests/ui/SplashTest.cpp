@@ -22,28 +22,25 @@ class SplashTest : public QObject {
         QVERIFY(qAlpha(picture.pixel(138, 140)) > 0);
     }
 
-    void keysCloseClicksDoNot_data() {
-        QTest::addColumn<int>("key"); // 0: a mouse click
-        QTest::addColumn<bool>("closes");
-        QTest::newRow("Escape") << int(Qt::Key_Escape) << true;
-        QTest::newRow("Enter") << int(Qt::Key_Enter) << true;
-        QTest::newRow("Return") << int(Qt::Key_Return) << true;
-        QTest::newRow("Space") << int(Qt::Key_Space) << false;
-        QTest::newRow("click") << 0 << false;
-    }
     void keysCloseClicksDoNot() {
-        QFETCH(int, key);
-        QFETCH(bool, closes);
-        QWidget owner;
-        CSplash splash(&owner);
-        splash.show();
-        QVERIFY(splash.isVisible());
-        if (key)
-            QTest::keyClick(&splash, Qt::Key(key));
-        else
-            QTest::mouseClick(splash.childAt(10, 10) ? splash.childAt(10, 10) : &splash,
-                              Qt::LeftButton);
-        QCOMPARE(splash.isVisible(), !closes);
+        const struct {
+            Qt::Key key; // Qt::Key_unknown: a mouse click
+            bool closes;
+        } cases[] = {{Qt::Key_Escape, true},
+                     {Qt::Key_Enter, true},
+                     {Qt::Key_Return, true},
+                     {Qt::Key_Space, false},
+                     {Qt::Key_unknown, false}};
+        for (const auto& c : cases) {
+            QWidget owner;
+            CSplash splash(&owner);
+            splash.show();
+            if (c.key == Qt::Key_unknown)
+                QTest::mouseClick(splash.childAt(10, 10), Qt::LeftButton);
+            else
+                QTest::keyClick(&splash, c.key);
+            QCOMPARE(splash.isVisible(), !c.closes);
+        }
     }
 
     void closesItselfWhenItsTimeIsUp() {

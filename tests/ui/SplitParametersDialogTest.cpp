@@ -189,6 +189,7 @@ class SplitParametersDialogTest : public QObject {
             {"Y", "N", {1012}, "N", "Y", false}, {"Y", "N", {1012, 1011}, "Y", "Y", false},
             {"Y", "N", {1011}, "Y", "N", false}, // already on: nothing changes
             {"N", "", {1012}, "N", "", false},   // already on
+            {"N", "", {1011}, "Y", "", false},   // leaving page range sets nothing of it
             {"Y", "", {1019}, "Y", "", true},
         };
         for (const auto& c : cases) {
