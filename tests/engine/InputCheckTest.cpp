@@ -5,7 +5,9 @@
 #include "tests/support/ScriptedAutomation.h"
 #include "tests/support/TempDir.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace engine;
 using namespace testing_support;
@@ -75,6 +77,21 @@ TEST(InputCheckTest, MissingFileIsReportedWithItsPath) {
     EXPECT_EQ(titles.Count(), 0u);
     EXPECT_EQ(prompter.Lines(),
               std::vector<std::string>{"File Error: Input pdf file not found./no/such.pdf"});
+}
+
+TEST(InputCheckTest, OnlyRegularFilesAreRead) {
+    CTempDir dir;
+    const std::string fifo = dir.File("fifo.pdf");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string zero = dir.File("zero.pdf");
+    std::filesystem::create_symlink("/dev/zero", zero);
+    for (const std::string& path : {fifo, zero}) {
+        CRecordingPrompter prompter;
+        CBookmarkTitles titles;
+        EXPECT_FALSE(CheckInputAndCollectTitles(path, titles, prompter)) << path;
+        EXPECT_EQ(prompter.Lines(),
+                  std::vector<std::string>{"File Error: Input pdf file not found." + path});
+    }
 }
 
 TEST(InputCheckTest, RemovalLooksUpEveryTitleAndDestroysTheFoundOnes) {
