@@ -234,7 +234,11 @@ TEST(QpdfAutomationTest, ChangedSourceIsParsedAgain) {
 TEST(QpdfAutomationTest, DeletePagesAndBookmarkRemovalKeepTheFileConsistent) {
     CTempDir dir;
     const std::string source = dir.File("s.pdf");
-    WritePdf(source, {.pages = 12, .outline = kOutline});
+    WritePdf(source, {.pages = 12,
+                      .outline = kOutline,
+                      .links = true,
+                      .linkForm = LinkForm::NamedString,
+                      .form = true});
     OpenedPart opened(source, 0, 12);
     ASSERT_TRUE(opened.inserted);
     auto& [trace, automation, view, part, inserted] = opened;
@@ -255,6 +259,17 @@ TEST(QpdfAutomationTest, DeletePagesAndBookmarkRemovalKeepTheFileConsistent) {
     EXPECT_EQ(ReadOutline(dir.File("p.pdf")),
               (std::vector<OutlineEntry>{{"Chapter two", 1, 0, false}, {"Appendix", -1, 0, false}}))
         << "items without a destination come along only as parents";
+    EXPECT_EQ(LinkTargets(dir.File("p.pdf")), (std::vector<std::vector<int>>{{1}, {2}, {3}, {}}))
+        << "links to deleted pages go with them";
+    EXPECT_EQ(NamedDestinations(dir.File("p.pdf")),
+              (std::map<std::string, int>{
+                  {"/dest4", 1}, {"page5", 0}, {"page6", 1}, {"page7", 2}, {"page8", 3}}));
+    EXPECT_EQ(FormFields(dir.File("p.pdf")),
+              (std::vector<FormField>{{"everywhere", "on every page", 4},
+                                      {"text5", "value 5", 1},
+                                      {"text6", "value 6", 1},
+                                      {"text7", "value 7", 1},
+                                      {"text8", "value 8", 1}}));
 }
 
 TEST(QpdfAutomationTest, LinksInsideAPartLeadIntoThePart) {
