@@ -364,7 +364,6 @@ class LabelIndex {
         }
     }
 
-    bool Any() const { return !m_entries.empty(); }
     bool Damaged() const { return m_damaged; }
 
     // The label of a source page; none before the first entry.
@@ -523,6 +522,7 @@ struct ParsedSource {
     std::unique_ptr<NamedDests> named;
     std::unique_ptr<OutlineIndex> outline;
     std::unique_ptr<LabelIndex> labels;
+    bool labelsDamageSaid = false;
     std::unique_ptr<ObjGenMap<int>> fieldOrder; // top-level field -> place in /Fields
 
     const NamedDests& Named() {
@@ -540,7 +540,6 @@ struct ParsedSource {
             labels = std::make_unique<LabelIndex>(*pdf);
         return *labels;
     }
-    bool HasLabels() { return Labels().Any(); }
     const ObjGenMap<int>& FieldOrder() {
         if (!fieldOrder) {
             fieldOrder = std::make_unique<ObjGenMap<int>>();
@@ -1246,8 +1245,13 @@ class QpdfPDDoc final : public PDDoc {
             ParsedSource* source = it == m_origins.end() ? nullptr : it->second.source.get();
             const int page = source ? it->second.page : -2;
             std::optional<LabelIndex::Label> label;
-            if (source)
+            if (source) {
                 label = source->Labels().At(page);
+                if (source->Labels().Damaged() && !source->labelsDamageSaid) {
+                    source->labelsDamageSaid = true;
+                    m_session->Warn(source->path + ": page labels ignored, their tree is damaged");
+                }
+            }
             if (label) {
                 const bool continues = anyLabel && previousSource == source &&
                                        previousEntry == label->entry && page == previousPage + 1;
