@@ -4,6 +4,7 @@
 #include "engine/RegularFile.h"
 
 #define POINTERHOLDER_TRANSITION 4
+#include <qpdf/Pl_String.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
@@ -489,6 +490,34 @@ void AppendChild(QOH parent, QOH item) {
     parent.replaceKey("/Last", item);
 }
 
+// Whether every font and image name of a page's resources occurs somewhere in its content.
+// Then nothing is left to trim and qpdf's full parse of the content can be skipped; a name
+// that does not occur as written (it may be spelt with # escapes) leaves the decision to qpdf.
+bool AllResourceNamesAppear(QPDFPageObjectHelper& page) {
+    QOH resources = page.getAttribute("/Resources", false);
+    if (!resources.isDictionary())
+        return true;
+    std::vector<std::string> names;
+    for (const char* type : {"/Font", "/XObject"}) {
+        QOH dict = resources.getKey(type);
+        if (dict.isDictionary())
+            for (const std::string& key : dict.getKeys())
+                names.push_back(key);
+    }
+    if (names.empty())
+        return true;
+    std::string content;
+    try {
+        Pl_String sink("page content", nullptr, content);
+        page.pipeContents(&sink);
+    } catch (const std::exception&) {
+        return false;
+    }
+    return std::all_of(names.begin(), names.end(), [&](const std::string& name) {
+        return content.find(name) != std::string::npos;
+    });
+}
+
 bool IsWidget(QOH annot) {
     return annot.isDictionary() && annot.getKey("/Subtype").isNameAndEquals("/Widget");
 }
@@ -854,7 +883,9 @@ class QpdfPDDoc final : public PDDoc {
             return;
         source.resourcesTrimmed[index] = 1;
         try {
-            QPDFPageObjectHelper(source.pages[index]).removeUnreferencedResources();
+            QPDFPageObjectHelper page(source.pages[index]);
+            if (!AllResourceNamesAppear(page))
+                page.removeUnreferencedResources();
         } catch (const std::exception& e) {
             m_session->Warn(std::string("resources kept whole: ") + e.what());
         }
@@ -1238,7 +1269,8 @@ class QpdfPDDoc final : public PDDoc {
         bool anyLabel = false;
         bool previousHadNone = false;
         const ParsedSource* previousSource = nullptr;
-        std::optional<size_t> previousEntry;
+        constexpr size_t kNoEntry = SIZE_MAX;
+        size_t previousEntry = kNoEntry;
         int previousPage = -2;
         for (size_t i = 0; i < pages.size(); ++i) {
             auto it = m_origins.find(pages[i].getObjGen());
@@ -1276,7 +1308,7 @@ class QpdfPDDoc final : public PDDoc {
                     nums.push_back(QOH::newInteger(static_cast<long long>(i)));
                     nums.push_back(dict);
                 }
-                previousEntry.reset();
+                previousEntry = kNoEntry;
             }
             previousHadNone = !label;
             previousSource = source;
