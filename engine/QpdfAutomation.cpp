@@ -72,9 +72,9 @@ std::optional<FileStamp> StampOf(const std::string& path) {
 // direct containers are rebuilt item by item. Pages are never dragged in this way.
 QOH CopyValue(QPDF& to, QOH value, int depth = 0) {
     if (value.isIndirect()) {
-        if (value.isPageObject() || value.getOwningQPDF() == &to)
-            return value.getOwningQPDF() == &to ? value : QOH::newNull();
-        return to.copyForeignObject(value);
+        if (value.getOwningQPDF() == &to)
+            return value;
+        return value.isPageObject() ? QOH::newNull() : to.copyForeignObject(value);
     }
     if (depth > kMaxTreeDepth)
         return QOH::newNull();

@@ -301,6 +301,7 @@ TEST(QpdfAutomationTest, LinksInsideAPartLeadIntoThePart) {
         for (int i = 0; i < 10; ++i)
             all.push_back(i < 9 ? std::vector<int>{0, i + 1, 9} : std::vector<int>{0, 9});
         EXPECT_EQ(LinkTargets(whole), all) << static_cast<int>(c.form);
+        EXPECT_TRUE(QpdfCheckPasses(whole));
     }
 }
 
@@ -348,6 +349,7 @@ TEST(QpdfAutomationTest, InheritedResourcesAreTrimmedToWhatPagesUse) {
     const std::string ours = dir.File("ours.pdf");
     ASSERT_TRUE(s.Part(source, 4, 3, true, ours));
     EXPECT_LE(std::filesystem::file_size(ours), std::filesystem::file_size(theirs) * 11 / 10);
+    EXPECT_TRUE(QpdfCheckPasses(ours));
     EXPECT_EQ(PageImages(ours),
               (std::vector<std::vector<std::string>>{{"/Im4"}, {"/Im5"}, {"/Im6"}}));
     EXPECT_EQ(PageMarkers(ours), Range(5, 7));
@@ -379,6 +381,7 @@ TEST(QpdfAutomationTest, DamagedPageLabelTreesGiveNoWrongLabels) {
         Splitter s;
         const std::string part = dir.File("part.pdf");
         ASSERT_TRUE(s.Part(source, c.first, c.count, true, part)) << c.nums;
+        EXPECT_TRUE(QpdfCheckPasses(part)) << c.nums;
         EXPECT_EQ(HasPageLabels(part), !c.labels.empty()) << c.nums;
         if (!c.labels.empty())
             EXPECT_EQ(PageLabels(part), c.labels) << c.nums;
@@ -417,6 +420,7 @@ TEST(QpdfAutomationTest, OutlinesThatLoopBelowTheTopAreReadOnce) {
     Splitter s;
     const std::string part = dir.File("part.pdf");
     ASSERT_TRUE(s.Part(source, 0, 4, true, part));
+    EXPECT_TRUE(QpdfCheckPasses(part));
     EXPECT_EQ(ReadOutline(part), (std::vector<OutlineEntry>{
                                      {"Chapter one", 0, 0, true},
                                      {"Section 1.1", 1, 1, false},
@@ -453,4 +457,5 @@ TEST(QpdfAutomationTest, ManySourcesDoNotRunOutOfFileHandles) {
                 failed.push_back(i);
     }
     EXPECT_TRUE(failed.empty()) << failed.size() << " sources failed, the first " << failed[0];
+    EXPECT_TRUE(QpdfCheckPasses(dir.File("p" + std::to_string(kSources - 1) + ".pdf")));
 }
