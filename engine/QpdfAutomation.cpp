@@ -723,6 +723,11 @@ class QpdfPDDoc final : public PDDoc {
         std::vector<QOH> existing;
         try {
             existing = m_new->getAllPages();
+        } catch (const std::exception& e) {
+            m_session->Warn(std::string("cannot insert pages: ") + e.what());
+            return false;
+        }
+        try {
             const size_t at = static_cast<size_t>(
                 std::clamp<int64_t>(int64_t{insertAfter} + 1, 0, std::ssize(existing)));
             std::vector<QOH> added;
