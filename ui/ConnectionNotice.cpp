@@ -8,7 +8,9 @@
 
 namespace ui {
 
-CConnectionNotice::~CConnectionNotice() { Hide(); }
+CConnectionNotice::~CConnectionNotice() {
+    Hide();
+}
 
 void CConnectionNotice::Show() {
     Hide();

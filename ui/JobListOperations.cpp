@@ -128,7 +128,9 @@ void CJobListOperations::SetAlwaysShow(bool on) {
         m_s.showAlwaysShow(on);
 }
 
-void CJobListOperations::ToggleAlwaysShow() { SetAlwaysShow(!m_alwaysShow); }
+void CJobListOperations::ToggleAlwaysShow() {
+    SetAlwaysShow(!m_alwaysShow);
+}
 
 void CJobListOperations::Move(int step) {
     auto& list = m_s.list;
@@ -144,9 +146,13 @@ void CJobListOperations::Move(int step) {
         m_s.focusRow(target);
 }
 
-void CJobListOperations::MoveUp() { Move(-1); }
+void CJobListOperations::MoveUp() {
+    Move(-1);
+}
 
-void CJobListOperations::MoveDown() { Move(+1); }
+void CJobListOperations::MoveDown() {
+    Move(+1);
+}
 
 void CJobListOperations::DeleteSelection() {
     auto& list = m_s.list;
@@ -165,7 +171,9 @@ void CJobListOperations::ClearAll() {
     ShowItemCount();
 }
 
-void CJobListOperations::Sort(int column) { core::SortRows(m_s.list, column, true, 0, -1); }
+void CJobListOperations::Sort(int column) {
+    core::SortRows(m_s.list, column, true, 0, -1);
+}
 
 void CJobListOperations::RefreshPageCounts() {
     auto& list = m_s.list;

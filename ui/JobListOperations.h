@@ -4,7 +4,7 @@
 #include "core/JobList.h"
 #include "core/Prompter.h"
 #include "core/SetupOptions.h"
-#include "ui/ParameterFields.h"
+#include "ui/SplitParametersDialog.h"
 
 #include <functional>
 #include <string>

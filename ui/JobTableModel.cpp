@@ -11,7 +11,9 @@ CJobTableModel::CJobTableModel(core::CJobList& list, const CFileIconCache* icons
     m_list.SetListener([this](const core::JobListChange& change) { OnChange(change); });
 }
 
-CJobTableModel::~CJobTableModel() { m_list.SetListener({}); }
+CJobTableModel::~CJobTableModel() {
+    m_list.SetListener({});
+}
 
 int CJobTableModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : m_list.Count();
@@ -57,9 +59,9 @@ QVariant CJobTableModel::headerData(int section, Qt::Orientation orientation, in
     if (orientation != Qt::Horizontal || section < 0 || section >= core::kColumnCount)
         return QAbstractTableModel::headerData(section, orientation, role);
     if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)
-        return QString::fromUtf8(core::kColumns[static_cast<size_t>(section)].header.data(),
-                                 static_cast<int>(
-                                     core::kColumns[static_cast<size_t>(section)].header.size()));
+        return QString::fromUtf8(
+            core::kColumns[static_cast<size_t>(section)].header.data(),
+            static_cast<int>(core::kColumns[static_cast<size_t>(section)].header.size()));
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
     return {};
@@ -72,7 +74,9 @@ Qt::ItemFlags CJobTableModel::flags(const QModelIndex& index) const {
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
 }
 
-quint64 CJobTableModel::KeyOf(int row) const { return m_list.IdAt(row); }
+quint64 CJobTableModel::KeyOf(int row) const {
+    return m_list.IdAt(row);
+}
 
 void CJobTableModel::SetProgress(int row, int written, int total) {
     if (row < 0 || row >= m_list.Count())

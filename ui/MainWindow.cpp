@@ -6,9 +6,9 @@
 #include "engine/QpdfAutomation.h"
 #include "ui/DialogUnits.h"
 #include "ui/JobTableModel.h"
-#include "ui/WindowParts.h"
 #include "ui/QtPrompter.h"
 #include "ui/StatusDelegate.h"
+#include "ui/WindowParts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -117,8 +117,8 @@ CMainWindow::CMainWindow(MainWindowSetup setup, QWidget* parent)
     };
     m_ops = std::make_unique<CJobListOperations>(std::move(services));
 
-    engine::SplitRunServices run{m_list,  *m_automation, *m_prompter, m_pump,
-                                 m_log,   m_trace,       m_options,   m_notice};
+    engine::SplitRunServices run{m_list, *m_automation, *m_prompter, m_pump,
+                                 m_log,  m_trace,       m_options,   m_notice};
     run.setLabel = [this](const std::string& label) {
         m_split->setText(QString::fromStdString(label));
         m_split->setAccessibleName(m_split->text());
@@ -137,23 +137,35 @@ CMainWindow::CMainWindow(MainWindowSetup setup, QWidget* parent)
 
 CMainWindow::~CMainWindow() {
     qApp->removeEventFilter(this);
+    // The model listens to the list, which goes before the window's children do.
+    m_table->setModel(nullptr);
+    delete m_model;
+    m_model = nullptr;
     if (m_watchdog)
         m_watchdog->Stop();
     m_notice.Hide();
 }
 
-QAction* CMainWindow::Action(int id) const { return m_actions.value(id, nullptr); }
+QAction* CMainWindow::Action(int id) const {
+    return m_actions.value(id, nullptr);
+}
 
-core::AddFileHooks CMainWindow::AddFileHooks() { return m_ops->Hooks(); }
+core::AddFileHooks CMainWindow::AddFileHooks() {
+    return m_ops->Hooks();
+}
 
 void CMainWindow::SetCaption(const QString& caption) {
     setWindowTitle(caption);
     setAccessibleName(caption);
 }
 
-void CMainWindow::ShowItemCount() { m_count->setText(QString::number(m_list.Count())); }
+void CMainWindow::ShowItemCount() {
+    m_count->setText(QString::number(m_list.Count()));
+}
 
-QString CMainWindow::HelpTopic() const { return QStringLiteral("main-window"); }
+QString CMainWindow::HelpTopic() const {
+    return QStringLiteral("main-window");
+}
 
 void CMainWindow::BuildControls() {
     SetCaption(QString::fromUtf8(kMainCaption));
@@ -261,7 +273,8 @@ void CMainWindow::BuildTable() {
     for (int c = 0; c < core::kColumnCount; ++c)
         header->resizeSection(c, core::kColumns[static_cast<size_t>(c)].width);
 
-    connect(header, &QHeaderView::sectionClicked, this, [this](int column) { m_ops->Sort(column); });
+    connect(header, &QHeaderView::sectionClicked, this,
+            [this](int column) { m_ops->Sort(column); });
     connect(m_table, &QWidget::customContextMenuRequested, this, [this] { ShowContextMenu(); });
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { OnViewSelectionChanged(); });
@@ -300,8 +313,8 @@ void CMainWindow::BuildMenus() {
 
     QMenu* options = addMenu(QStringLiteral("&Options"), "menuOptions");
     AddCommand(options, kSetup, QStringLiteral("&Setup"));
-    QAction* always =
-        AddCommand(options, kAlwaysShow, QStringLiteral("Always show parameters box for each file"));
+    QAction* always = AddCommand(options, kAlwaysShow,
+                                 QStringLiteral("Always show parameters box for each file"));
     always->setCheckable(true);
     // The check mark only ever shows the flag; a click toggles the flag, which sets the mark.
     connect(always, &QAction::triggered, this, [this] { m_ops->ToggleAlwaysShow(); });
@@ -309,12 +322,12 @@ void CMainWindow::BuildMenus() {
     QMenu* actions = addMenu(QStringLiteral("&Actions"), "menuActions");
     connect(AddCommand(actions, kUpdateSelection, QStringLiteral("&Update Selection")),
             &QAction::triggered, this, [this] { m_ops->UpdateSelection(); });
-    connect(AddCommand(actions, kDeleteSelection,
-                       QStringLiteral("&Delete Current Selection\tDELETE")),
-            &QAction::triggered, this, [this] { m_ops->DeleteSelection(); });
+    connect(
+        AddCommand(actions, kDeleteSelection, QStringLiteral("&Delete Current Selection\tDELETE")),
+        &QAction::triggered, this, [this] { m_ops->DeleteSelection(); });
     actions->addSeparator();
-    connect(AddCommand(actions, kClearAll, QStringLiteral("&Clear ALL")), &QAction::triggered,
-            this, [this] { m_ops->ClearAll(); });
+    connect(AddCommand(actions, kClearAll, QStringLiteral("&Clear ALL")), &QAction::triggered, this,
+            [this] { m_ops->ClearAll(); });
     actions->addSeparator();
     connect(AddCommand(actions, kMoveUp, QStringLiteral("Move Up\ta")), &QAction::triggered, this,
             [this] { m_ops->MoveUp(); });
@@ -443,9 +456,9 @@ void CMainWindow::SyncRowSelection(int row) {
     const bool on = m_list.Row(row).highlighted;
     QItemSelectionModel* selection = m_table->selectionModel();
     if (selection->isRowSelected(row, {}) != on)
-        selection->select(m_model->index(row, 0), (on ? QItemSelectionModel::Select
-                                                      : QItemSelectionModel::Deselect) |
-                                                      QItemSelectionModel::Rows);
+        selection->select(m_model->index(row, 0),
+                          (on ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
+                              QItemSelectionModel::Rows);
     m_syncing = false;
 }
 
@@ -524,8 +537,8 @@ bool CMainWindow::HandleAccelerator(QObject* receiver, QKeyEvent* key) {
     if (!widget || widget->window() != this)
         return false;
     const Qt::KeyboardModifiers modifiers =
-        key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier |
-                            Qt::MetaModifier);
+        key->modifiers() &
+        (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
     int id = 0;
     if (modifiers == Qt::NoModifier && key->key() == Qt::Key_A)
         id = kAccelMoveUp;
@@ -598,6 +611,8 @@ void CMainWindow::dropEvent(QDropEvent* event) {
     QTimer::singleShot(0, this, [this, paths] { DropPaths(paths); });
 }
 
-void CMainWindow::DropPaths(const std::vector<std::string>& paths) { m_ops->DropFiles(paths); }
+void CMainWindow::DropPaths(const std::vector<std::string>& paths) {
+    m_ops->DropFiles(paths);
+}
 
 } // namespace ui

@@ -33,9 +33,9 @@ core::Answer CQtPrompter::Show(const std::string& text, const std::string& capti
         boxIcon = QMessageBox::Question;
         break;
     }
-    const QMessageBox::StandardButtons standard = buttons == core::Buttons::YesNo
-                                                      ? (QMessageBox::Yes | QMessageBox::No)
-                                                      : QMessageBox::StandardButtons(QMessageBox::Ok);
+    const QMessageBox::StandardButtons standard =
+        buttons == core::Buttons::YesNo ? (QMessageBox::Yes | QMessageBox::No)
+                                        : QMessageBox::StandardButtons(QMessageBox::Ok);
     QWidget* parent = QApplication::activeModalWidget();
     if (!parent)
         parent = QApplication::activeWindow();

@@ -1,29 +1,40 @@
 #include "ui/WindowParts.h"
 
+#include "ui/Artwork.h"
 #include "ui/MainWindow.h"
+#include "ui/Splash.h"
+#include "ui/SplitParametersDialog.h"
 
 namespace ui {
 
 namespace {
 
-// Until the dialog exists every prompt is cancelled: rows keep what AddFile gave them.
-class CNoParameterDialog final : public ParameterDialog {
+// The window's one Split Parameters dialog, as the list operations see it.
+class CDialogPort final : public ParameterDialog {
   public:
-    SplitParametersFields& Fields() override { return m_fields; }
-    int Open(bool) override { return 0; }
+    explicit CDialogPort(CMainWindow& window)
+        : m_dialog(window.Prompter(), std::function<void()>{}, &window) {
+        m_dialog.setWindowIcon(ProgramIcon());
+    }
+    SplitParametersFields& Fields() override { return m_dialog.Fields(); }
+    int Open(bool alwaysShow) override { return m_dialog.Open(alwaysShow); }
 
   private:
-    SplitParametersFields m_fields;
+    CSplitParametersDialog m_dialog;
 };
 
 } // namespace
 
-std::unique_ptr<ParameterDialog> MakeParameterDialog(CMainWindow&) {
-    return std::make_unique<CNoParameterDialog>();
+std::unique_ptr<ParameterDialog> MakeParameterDialog(CMainWindow& window) {
+    return std::make_unique<CDialogPort>(window);
 }
 
-QIcon WindowIcon() { return {}; }
+QIcon WindowIcon() {
+    return ProgramIcon();
+}
 
-void StartSplash(QWidget*) {}
+void StartSplash(QWidget* window) {
+    ScheduleSplash(window);
+}
 
 } // namespace ui
