@@ -279,7 +279,6 @@ void CMainWindow::BuildTable() {
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { OnViewSelectionChanged(); });
     connect(m_model, &CJobTableModel::listChanged, this, &CMainWindow::OnListChanged);
-    m_table->viewport()->installEventFilter(this);
 }
 
 QAction* CMainWindow::AddCommand(QMenu* menu, int id, const QString& text) {
@@ -564,6 +563,7 @@ bool CMainWindow::eventFilter(QObject* watched, QEvent* event) {
             return true;
         break;
     case QEvent::MouseButtonDblClick:
+        // Seen here through the application-wide filter, like the keys.
         if (m_table && watched == m_table->viewport())
             m_ops->ToggleSelected();
         break;
