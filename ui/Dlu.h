@@ -4,6 +4,8 @@
 #include <QRect>
 #include <QSize>
 
+class QWidget;
+
 namespace ui {
 
 // The units a dialog's layout is written in: a quarter of the font's average character width
@@ -13,5 +15,11 @@ QSize DluBase(const QFont& font);
 
 // A rectangle given in dialog units, in pixels for `font`.
 QRect DluRect(const QFont& font, const QRect& dialogUnits);
+
+// Layouts in dialog units were drawn for a narrower font than most desktops use, so a caption
+// can be wider than its box. This grows every label, check box and radio button whose text is
+// cut: first to the right, up to its neighbour (or the frame around it, or the window edge),
+// then to the left as far as its neighbour there allows. Positions of everything else stay.
+void LetTextsFit(QWidget* window);
 
 } // namespace ui

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -83,6 +84,14 @@ CFolderChooser::CFolderChooser(core::Prompter& prompter, const QString& title,
             &CFolderChooser::OnSelectionChanged);
     connect(m_edit, &QLineEdit::textChanged, this,
             [this](const QString& text) { m_ok->setEnabled(!text.isEmpty()); });
+    // The tree fills in its folders in the background, in batches; while the folder holding the
+    // selection grows, keep the selection in view, until the user moves it.
+    const auto keepInView = [this] {
+        if (m_scrollPending)
+            QTimer::singleShot(0, this, &CFolderChooser::ScrollToSelection);
+    };
+    connect(m_model, &QFileSystemModel::rowsInserted, this, keepInView);
+    connect(m_model, &QFileSystemModel::layoutChanged, this, keepInView);
     connect(buttons, &QDialogButtonBox::accepted, this, &CFolderChooser::OnOk);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
@@ -102,11 +111,24 @@ bool CFolderChooser::SelectFolder(const QString& path) {
     if (!index.isValid())
         return false;
     m_tree->setCurrentIndex(index);
-    m_tree->scrollTo(index);
+    m_tree->scrollTo(index, QAbstractItemView::PositionAtCenter);
+    m_scrollPending = true; // after the selection notice, which ends it
     return true;
 }
 
+void CFolderChooser::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // Scrolling means something only once the tree has its size.
+    QTimer::singleShot(0, this, &CFolderChooser::ScrollToSelection);
+}
+
+void CFolderChooser::ScrollToSelection() {
+    if (m_tree->currentIndex().isValid())
+        m_tree->scrollTo(m_tree->currentIndex(), QAbstractItemView::PositionAtCenter);
+}
+
 void CFolderChooser::OnSelectionChanged() {
+    m_scrollPending = false;
     const QModelIndex index = m_tree->currentIndex();
     // An item without a place in the file system has no path; then OK waits for a typed one.
     const QString path = index.isValid() ? m_model->filePath(index) : QString();

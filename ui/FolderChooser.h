@@ -39,7 +39,11 @@ class CFolderChooser : public QDialog {
     // Selects a folder in the tree, which puts its path into the box; false if it is not there.
     bool SelectFolder(const QString& path);
 
+  protected:
+    void showEvent(QShowEvent* event) override;
+
   private:
+    void ScrollToSelection();
     void OnSelectionChanged();
     void OnOk();
 
@@ -49,6 +53,7 @@ class CFolderChooser : public QDialog {
     QLineEdit* m_edit = nullptr;
     QPushButton* m_ok = nullptr;
     QString m_path;
+    bool m_scrollPending = false;
 };
 
 // Runs the chooser modally; the chosen path when the user accepted one.

@@ -181,6 +181,8 @@ void CSplitParametersDialog::Build() {
     label(QStringLiteral("Skip pages:"), 212, 128, 38, 8);
     label(QStringLiteral("Filename page offset:"), 202, 169, 68, 8);
 
+    LetTextsFit(this);
+
     connect(save, &QPushButton::clicked, this, &CSplitParametersDialog::OnSaveAndExit);
     connect(cancel, &QPushButton::clicked, this, [this] { done(0); });
     connect(browseMoveTo, &QPushButton::clicked, this, [this] {
