@@ -241,6 +241,8 @@ void CMainWindow::BuildControls() {
     // The template's client size, in this font, below the menu bar.
     const QSize client = DialogUnitsToPixels(font, QRect(0, 0, 396, 209)).size();
     resize(client.width(), client.height() + m_menuBar->sizeHint().height());
+    // Below this the laid-out buttons would cover the count box and each other.
+    setMinimumSize(460, 260);
 }
 
 void CMainWindow::BuildTable() {

@@ -3,7 +3,7 @@
 // answers message boxes with OK and closes the window when the job's status reaches the one
 // asked for. It only ever uses what a person sees: widgets found by their control ids.
 //
-// QS_AGENT_PDF      the PDF to drop (without it the agent does nothing)
+// QS_AGENT_PDF      the PDFs to drop, separated by ':' (without it the agent does nothing)
 // QS_AGENT_PARAMS   the split-parameter string to type
 // QS_AGENT_OUT      the split-to folder to type
 // QS_AGENT_CLOSE_AT "Processing" or "Done": the status at which the window is closed
@@ -54,7 +54,11 @@ class CAgent : public QObject {
         switch (m_stage) {
         case 0: {
             auto* data = new QMimeData;
-            data->setUrls({QUrl::fromLocalFile(qEnvironmentVariable("QS_AGENT_PDF"))});
+            QList<QUrl> urls;
+            for (const QString& path : qEnvironmentVariable("QS_AGENT_PDF").split(QLatin1Char(':')))
+                urls << QUrl::fromLocalFile(path);
+            m_files = static_cast<int>(urls.size());
+            data->setUrls(urls);
             const QPoint at = window->rect().center();
             QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
             QCoreApplication::sendEvent(window, &enter);
@@ -72,14 +76,17 @@ class CAgent : public QObject {
                 qEnvironmentVariable("QS_AGENT_PARAMS"));
             dialog->findChild<QLineEdit*>("ctl1009")->setText(qEnvironmentVariable("QS_AGENT_OUT"));
             dialog->findChild<QPushButton*>("ctl1006")->click();
-            m_stage = 2;
+            if (++m_filled == m_files)
+                m_stage = 2;
             break;
         }
         case 2: {
             QAbstractItemModel* model = window->findChild<QTableView*>("ctl1000")->model();
-            if (model->rowCount() != 1 || model->index(0, 2).data().toString().isEmpty() ||
-                Visible("dlg129"))
+            if (model->rowCount() != m_files || Visible("dlg129"))
                 return;
+            for (int row = 0; row < m_files; ++row)
+                if (model->index(row, 2).data().toString().isEmpty())
+                    return;
             // Pressed from the event loop, so this timer keeps running inside the run.
             QMetaObject::invokeMethod(window->findChild<QPushButton*>("ctl1002"), "click",
                                       Qt::QueuedConnection);
@@ -110,6 +117,8 @@ class CAgent : public QObject {
 
     QTimer m_timer;
     int m_stage = 0;
+    int m_files = 0;
+    int m_filled = 0;
 };
 
 void StartAgent() {
