@@ -11,6 +11,7 @@
 #include "tests/ui/WindowTestSupport.h"
 #include "ui/DialogUnits.h"
 #include "ui/JobTableModel.h"
+#include "ui/QtPrompter.h"
 
 #include <QAction>
 #include <QDialog>
@@ -19,6 +20,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPointF>
 #include <QPushButton>
 #include <QTableView>
@@ -570,6 +572,106 @@ class MainWindowTest : public QObject {
         QCOMPARE(f.window->result(), 0);
         QCOMPARE(ReadFile(f.dir.File("debug.txt")),
                  std::string("Started Application version: 1.16\r\n"));
+    }
+
+    void startsWithTheFocusOnSplit() {
+        Fixture f;
+        f.window->show();
+        QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(f.window->SplitButton()));
+        QCOMPARE(f.window->HelpTopic(), QStringLiteral("main-window"));
+    }
+
+    void rightClickHighlightsTheRowThenOffersTheMenu() {
+        Fixture f;
+        f.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+        for (const char* name : {"a", "b", "c"})
+            f.AddJob(std::string("/in/") + name + ".pdf");
+        f.window->List().SetHighlight(0, true);
+        QStringList offered;
+        QTimer chooser;
+        chooser.setInterval(0);
+        connect(&chooser, &QTimer::timeout, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            offered = Entries(menu);
+            QAction* moveUp = menu->findChild<QAction*>(QStringLiteral("cmd32772"));
+            QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(moveUp).center());
+        });
+        chooser.start();
+        QTableView* table = f.window->Table();
+        const QPoint third = table->visualRect(f.window->Model()->index(2, 1)).center();
+        QTest::mouseClick(table->viewport(), Qt::RightButton, {}, third);
+        emit table->customContextMenuRequested(third);
+        QCOMPARE(offered,
+                 (QStringList{"Update Item", "-", "Move UP", "Move Down", "-", "Delete Item"}));
+        QCOMPARE(f.Column(core::kColFilename), (Names{"/in/a.pdf", "/in/c.pdf", "/in/b.pdf"}));
+        QCOMPARE(f.SelectedViewRows(), (std::vector<int>{1}));
+    }
+
+    void theProcessedRowIsScrolledIntoView() {
+        CScriptedAutomation scripted;
+        Fixture f([&](ui::MainWindowSetup& s) { s.automation = &scripted; });
+        f.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+        for (int i = 0; i < 60; ++i)
+            f.AddJob("/in/f" + std::to_string(i) + ".pdf", i == 55 ? "1" : "");
+        for (int i = 0; i < 60; ++i)
+            if (i != 55)
+                f.window->List().SetText(i, core::kColSelected, "No");
+        bool visible = false;
+        scripted.Before("AVDoc.Open", [&] {
+            QTableView* table = f.window->Table();
+            const QRect row = table->visualRect(f.window->Model()->index(55, 1));
+            visible = table->viewport()->rect().contains(row.center());
+        });
+        f.window->SplitButton()->click();
+        QVERIFY(visible);
+    }
+
+    void messageBoxes_data() {
+        QTest::addColumn<int>("buttons");
+        QTest::addColumn<int>("press");
+        QTest::addColumn<int>("answer");
+        QTest::newRow("ok") << int(core::Buttons::Ok) << int(QMessageBox::Ok)
+                            << int(core::Answer::Ok);
+        QTest::newRow("yes") << int(core::Buttons::YesNo) << int(QMessageBox::Yes)
+                             << int(core::Answer::Yes);
+        QTest::newRow("no") << int(core::Buttons::YesNo) << int(QMessageBox::No)
+                            << int(core::Answer::No);
+    }
+    void messageBoxes() {
+        QFETCH(int, buttons);
+        QFETCH(int, press);
+        QFETCH(int, answer);
+        Fixture f;
+        f.window->show();
+        QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+        QString caption, text;
+        QWidget* parent = nullptr;
+        testing_support::CModalDriver driver([&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            if (!box)
+                return false;
+            caption = box->windowTitle();
+            text = box->text();
+            parent = box->parentWidget();
+            QAbstractButton* button = box->button(QMessageBox::StandardButton(press));
+            (button ? button : box->buttons().first())->click();
+            return true;
+        });
+        ui::CQtPrompter prompter;
+        const core::Answer got =
+            prompter.Show("Please select item first", {}, core::Buttons(buttons));
+        QCOMPARE(int(got), answer);
+        QCOMPARE(text, QStringLiteral("Please select item first"));
+        // No caption of its own: the program's file name.
+        QCOMPARE(caption, QStringLiteral("ui_MainWindowTest"));
+        QCOMPARE(parent, static_cast<QWidget*>(f.window.get()));
+        prompter.Show("x", "Log File Error");
+        QCOMPARE(caption, QStringLiteral("Log File Error"));
     }
 
     void aHundredPdfsShareOneIcon() {
