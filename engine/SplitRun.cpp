@@ -163,7 +163,9 @@ CSplitRun::End CSplitRun::RunRows(Session& session) {
 
         m_titles.Clear();
         CheckInputAndCollectTitles(job.source, m_titles, m_s.prompter);
-        job.offset = core::LeadingInt(m_s.list.Text(i, core::kColPageOffset));
+        // From the job's copy: the input check may have shown a box, and the list may have
+        // changed under it.
+        job.offset = core::LeadingInt(job.cells.Text(0, core::kColPageOffset));
         SetStatus(job, "Processing");
         if (m_s.repaint)
             m_s.repaint();

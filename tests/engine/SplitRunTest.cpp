@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
+#include <utility>
 
 using namespace engine;
 using namespace testing_support;
@@ -36,11 +37,25 @@ class ScriptedPump final : public Pump {
     std::map<int, std::function<void()>> at;
 };
 
+// Records every box, and lets a test act while one is up, as the user can while a box waits.
+class BoxesPrompter final : public core::Prompter {
+  public:
+    core::Answer Show(const std::string& text, const std::string& caption, core::Buttons buttons,
+                      core::Icon icon) override {
+        if (whileShown)
+            std::exchange(whileShown, {})();
+        return recorder.Show(text, caption, buttons, icon);
+    }
+    CRecordingPrompter recorder;
+    std::function<void()> whileShown; // once, at the next box
+};
+
 struct Fixture {
     CTempDir dir{true};
     core::CJobList list;
     CScriptedAutomation automation;
-    CRecordingPrompter prompter;
+    BoxesPrompter boxes;
+    CRecordingPrompter& prompter = boxes.recorder;
     ScriptedPump pump;
     CFixedClock clock;
     storage::CSplitLog log{clock};
@@ -52,7 +67,7 @@ struct Fixture {
     std::unique_ptr<Automation> real;
     CSplitRun run{{list,
                    automation,
-                   prompter,
+                   boxes,
                    pump,
                    log,
                    trace,
@@ -481,6 +496,19 @@ TEST(SplitRunTest, OutputsLandWhereTheJobSaidWhenRowsChangeMidRun) {
     EXPECT_EQ(f.Saved(), (std::vector<std::string>{"out/a_page0001.pdf", "out/a_page0002.pdf"}));
     EXPECT_FALSE(std::filesystem::exists(f.dir.File("elsewhere")));
     EXPECT_FALSE(std::filesystem::exists(f.dir.File("changed")));
+}
+
+TEST(SplitRunTest, EditsWhileTheInputCheckShowsItsBoxDoNotReachTheJob) {
+    Fixture f;
+    f.Add("1", "a.pdf");
+    std::filesystem::remove(f.dir.File("a.pdf")); // the input check says so in a box
+    f.boxes.whileShown = [&] {
+        f.AddAt(0, "1", "x.pdf");
+        f.list.SetText(0, core::kColPageOffset, "100");
+    };
+    f.run.Press();
+    EXPECT_EQ(f.Saved(), std::vector<std::string>{"out/a_page0001.pdf"});
+    EXPECT_EQ(f.Rows(), (std::vector<std::string>{"x.pdf: Ready.", "a.pdf: Done"}));
 }
 
 TEST(SplitRunTest, MovesKeepTheSourceUnlessTheMoveIsComplete) {
