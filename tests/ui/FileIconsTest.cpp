@@ -30,13 +30,6 @@ class FileIconsTest : public QObject {
         QVERIFY(!cache.Icon(a).isNull());
     }
 
-    void aHundredNamesAddOneEntry() {
-        ui::CFileIconCache cache;
-        for (int i = 0; i < 100; ++i)
-            QCOMPARE(cache.GetFileIconIndex("/in/file" + std::to_string(i) + ".pdf"), 0);
-        QCOMPARE(cache.Count(), 1);
-    }
-
     void distinctIconsGetDistinctEntries() {
         ui::CFileIconCache cache;
         const std::vector<std::string> names{"/a.pdf", "/b.txt", "/c.png", "/d.pdf", "/e.txt"};

@@ -286,23 +286,6 @@ class MainWindowTest : public QObject {
             QCOMPARE(f.window->Action(id)->objectName(), QStringLiteral("cmd%1").arg(id));
     }
 
-    void contextMenu() {
-        Fixture f;
-        auto menu = f.window->BuildContextMenu();
-        QCOMPARE(menu->title(), QStringLiteral("&Options"));
-        QCOMPARE(Entries(menu.get()),
-                 (QStringList{"Update Item", "-", "Move UP", "Move Down", "-", "Delete Item"}));
-        for (const char* id : {"cmd32771", "cmd32772", "cmd32773", "cmd32774"})
-            QVERIFY(menu->findChild<QAction*>(QString::fromUtf8(id)));
-        f.AddJob("/in/a.pdf");
-        f.AddJob("/in/b.pdf");
-        f.window->List().SetHighlight(1, true);
-        f.window->ContextChoice(32772);
-        QCOMPARE(f.Column(core::kColFilename), (Names{"/in/b.pdf", "/in/a.pdf"}));
-        f.window->ContextChoice(32774);
-        QCOMPARE(f.Column(core::kColFilename), (Names{"/in/a.pdf"}));
-    }
-
     // The keys act on the list even with the table focused, whose keyboard search would
     // otherwise take letters.
     void accelerators_data() {
@@ -536,6 +519,34 @@ class MainWindowTest : public QObject {
         QCOMPARE(labels, QStringList{"Stop"});
         QCOMPARE(f.window->List().Text(0, core::kColStatus), std::string("Stopped"));
         QCOMPARE(f.window->SplitButton()->text(), QStringLiteral("Split em'"));
+    }
+
+    void editsDuringARunFollowTheJob() {
+        CScriptedAutomation scripted;
+        Fixture f([&](ui::MainWindowSetup& s) { s.automation = &scripted; });
+        f.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+        f.AddJob("/in/a.pdf", "1");
+        f.AddJob("/in/b.pdf", "1,2,3", 10);
+        QVariant progressAfterDelete;
+        // While b is being split (its second range), the user deletes a, above it.
+        scripted.Before(
+            "AVDoc.Open",
+            [&] {
+                f.window->Table()->selectRow(0);
+                f.window->Table()->setFocus();
+                QTest::keyClick(f.window->Table(), Qt::Key_Delete);
+                progressAfterDelete = f.window->Model()
+                                          ->index(0, core::kColStatus)
+                                          .data(ui::CJobTableModel::ProgressRole);
+            },
+            3);
+        f.window->SplitButton()->click();
+        QCOMPARE(f.Column(core::kColFilename), (Names{"/in/b.pdf"}));
+        QCOMPARE(f.Column(core::kColStatus), (Names{"Done"}));
+        // The bar went with its job to the job's new row.
+        QCOMPARE(progressAfterDelete.toPointF(), QPointF(1, 3));
+        QCOMPARE(f.window->ItemCountBox()->text(), QStringLiteral("1"));
     }
 
     void closeWhileProcessingEndsWithStatusOne() {
