@@ -164,6 +164,13 @@ void CMainWindow::ShowItemCount() {
 }
 
 QString CMainWindow::HelpTopic() const {
+    // F1 names what the user is looking at: a dialog of the window, or the window itself.
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        if (modal->objectName() == QLatin1String("dlg129"))
+            return QStringLiteral("split-parameters");
+        if (modal->objectName() == QLatin1String("dlg140"))
+            return QStringLiteral("setup");
+    }
     return QStringLiteral("main-window");
 }
 

@@ -43,8 +43,10 @@ struct MainWindowSetup {
     core::Prompter* prompter = nullptr;       // message boxes
     engine::Automation* automation = nullptr; // qpdf
     core::Clock* clock = nullptr;             // local time for the log
-    // The Split Parameters dialog of the window.
+    // The Split Parameters dialog of the window (the real one when empty).
     std::function<std::unique_ptr<ParameterDialog>(class CMainWindow&)> makeDialog = {};
+    // What the real dialog's "&Help" button opens; nothing when empty.
+    std::function<void()> openHelp = {};
     // Ends the process when the window is closed during a run.
     std::function<void(int)> exitProcess = {};
     bool startWatchdog = true;
@@ -94,6 +96,7 @@ class CMainWindow final : public QDialog {
     void DropPaths(const std::vector<std::string>& paths);
     // Whether start-up got past opening the split log.
     bool Initialised() const { return m_initialised; }
+    const MainWindowSetup& Setup() const { return m_setup; }
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

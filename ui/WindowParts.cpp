@@ -13,7 +13,7 @@ namespace {
 class CDialogPort final : public ParameterDialog {
   public:
     explicit CDialogPort(CMainWindow& window)
-        : m_dialog(window.Prompter(), std::function<void()>{}, &window) {
+        : m_dialog(window.Prompter(), window.Setup().openHelp, &window) {
         m_dialog.setWindowIcon(ProgramIcon());
     }
     SplitParametersFields& Fields() override { return m_dialog.Fields(); }

@@ -14,7 +14,7 @@ class FileIconsTest : public QObject {
         QTest::newRow("two pdfs") << "/a/report.pdf"
                                   << "/b/other.pdf";
         QTest::newRow("missing file") << "/no/such/folder/x.pdf"
-                                      << "/tmp/y.pdf";
+                                      << "/elsewhere/y.pdf";
         QTest::newRow("upper-case extension") << "/a/REPORT.PDF"
                                               << "/b/x.pdf";
     }

@@ -385,6 +385,28 @@ class MainWindowTest : public QObject {
         QVERIFY(f.window->Operations().AlwaysShow());
     }
 
+    void theDialogsHelpButtonCallsTheGivenService() {
+        int helpOpened = 0;
+        Fixture f([&](ui::MainWindowSetup& s) {
+            s.makeDialog = {};
+            s.openHelp = [&] { ++helpOpened; };
+        });
+        f.AddJob("/in/a.pdf");
+        f.window->List().SetHighlight(0, true);
+        QString topic;
+        testing_support::CModalDriver driver([&](QWidget* modal) {
+            if (modal->objectName() != QStringLiteral("dlg129"))
+                return false;
+            topic = f.window->HelpTopic();
+            modal->findChild<QPushButton*>(QStringLiteral("ctl1023"))->click();
+            modal->findChild<QPushButton*>(QStringLiteral("ctl1003"))->click();
+            return true;
+        });
+        f.window->Action(32803)->trigger();
+        QCOMPARE(helpOpened, 1);
+        QCOMPARE(topic, QStringLiteral("split-parameters"));
+    }
+
     void resize_data() {
         QTest::addColumn<QSize>("size");
         QTest::newRow("small") << QSize(500, 360);
