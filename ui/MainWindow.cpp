@@ -227,9 +227,9 @@ void CMainWindow::BuildControls() {
     m_link->setAccessibleName(m_link->text());
     place(m_link, QRect(7, 201, 104, 8));
 
-    m_dropHint = new QLabel(QStringLiteral("Drag && Drop file(s) into list below"), m_client);
+    // Stored as "Drag && Drop ..." in the template, where "&&" shows one ampersand.
+    m_dropHint = new QLabel(QStringLiteral("Drag & Drop file(s) into list below"), m_client);
     m_dropHint->setTextFormat(Qt::PlainText);
-    m_dropHint->setText(QStringLiteral("Drag & Drop file(s) into list below"));
     m_dropHint->setAccessibleName(m_dropHint->text());
     m_rightHint = new QLabel(QStringLiteral("Right click item to update"), m_client);
     m_rightHint->setAccessibleName(m_rightHint->text());
@@ -383,8 +383,6 @@ void CMainWindow::BuildMenus() {
 }
 
 void CMainWindow::Initialise() {
-    for (int c = 0; c < core::kColumnCount; ++c)
-        m_table->horizontalHeader()->resizeSection(c, core::kColumns[static_cast<size_t>(c)].width);
     ShowItemCount();
     if (!m_log.Open(m_prompter)) {
         // The rest of start-up does not happen; the window stays open and usable with the
