@@ -2,6 +2,7 @@
 
 #include "ui/DialogUnits.h"
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QLabel>
 #include <QPushButton>
@@ -37,7 +38,9 @@ void CConnectionNotice::Show() {
 
     m_window = window;
     window->show();
-    // Painted now: the creation that follows blocks the event loop.
+    // Mapped and painted now: the creation that follows blocks the event loop. Input waits,
+    // so nothing the user does can slip in before the creation starts.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     window->repaint();
 }
 

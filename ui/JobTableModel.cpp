@@ -127,11 +127,13 @@ void CJobTableModel::OnChange(const core::JobListChange& change) {
             m_list.Text(change.row, change.column) != "Processing")
             m_progress.remove(KeyOf(change.row));
         const QModelIndex cell = index(change.row, change.column);
-        emit dataChanged(cell, cell);
+        if (cell.isValid())
+            emit dataChanged(cell, cell);
         break;
     }
     case K::RowChanged:
-        emit dataChanged(index(change.row, 0), index(change.row, core::kColumnCount - 1));
+        if (change.row >= 0 && change.row < m_list.Count())
+            emit dataChanged(index(change.row, 0), index(change.row, core::kColumnCount - 1));
         break;
     case K::HighlightChanged:
         break;
