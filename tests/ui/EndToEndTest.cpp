@@ -9,6 +9,7 @@
 #include "tests/support/TempDir.h"
 #include "tests/ui/WindowTestSupport.h"
 
+#include <QAction>
 #include <QDropEvent>
 #include <QLineEdit>
 #include <QMimeData>
@@ -96,6 +97,39 @@ class EndToEndTest : public QObject {
         QCOMPARE(window.List().Text(1, core::kColStatus), std::string("Done"));
         QCOMPARE(window.SplitButton()->text(), QStringLiteral("Split em'"));
         delete data;
+    }
+
+    // With "Always show parameters box for each file" off, the next file takes the previous
+    // file's parameters without the dialog waiting for anyone.
+    void withTheFlagOffTheNextFileIsAcceptedSilently() {
+        testing_support::CTempDir dir(true);
+        const std::string a = dir.File("a.pdf"), b = dir.File("b.pdf");
+        testing_support::WritePdf(a, {.pages = 4});
+        testing_support::WritePdf(b, {.pages = 4});
+        testing_support::CRecordingPrompter prompter;
+        ui::MainWindowSetup setup;
+        setup.prompter = &prompter;
+        setup.allowSplash = false;
+        setup.startWatchdog = false;
+        ui::CMainWindow window(std::move(setup));
+        testing_support::CModalDriver fill([&](QWidget* modal) {
+            if (modal->objectName() != QStringLiteral("dlg129") || !modal->isVisible())
+                return false;
+            modal->findChild<QLineEdit*>(QStringLiteral("ctl1004"))->setText("2-3");
+            modal->findChild<QLineEdit*>(QStringLiteral("ctl1009"))
+                ->setText(QString::fromStdString(dir.File("out")));
+            modal->findChild<QPushButton*>(QStringLiteral("ctl1006"))->click();
+            return true;
+        });
+        window.DropPaths({a});
+        QCOMPARE(fill.handled, 1);
+        window.Action(32802)->trigger();
+        QVERIFY(!window.Action(32802)->isChecked());
+        window.DropPaths({b});
+        QCOMPARE(fill.handled, 1);
+        QCOMPARE(window.List().Text(1, core::kColSplitParameters), std::string("2-3"));
+        QCOMPARE(window.List().Text(1, core::kColSplitTo), dir.File("out"));
+        QVERIFY(prompter.boxes.empty());
     }
 };
 
