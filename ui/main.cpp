@@ -1,3 +1,4 @@
+#include "ui/Artwork.h"
 #include "ui/MainWindow.h"
 
 #include <QApplication>
@@ -5,8 +6,9 @@
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quillsever"));
+    // Every window of the program, message boxes included, carries its icon.
+    QApplication::setWindowIcon(ui::ProgramIcon());
     ui::CMainWindow window;
-    window.show();
     // The program is its main window: it ends when the window ends.
     window.exec();
     return 0;
