@@ -191,7 +191,7 @@ std::string CSplitPlan::Summary() const {
                        Counted(m_pagesUncovered, "page", "pages") + " in no file, " +
                        Counted(m_overlapping, "range overlaps", "ranges overlap");
     if (m_repeated > 0)
-        text += ", " + Counted(m_repeated, "file name", "file names") + " used twice";
+        text += ", " + Counted(m_repeated, "name", "names") + " repeated";
     return text;
 }
 

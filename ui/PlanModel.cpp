@@ -35,8 +35,8 @@ QString CPlanModel::Note(int row) const {
         return {};
     const core::PlannedOutput& earlier = outputs[static_cast<size_t>(output.sameAs)];
     return earlier.range == output.range
-               ? QStringLiteral("same file as output %1: written again").arg(output.sameAs + 1)
-               : QStringLiteral("same file as output %1, other pages").arg(output.sameAs + 1);
+               ? QStringLiteral("as output %1, written again").arg(output.sameAs + 1)
+               : QStringLiteral("as output %1, other pages").arg(output.sameAs + 1);
 }
 
 QVariant CPlanModel::data(const QModelIndex& index, int role) const {

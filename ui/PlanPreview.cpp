@@ -66,13 +66,17 @@ CPlanPreview::CPlanPreview(std::function<core::PlanJob()> job, QWidget* parent)
     m_list->setModel(m_model);
     m_list->header()->setStretchLastSection(true);
     m_list->header()->resizeSection(CPlanModel::kPages, 90);
-    m_list->header()->resizeSection(CPlanModel::kPath, 330);
+    m_list->header()->resizeSection(CPlanModel::kPath, 320);
     m_list->setFixedHeight(kListHeight);
 
+    auto* hint = new QLabel(
+        QStringLiteral("Click a page, then shift-click another to add that range."), this);
+    hint->setTextFormat(Qt::PlainText);
+    hint->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     auto* header = new QHBoxLayout;
     header->setContentsMargins(0, 0, 0, 0);
     header->addWidget(m_toggle);
-    header->addWidget(m_summary, 1);
+    header->addWidget(hint, 1);
     auto* body = new QVBoxLayout(m_body);
     body->setContentsMargins(0, 0, 0, 0);
     body->addWidget(m_strip);
@@ -80,11 +84,13 @@ CPlanPreview::CPlanPreview(std::function<core::PlanJob()> job, QWidget* parent)
     auto* all = new QVBoxLayout(this);
     all->setContentsMargins(0, 0, 0, 0);
     all->addLayout(header);
+    all->addWidget(m_summary); // a line of its own: the longest summary still fits
     all->addWidget(m_body);
 
-    connect(m_toggle, &QToolButton::toggled, this, [this](bool on) {
+    connect(m_toggle, &QToolButton::toggled, this, [this, hint](bool on) {
         m_toggle->setArrowType(on ? Qt::DownArrow : Qt::RightArrow);
         m_body->setVisible(on);
+        hint->setVisible(on);
         if (on)
             UpdateNow();
         emit expandedChanged(on);
@@ -136,9 +142,8 @@ void CPlanPreview::ShowSummary() {
         } else {
             // The run refuses this job because two outputs with different pages share a name;
             // the list marks them.
-            text = QString::fromStdString(m_plan->Summary()) +
-                   QStringLiteral(" - refused: two outputs with different pages get the same "
-                                  "file name (marked below)");
+            text = QStringLiteral("Split em' refuses this job: outputs with different pages "
+                                  "get the same file name (marked below).");
         }
         palette.setColor(QPalette::WindowText, QColor(170, 20, 20));
     } else {
@@ -160,7 +165,8 @@ void CPlanPreview::SetExpanded(bool expanded) {
 }
 
 int CPlanPreview::FoldedHeight() const {
-    return m_toggle->sizeHint().height();
+    return m_toggle->sizeHint().height() + std::max(0, layout()->spacing()) +
+           m_summary->fontMetrics().height();
 }
 
 int CPlanPreview::UnfoldedHeight() const {

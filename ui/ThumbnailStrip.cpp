@@ -81,9 +81,11 @@ class CThumbnailStrip::Delegate : public QStyledItemDelegate {
                 painter->drawRect(picture.adjusted(-kFrame, -kFrame, kFrame - 1, kFrame - 1));
             }
         }
-        if (image)
+        if (image) {
+            // Pages are rendered with a transparent ground; paper is white.
+            painter->fillRect(picture, Qt::white);
             painter->drawImage(picture, *image);
-        else
+        } else
             painter->fillRect(picture, QColor(235, 235, 235));
         if (cover.parts == 0 && m_strip->m_plan) {
             // In no output: shown, but faded, so the gaps of a plan stand out.
@@ -146,7 +148,9 @@ CThumbnailStrip::CThumbnailStrip(QWidget* parent)
 CThumbnailStrip::~CThumbnailStrip() = default;
 
 void CThumbnailStrip::ShowFile(const QString& path) {
-    if (path == m_renderer->Path() && m_model->Count() != -1)
+    // The plan follows every pause in typing; the file is opened once, and a later opening of
+    // the dialog on the same file finds its pictures still cached.
+    if (path == m_renderer->Path())
         return;
     m_anchor = 0;
     m_problem.clear();

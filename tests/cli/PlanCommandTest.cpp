@@ -71,7 +71,7 @@ TEST(PlanCommandTest, RefusalsAndClashesAreReportedWithExitOne) {
                          "2-2\t/out/b_party.pdf\n"
                          "3-3\t/out/b_partx.pdf\tsame file as output 1\n"
                          "3 files, 3 pages covered, 1 page in no file, 0 ranges overlap, "
-                         "1 file name used twice\n");
+                         "1 name repeated\n");
     EXPECT_EQ(clash.err.rfind("File Name Error: Two parts of this job would be saved as the "
                               "same file:",
                               0),

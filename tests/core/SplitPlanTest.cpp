@@ -43,7 +43,7 @@ TEST(SplitPlanTest, SummaryCountsFilesCoverageGapsAndOverlaps) {
         {"2s", 5, 1, "2 files, 4 pages covered, 1 page in no file, 0 ranges overlap"},
         {"odd,even", 4, 0, "4 files, 4 pages covered, 0 pages in no file, 0 ranges overlap"},
         {"1-3,1-3", 4, 0,
-         "2 files, 3 pages covered, 1 page in no file, 2 ranges overlap, 1 file name used twice"},
+         "2 files, 3 pages covered, 1 page in no file, 2 ranges overlap, 1 name repeated"},
         {"blank", 4, 0, "0 files, 0 pages covered, 4 pages in no file, 0 ranges overlap"},
     };
     for (const auto& c : cases) {
