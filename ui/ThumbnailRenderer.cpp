@@ -1,5 +1,6 @@
 #include "ui/ThumbnailRenderer.h"
 
+#include <QDeadlineTimer>
 #include <QMutex>
 #include <QPdfDocument>
 #include <QThread>
@@ -14,6 +15,7 @@ namespace {
 
 // About 48 MB of pictures: a few hundred pages, far more than a strip shows at once.
 constexpr int kCacheKilobytes = 48 * 1024;
+constexpr int kStopWaitMilliseconds = 3000;
 
 QString ProblemText(QPdfDocument::Error error) {
     switch (error) {
@@ -57,6 +59,14 @@ CThumbnailRenderer::CThumbnailRenderer(QSize box, QObject* parent)
         // The document belongs to this thread alone: the window's thread never calls into the
         // PDF library, so nothing the library does can freeze it.
         QPdfDocument document;
+        // Results go to the window's thread only while the renderer is known to live: its
+        // destructor says stop under the same lock before it goes.
+        const auto post = [&](auto&& result) {
+            QMutexLocker guard(&shared->mutex);
+            if (!shared->stop)
+                QMetaObject::invokeMethod(this, std::forward<decltype(result)>(result),
+                                          Qt::QueuedConnection);
+        };
         int generation = -1;
         bool usable = false;
         while (true) {
@@ -77,13 +87,10 @@ CThumbnailRenderer::CThumbnailRenderer(QSize box, QObject* parent)
                 QString problem = ProblemText(error);
                 if (problem.isEmpty() && pages <= 0)
                     problem = QStringLiteral("This file has no pages to show.");
-                QMetaObject::invokeMethod(
-                    this,
-                    [this, generation, pages, problem] {
-                        if (generation == m_generation)
-                            emit opened(pages, problem);
-                    },
-                    Qt::QueuedConnection);
+                post([this, generation, pages, problem] {
+                    if (generation == m_generation)
+                        emit opened(pages, problem);
+                });
                 continue;
             }
             const int page = shared->wanted.back();
@@ -92,9 +99,7 @@ CThumbnailRenderer::CThumbnailRenderer(QSize box, QObject* parent)
             if (page < 0 || page >= document.pageCount())
                 continue;
             const QImage image = document.render(page, Fitted(document.pagePointSize(page), box));
-            QMetaObject::invokeMethod(
-                this, [this, generation, page, image] { Delivered(generation, page, image); },
-                Qt::QueuedConnection);
+            post([this, generation, page, image] { Delivered(generation, page, image); });
         }
     });
     m_thread->setObjectName(QStringLiteral("thumbnails"));
@@ -107,9 +112,11 @@ CThumbnailRenderer::~CThumbnailRenderer() {
         m_shared->stop = true;
         m_shared->wake.wakeAll();
     }
-    // At most the page being rendered is finished first.
-    m_thread->wait();
-    delete m_thread;
+    // The page being rendered is finished first. A file the PDF library never comes back from
+    // must not hold up the end of the program: that thread is left to end on its own, and it
+    // touches nothing of ours once told to stop.
+    if (m_thread->wait(QDeadlineTimer(kStopWaitMilliseconds)))
+        delete m_thread;
 }
 
 void CThumbnailRenderer::Open(const QString& path) {
