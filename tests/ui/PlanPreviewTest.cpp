@@ -115,12 +115,16 @@ class PlanPreviewTest : public QObject {
             {"5-3n,2", false, "", 0, 0, -1, false, 0},
             {"1-3,1-3", false, "", 0, 0, 10, true, 2},
             {"3s", true, "alpha, beta", 0, 0, 0, true, 4},
+            {"4s", true, "filecsv:names.csv,3,1", 0, 0, 0, true, 4},
+            {"1-2,9", true, "file:lines.txt", 0, 0, 0, false, 4},
             {"1,2,3", true, "a,b,a", 0, 0, 0, true, 4}, // refused: the run writes nothing
             {"blank", false, "", 0, 0, 0, true, 4},
         };
         for (const auto& c : cases) {
             CTempDir dir(true);
             testing_support::WritePdf(dir.File("Book.pdf"), {.pages = 10});
+            dir.Write("names.csv", "x,y,z\r\nq,,r\r\n");
+            dir.Write("lines.txt", "first\nsecond\n");
             Harness h(dir.File("Book.pdf"), 10, dir.File("out"));
             h.options.useSourceName = c.sourceName;
             h.options.counterWidth = c.width;
