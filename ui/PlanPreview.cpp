@@ -6,8 +6,8 @@
 #include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
-#include <QScrollBar>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
@@ -50,8 +50,6 @@ CPlanPreview::CPlanPreview(std::function<core::PlanJob()> job, QWidget* parent)
 
     m_body = new QWidget(this);
     m_strip = new CThumbnailStrip(m_body);
-    m_strip->setFixedHeight(136 + m_strip->horizontalScrollBar()->sizeHint().height() +
-                            2 * m_strip->frameWidth());
 
     m_model = new CPlanModel(this);
     m_list = new QTreeView(m_body);
@@ -97,6 +95,13 @@ CPlanPreview::CPlanPreview(std::function<core::PlanJob()> job, QWidget* parent)
     });
     connect(m_strip, &CThumbnailStrip::pageRangeChosen, this, &CPlanPreview::pageRangeChosen);
     connect(m_strip, &CThumbnailStrip::fileOpened, this, &CPlanPreview::ShowSummary);
+    // Picking an output brings its first page into view.
+    connect(m_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                if (m_plan && current.isValid())
+                    m_strip->ShowPage(
+                        m_plan->Outputs()[static_cast<size_t>(current.row())].range.first);
+            });
 }
 
 CPlanPreview::~CPlanPreview() = default;

@@ -132,6 +132,7 @@ CThumbnailStrip::CThumbnailStrip(QWidget* parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setModel(m_model);
     setItemDelegate(new Delegate(this));
+    setFixedHeight(kCell.height() + horizontalScrollBar()->sizeHint().height() + 2 * frameWidth());
     connect(m_renderer, &CThumbnailRenderer::opened, this,
             [this](int pages, const QString& problem) {
                 m_problem = problem;
@@ -170,6 +171,11 @@ int CThumbnailStrip::PageCount() const {
 
 const QString& CThumbnailStrip::Problem() const {
     return m_problem;
+}
+
+void CThumbnailStrip::ShowPage(int page) {
+    if (page >= 1 && page <= m_model->Count())
+        scrollTo(m_model->index(page - 1), QAbstractItemView::PositionAtCenter);
 }
 
 QRect CThumbnailStrip::PageRect(int page) const {

@@ -32,6 +32,8 @@ class CThumbnailStrip : public QListView {
     const QString& Problem() const;
     // 1-based page picked by the last plain click, 0 when none.
     int Anchor() const { return m_anchor; }
+    // Scrolls page (1-based) into view, when the file has it.
+    void ShowPage(int page);
     // The rectangle page (1-based) occupies in the viewport.
     QRect PageRect(int page) const;
     CThumbnailRenderer& Renderer() { return *m_renderer; }

@@ -180,6 +180,23 @@ class PlanPreviewTest : public QObject {
         QVERIFY(h.prompter.boxes.empty());
     }
 
+    // Folded, the preview takes one line and a summary; the dialog shrinks and still plans.
+    void foldingKeepsTheSummary() {
+        Harness h("/in/report.pdf", 10);
+        h.WhileOpen([&] {
+            const int unfolded = h.dialog.height();
+            h.Preview().SetExpanded(false);
+            QVERIFY(h.dialog.height() < unfolded);
+            QVERIFY(!h.Preview().Strip()->isVisible());
+            h.Type(1004, "1-5");
+            QCOMPARE(
+                h.Summary(),
+                QStringLiteral("1 file, 5 pages covered, 5 pages in no file, 0 ranges overlap"));
+            h.Preview().SetExpanded(true);
+            QCOMPARE(h.dialog.height(), unfolded);
+        });
+    }
+
     // Typing waits for a pause before the plan follows, so every key is not a full plan.
     void typingIsPlannedAfterAPause() {
         Harness h("/in/report.pdf", 10);
@@ -251,6 +268,20 @@ class PlanPreviewTest : public QObject {
             QTest::mouseClick(strip.viewport(), Qt::LeftButton, Qt::ShiftModifier,
                               strip.PageRect(2).center());
             QCOMPARE(h.Edit(1004)->text(), QStringLiteral("2-3,4-5,1-3"));
+        });
+
+        // Picking an output in the list brings its first page into view.
+        CTempDir big;
+        testing_support::WritePdf(big.File("long.pdf"), {.pages = 60});
+        Harness far(big.File("long.pdf"), 60);
+        far.dialog.Fields().splitParameters = "1,50-52";
+        far.WhileOpen([&] {
+            ui::CThumbnailStrip& strip = *far.Preview().Strip();
+            QTRY_VERIFY(strip.PageCount() == 60);
+            QVERIFY(!strip.viewport()->rect().contains(strip.PageRect(50).center()));
+            QTreeView& list = *far.Preview().List();
+            list.setCurrentIndex(list.model()->index(1, 0));
+            QVERIFY(strip.viewport()->rect().contains(strip.PageRect(50).center()));
         });
     }
 
