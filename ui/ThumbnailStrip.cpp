@@ -4,6 +4,8 @@
 #include "ui/ThumbnailRenderer.h"
 
 #include <QAbstractListModel>
+#include <QDateTime>
+#include <QFileInfo>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -150,9 +152,16 @@ CThumbnailStrip::~CThumbnailStrip() = default;
 
 void CThumbnailStrip::ShowFile(const QString& path) {
     // The plan follows every pause in typing; the file is opened once, and a later opening of
-    // the dialog on the same file finds its pictures still cached.
-    if (path == m_renderer->Path())
+    // the dialog on the same, unchanged file finds its pictures still cached. A file replaced
+    // under the same name is opened anew.
+    const QFileInfo info(path);
+    const QString stamp =
+        info.exists()
+            ? QStringLiteral("%1:%2").arg(info.size()).arg(info.lastModified().toMSecsSinceEpoch())
+            : QString();
+    if (path == m_renderer->Path() && stamp == m_stamp)
         return;
+    m_stamp = stamp;
     m_anchor = 0;
     m_problem.clear();
     m_model->SetCount(-1);

@@ -62,6 +62,7 @@ class CThumbnailStrip : public QListView {
     std::shared_ptr<const core::CSplitPlan> m_plan;
     int m_anchor = 0;
     QString m_problem;
+    QString m_stamp; // size and modification time of the file shown
 };
 
 } // namespace ui

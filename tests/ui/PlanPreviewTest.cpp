@@ -310,6 +310,15 @@ class PlanPreviewTest : public QObject {
                                         "overlap"));
             });
         }
+        // The same name opened again after the file was replaced shows the new file.
+        Harness later(dir.File("locked.pdf"), 3);
+        later.WhileOpen([&] {
+            QTRY_VERIFY(later.Preview().Strip()->PageCount() == 0);
+            std::filesystem::remove(dir.File("locked.pdf"));
+            testing_support::WritePdf(dir.File("locked.pdf"), {.pages = 5});
+            later.Preview().UpdateNow();
+            QTRY_VERIFY(later.Preview().Strip()->PageCount() == 5);
+        });
         // A damaged file either shows its pages or says why; it never hangs the dialog.
         Harness cut(dir.File("cut.pdf"), 3);
         cut.WhileOpen([&] {
