@@ -337,20 +337,23 @@ void CSplitParametersDialog::SetPlanContext(const core::SetupOptions* options) {
 }
 
 core::PlanJob CSplitParametersDialog::PlanJobFromControls() const {
-    // What is typed, as a Save & Exit would take it; a number field that holds no integer
-    // would keep its stored value there, so the plan uses that value too.
-    const auto number = [](const QLineEdit* edit, int32_t stored) {
-        return ParseInteger(edit->text()).value_or(stored);
+    // What a Save & Exit would take from the controls now: fields in the exchange order, and
+    // from a number field that holds no integer on, the stored values.
+    bool stopped = false;
+    const auto number = [&stopped](const QLineEdit* edit, int32_t stored) {
+        const std::optional<int32_t> value = stopped ? std::nullopt : ParseInteger(edit->text());
+        stopped = !value;
+        return value.value_or(stored);
     };
     core::PlanJob job;
     job.source = m_fileName->text().toStdString();
     job.parameters = m_splitParameters->text().toStdString();
     job.splitTo = m_splitTo->text().toStdString();
     job.incrementNames = m_increment->isChecked();
-    job.fileList = m_fileList->text().toStdString();
     job.pages = number(m_pages, m_fields.pages);
     job.incrementStart = number(m_incrementStart, m_fields.incrementStart);
     job.skip = number(m_skipPages, m_fields.skipPages);
+    job.fileList = stopped ? m_fields.fileList : m_fileList->text().toStdString();
     job.offset = number(m_pageOffset, m_fields.pageOffset);
     return job;
 }

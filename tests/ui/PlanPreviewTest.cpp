@@ -174,6 +174,17 @@ class PlanPreviewTest : public QObject {
                 h.Type(1004, c.typed);
                 QCOMPARE(h.Summary(), c.summary);
             }
+            // A skip that is no integer is taken as the stored one, and so are the fields after
+            // it, as Save & Exit takes them.
+            h.Type(1004, "1s");
+            h.Type(1013, "ignored");
+            h.Type(1029, "100");
+            h.Type(1028, "x");
+            QCOMPARE(h.Summary(),
+                     QStringLiteral("10 files, 10 pages covered, 0 pages in no file, 0 ranges "
+                                    "overlap"));
+            QCOMPARE(h.Preview().Plan()->Outputs()[0].path,
+                     std::string("/out/report_page0001.pdf"));
             h.Type(1009, "");
             QCOMPARE(h.Summary(), QStringLiteral("you must specify an destination directory"));
         });
