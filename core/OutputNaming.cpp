@@ -173,6 +173,13 @@ std::string ComposePath(const CJobList& list, int row, PageRange range, int k,
 
 } // namespace
 
+std::string SourceTitle(const std::string& source) {
+    std::string title = FileTitle(RemoveAll(source, ".pdf"));
+    if (title.size() > 254)
+        title.resize(254);
+    return title;
+}
+
 bool IsPlainName(std::string_view name) {
     return name != ".." &&
            name.find_first_of(std::string_view("/\0\n\t", 4)) == std::string_view::npos;
@@ -239,7 +246,7 @@ std::optional<std::string> BuildOutputPath(const CJobList& list, int row, PageRa
 
 OutputPlan PlanOutputPaths(const CJobList& list, int row, const std::vector<PageRange>& ranges,
                            const std::string& title, int32_t offset, const SetupOptions& options,
-                           Prompter& prompter) {
+                           Prompter& prompter, ClashPolicy clashes) {
     OutputPlan plan;
     const std::string& names = list.Text(row, kColFileList);
     const bool listed = list.Text(row, kColIncrementName) == "Y" && !names.empty();
@@ -254,7 +261,7 @@ OutputPlan PlanOutputPaths(const CJobList& list, int row, const std::vector<Page
             int columns = 0;
             auto lines = ListFileLines(csvSource.path, ranges.size(), &columns);
             if (!lines)
-                return {OutputPlan::Result::ListUnreadable, {}};
+                return {OutputPlan::Result::ListUnreadable, {}, {}};
             for (int32_t column : csvSource.wanted) {
                 if (column >= 1 && column <= columns)
                     continue;
@@ -263,7 +270,7 @@ OutputPlan PlanOutputPaths(const CJobList& list, int row, const std::vector<Page
                                   (column < 1 ? ", but columns count from 1."
                                               : ", but no line of it has that many columns."),
                               "File List Error");
-                return {OutputPlan::Result::Refused, {}};
+                return {OutputPlan::Result::Refused, {}, {}};
             }
             entries = std::move(*lines);
             wanted = std::move(csvSource.wanted);
@@ -271,7 +278,7 @@ OutputPlan PlanOutputPaths(const CJobList& list, int row, const std::vector<Page
         } else if (StartsWith(names, "file:")) {
             auto lines = ListFileLines(names.substr(5), ranges.size(), nullptr);
             if (!lines)
-                return {OutputPlan::Result::ListUnreadable, {}};
+                return {OutputPlan::Result::ListUnreadable, {}, {}};
             entries = std::move(*lines);
         } else {
             ForEachToken(names, ",", [&](std::string_view entry) {
@@ -283,6 +290,7 @@ OutputPlan PlanOutputPaths(const CJobList& list, int row, const std::vector<Page
 
     std::unordered_map<std::string, size_t> firstWith;
     plan.paths.reserve(ranges.size());
+    plan.sameAs.reserve(ranges.size());
     for (size_t i = 0; i < ranges.size(); ++i) {
         const int k = static_cast<int>(i + 1);
         std::string path;
@@ -295,21 +303,25 @@ OutputPlan PlanOutputPaths(const CJobList& list, int row, const std::vector<Page
             }
             if (found.count == k && !IsPlainName(found.name)) {
                 RefuseName(found.name, prompter);
-                return {OutputPlan::Result::Refused, {}};
+                return {OutputPlan::Result::Refused, {}, {}};
             }
             path = ComposePath(list, row, ranges[i], k, title, offset, options, &found);
         } else {
             path = ComposePath(list, row, ranges[i], k, title, offset, options, nullptr);
         }
         auto [at, added] = firstWith.emplace(path, i);
+        plan.sameAs.push_back(added ? -1 : static_cast<int>(at->second));
         // The same pages saved twice under one name is harmless; different pages would
         // silently replace an earlier part.
-        if (!added && !(ranges[at->second] == ranges[i])) {
+        if (!added && !(ranges[at->second] == ranges[i]) &&
+            plan.result != OutputPlan::Result::Refused) {
             prompter.Show("Two parts of this job would be saved as the same file:\n" + path +
                               "\nonce with " + RangeText(ranges[at->second]) + " and once with " +
                               RangeText(ranges[i]) + ".\nNothing of this job was written.",
                           "File Name Error");
-            return {OutputPlan::Result::Refused, {}};
+            if (clashes == ClashPolicy::StopAtFirst)
+                return {OutputPlan::Result::Refused, {}, {}};
+            plan.result = OutputPlan::Result::Refused;
         }
         plan.paths.push_back(std::move(path));
     }

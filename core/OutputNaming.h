@@ -45,11 +45,21 @@ std::optional<std::string> BuildOutputPath(const CJobList& list, int row, PageRa
 struct OutputPlan {
     enum class Result { Ok, ListUnreadable, Refused };
     Result result = Result::Ok;
-    std::vector<std::string> paths; // one per range, when Ok
+    std::vector<std::string> paths; // one per range, when Ok (or when every output was named)
+    // Per output, the first earlier output with the same path, or -1.
+    std::vector<int> sameAs;
 };
+// How far a plan goes past a name clash: the run stops at the first one; a preview names every
+// output and marks each clash, so the user sees all of them at once (the result is Refused all
+// the same, and the first clash is the one reported).
+enum class ClashPolicy { StopAtFirst, NameEvery };
 OutputPlan PlanOutputPaths(const CJobList& list, int row, const std::vector<PageRange>& ranges,
                            const std::string& title, int32_t offset, const SetupOptions& options,
-                           Prompter& prompter);
+                           Prompter& prompter, ClashPolicy clashes = ClashPolicy::StopAtFirst);
+
+// The source title names are built from: the source path with every ".pdf" removed, reduced
+// to its last component, at most 254 bytes.
+std::string SourceTitle(const std::string& source);
 
 // True when a list entry may stand as a file name inside the output folder: no separator, no
 // "..", and none of the bytes (NUL, line feed, TAB) that would break a path or a log line.
