@@ -4,6 +4,8 @@
 #include "core/Files.h"
 
 #define POINTERHOLDER_TRANSITION 4
+#include <qpdf/Buffer.hh>
+#include <qpdf/BufferInputSource.hh>
 #include <qpdf/Pl_String.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFExc.hh>
@@ -12,6 +14,7 @@
 #include <qpdf/QPDFWriter.hh>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <map>
 #include <optional>
@@ -54,6 +57,33 @@ struct FileStamp {
     int64_t mtimeNs = 0;
     bool operator==(const FileStamp&) const = default;
 };
+
+// Sources up to this size are parsed from memory; bigger ones from their file.
+constexpr off_t kInMemorySourceLimit = off_t{256} << 20;
+
+// The first `size` bytes of a file (what fstat said it holds), in a buffer qpdf can own: the
+// input source that reads it lives as long as any document still copies streams from it.
+// Null when reading fails.
+std::unique_ptr<Buffer> ReadDescriptor(int fd, size_t size) {
+    auto buffer = std::make_unique<Buffer>(size);
+    size_t have = 0;
+    while (have < size) {
+        const ssize_t n = ::read(fd, buffer->getBuffer() + have, size - have);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return nullptr;
+        if (n == 0)
+            break;
+        have += static_cast<size_t>(n);
+    }
+    if (have < size) { // it shrank meanwhile; the parse will tell whether what is left is whole
+        auto shorter = std::make_unique<Buffer>(have);
+        std::copy_n(buffer->getBuffer(), have, shorter->getBuffer());
+        return shorter;
+    }
+    return buffer;
+}
 
 FileStamp StampOf(const struct stat& st) {
     return FileStamp{st.st_dev, st.st_ino, st.st_size,
@@ -593,6 +623,14 @@ class QpdfSession {
         : m_trace(trace), m_shared(std::move(shared)) {}
 
     std::shared_ptr<ParsedSource> OpenSource(const std::string& path) {
+        // Every range of a job opens its source again: while it is the same regular file,
+        // unchanged, one stat settles that, without opening it.
+        if (m_current && m_current->path == path) {
+            struct stat st {};
+            if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+                StampOf(st) == m_current->stamp)
+                return m_current;
+        }
         // Opened and checked on one descriptor: a FIFO or device is refused without waiting.
         struct stat st {};
         const int fd = core::OpenRegularFd(path, &st);
@@ -603,22 +641,38 @@ class QpdfSession {
             ::close(fd);
             return m_current;
         }
-        // Only the current source stays parsed (and its file open), so a batch of many files
-        // never runs out of file handles; documents still using an older one keep it alive.
+        // Only the current source stays parsed, so a batch of many files never holds more
+        // than one; documents still using an older one keep it alive.
         m_current.reset();
-        FILE* file = ::fdopen(fd, "rb");
-        if (!file) {
-            ::close(fd);
-            return nullptr;
-        }
         auto source = std::make_shared<ParsedSource>();
         source->path = path;
         source->stamp = stamp;
+        // A source of ordinary size is read into memory in one go and its file closed at
+        // once: the parts of a job then copy their pages without seeking the file again and
+        // again, and no descriptor stays open while the job runs. A huge one is read from
+        // its file as it is needed instead of filling the memory.
+        FILE* file = nullptr;
+        std::unique_ptr<Buffer> bytes;
+        if (st.st_size <= kInMemorySourceLimit) {
+            bytes = ReadDescriptor(fd, static_cast<size_t>(st.st_size));
+            ::close(fd);
+            if (!bytes) {
+                Warn("cannot read " + path);
+                return nullptr;
+            }
+        } else if (!(file = ::fdopen(fd, "rb"))) {
+            ::close(fd);
+            return nullptr;
+        }
         source->pdf = std::make_unique<QPDF>();
         source->pdf->setSuppressWarnings(true);
         try {
             ++m_shared->parseCount;
-            source->pdf->processFile(path.c_str(), file, true);
+            if (file)
+                source->pdf->processFile(path.c_str(), file, true);
+            else
+                source->pdf->processInputSource(
+                    std::make_shared<BufferInputSource>(path, bytes.release(), true));
             if (!CheckPageTree(*source->pdf, source->resourcesShared)) {
                 Warn("cannot open " + path + ": the page tree is nested too deeply");
                 Collect(*source->pdf);
