@@ -1,8 +1,8 @@
 #include "engine/QpdfAutomation.h"
 
 #include "tests/support/Doubles.h"
-#include "tests/support/FileSizeLimit.h"
 #include "tests/support/FileLimit.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/PdfBuilder.h"
 #include "tests/support/TempDir.h"
 
@@ -492,4 +492,40 @@ TEST(QpdfAutomationTest, ManySourcesDoNotRunOutOfFileHandles) {
     }
     EXPECT_TRUE(failed.empty()) << failed.size() << " sources failed, the first " << failed[0];
     EXPECT_TRUE(QpdfCheckPasses(dir.File("p" + std::to_string(kSources - 1) + ".pdf")));
+}
+
+// A source is read into memory when it is opened: its file is not held open while the job
+// runs, and a part still being built when the session moves on to another source (or when
+// the file is deleted) keeps every stream it copied.
+TEST(QpdfAutomationTest, PartsOutliveTheirSourceAndItsFile) {
+    CTempDir dir;
+    const std::string first = dir.File("first.pdf");
+    WritePdf(first,
+             {.pages = 12, .outline = kOutline, .links = true, .paddingBytes = 3000, .form = true});
+    WritePdf(dir.File("second.pdf"), {.pages = 2});
+    core::NullTrace trace;
+    CQpdfAutomation automation(trace);
+    auto app = automation.Create<App>();
+    auto view = automation.Create<AVDoc>();
+    ASSERT_TRUE(view->Open(first, ""));
+
+    auto heldOpen = [&] {
+        for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+            std::error_code error;
+            if (std::filesystem::read_symlink(fd.path(), error) == first)
+                return true;
+        }
+        return false;
+    };
+    EXPECT_FALSE(heldOpen()) << "the source's descriptor stays open";
+
+    auto part = automation.Create<PDDoc>();
+    part->Create();
+    ASSERT_TRUE(part->InsertPages(-1, *view->GetPDDoc(), 1, 4, true));
+    std::filesystem::remove(first);
+    ASSERT_TRUE(view->Open(dir.File("second.pdf"), "")) << "the session drops the first parse";
+    view->Close(true);
+    ASSERT_TRUE(part->Save(33, dir.File("part.pdf")));
+    EXPECT_TRUE(QpdfCheckPasses(dir.File("part.pdf")));
+    EXPECT_EQ(PageMarkers(dir.File("part.pdf")), Range(2, 5));
 }
