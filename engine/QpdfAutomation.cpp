@@ -626,12 +626,12 @@ struct SpareOutput {
     std::unique_ptr<QPDF> pdf;
     std::shared_ptr<ParsedSource> source; // the only source it has copied from
     std::vector<char> copied;             // per source page: copied into it before
-    int parts = 0;                        // parts saved from it so far
+    size_t pages = 0;                     // pages copied into it so far
 };
 
-// A kept document holds every page it copied; after this many parts it gives way to a
-// fresh one, so memory stays bounded however long the job.
-constexpr int kSpareParts = 256;
+// A kept document holds every page it copied; once it has copied this many it gives way to
+// a fresh one, so memory stays bounded however long the job.
+constexpr size_t kSparePages = 256;
 
 class QpdfAVDoc;
 
@@ -1107,14 +1107,14 @@ class QpdfPDDoc final : public PDDoc {
             if (from != source)
                 return;
         auto spare = m_spare ? std::move(m_spare) : std::make_unique<SpareOutput>();
-        if (spare->parts + 1 >= kSpareParts)
+        spare->pages += m_copiedNow.size();
+        if (spare->pages >= kSparePages)
             return;
         try {
             spare->source = origin->second.source;
             spare->copied.resize(source->pages.size(), 0);
             for (const auto& copied : m_copiedNow)
                 spare->copied[static_cast<size_t>(copied.second)] = 1;
-            ++spare->parts;
             for (QOH page : std::vector<QOH>(m_new->getAllPages()))
                 m_new->removePage(page);
             QOH root = m_new->getRoot();
