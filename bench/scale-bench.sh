@@ -28,9 +28,11 @@ mutool_script=$PWD/bench/split-pages.js
 have_mutool=0
 command -v mutool >/dev/null && have_mutool=1
 
-base=${TMPDIR:-/tmp}
-[ -d /dev/shm ] && [ -w /dev/shm ] && base=/dev/shm
-work=$(mktemp -d "$base/quillsever-bench.XXXXXX")
+if [ -d /dev/shm ] && [ -w /dev/shm ]; then
+    work=$(mktemp -d -p /dev/shm quillsever-bench.XXXXXX)
+else
+    work=$(mktemp -d)
+fi
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 
