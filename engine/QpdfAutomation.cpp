@@ -620,8 +620,9 @@ struct ParsedSource {
 // the same source: building a fresh qpdf document (and tearing it down) for every part cost
 // more than copying a page into it. Only what its part added is removed; objects copied for
 // earlier parts stay, and qpdf's copier would hand them out again, so it is used only for
-// pages never copied into it before and without annotations (the objects a part changes in
-// place are pages, annotations and the form fields reached through them).
+// pages never copied into it before and without annotations or article beads (the objects a
+// part changes in place are pages, annotations and the form fields reached through them, and
+// a copy leaves references to pages outside its part null).
 struct SpareOutput {
     std::unique_ptr<QPDF> pdf;
     std::shared_ptr<ParsedSource> source; // the only source it has copied from
@@ -1038,8 +1039,10 @@ class QpdfPDDoc final : public PDDoc {
         for (int32_t i = firstPage; i < firstPage + count; ++i) {
             if (m_spare->copied[static_cast<size_t>(i)])
                 return false;
+            // Annotations and article beads reach other pages (a field's widgets, a thread's
+            // next bead); a copy made for an earlier part left those references null.
             QOH page = source.pages[static_cast<size_t>(i)];
-            if (!page.getKey("/Annots").isNull())
+            if (!page.getKey("/Annots").isNull() || !page.getKey("/B").isNull())
                 return false;
         }
         return true;
