@@ -632,7 +632,7 @@ struct SpareOutput {
 
 // A kept document holds every page it copied; once it has copied this many it gives way to
 // a fresh one, so memory stays bounded however long the job.
-constexpr size_t kSparePages = 256;
+constexpr size_t kSparePages = 64;
 
 class QpdfAVDoc;
 
