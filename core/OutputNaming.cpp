@@ -16,7 +16,21 @@ constexpr int kListLineLimit = 511;
 
 // Reads up to k lines, each at most 511 bytes (a longer line counts as several); returns the
 // count read and the last one with every CR and LF removed, or nullopt when it cannot open.
-std::optional<ListName> ReadKthLine(const std::string& path, int k, Prompter& prompter) {
+// With a cache the file is read only when it is new or has changed.
+std::optional<ListName> ReadKthLine(const std::string& path, int k, Prompter& prompter,
+                                    CNameListCache* cache = nullptr) {
+    if (cache) {
+        const CNameListCache::Lines* lines = cache->Get(path);
+        if (!lines) {
+            prompter.Show("Unable to read file list: " + path);
+            return std::nullopt;
+        }
+        ListName result;
+        result.count = static_cast<int>(std::min<size_t>(lines->pieces.size(), std::max(k, 0)));
+        if (result.count > 0)
+            result.name = lines->pieces[static_cast<size_t>(result.count - 1)];
+        return result;
+    }
     FILE* file = OpenRegularFile(path);
     if (!file) {
         prompter.Show("Unable to read file list: " + path);
@@ -106,35 +120,6 @@ void RefuseName(std::string_view name, Prompter& prompter) {
                   "File List Error");
 }
 
-// Every line piece of a list file as the readers see them (at most 511 bytes each, CR and LF
-// removed), the first `limit` kept; with `columns`, the most non-empty comma fields of any
-// line. nullopt when the file cannot be read.
-std::optional<std::vector<std::string>> ListFileLines(const std::string& path, size_t limit,
-                                                      int* columns) {
-    FILE* file = OpenRegularFile(path);
-    if (!file)
-        return std::nullopt;
-    std::vector<std::string> lines;
-    char buffer[kListLineLimit + 1];
-    while (std::fgets(buffer, sizeof buffer, file)) {
-        std::string line;
-        for (const char* c = buffer; *c; ++c)
-            if (*c != '\r' && *c != '\n')
-                line += *c;
-        if (columns) {
-            int count = 0;
-            ForEachToken(line, ",", [&](std::string_view) { ++count; });
-            *columns = std::max(*columns, count);
-        } else if (lines.size() >= limit) {
-            break;
-        }
-        if (lines.size() < limit)
-            lines.push_back(std::move(line));
-    }
-    std::fclose(file);
-    return lines;
-}
-
 // A range as messages show it.
 std::string RangeText(PageRange range) {
     return range.first == range.last ? Format("page %d", range.first)
@@ -185,14 +170,14 @@ bool IsPlainName(std::string_view name) {
            name.find_first_of(std::string_view("/\0\n\t", 4)) == std::string_view::npos;
 }
 
-ListName ReadListLine(const std::string& path, int k, Prompter& prompter) {
-    auto line = ReadKthLine(path, k, prompter);
+ListName ReadListLine(const std::string& path, int k, Prompter& prompter, CNameListCache* cache) {
+    auto line = ReadKthLine(path, k, prompter, cache);
     return line ? *line : ListName{-1, {}};
 }
 
-ListName ReadListCsv(const std::string& csvList, int k, Prompter& prompter) {
+ListName ReadListCsv(const std::string& csvList, int k, Prompter& prompter, CNameListCache* cache) {
     const CsvSource csv = ParseCsvSource(csvList);
-    auto line = ReadKthLine(csv.path, k, prompter);
+    auto line = ReadKthLine(csv.path, k, prompter, cache);
     if (!line)
         return {-1, {}};
     return {line->count, CsvName(line->name, csv.wanted)};
@@ -229,9 +214,9 @@ std::optional<std::string> BuildOutputPath(const CJobList& list, int row, PageRa
         return ComposePath(list, row, range, k, title, offset, context.options, nullptr);
     ListName found;
     if (StartsWith(names, "filecsv:"))
-        found = ReadListCsv(names.substr(8), k, context.prompter);
+        found = ReadListCsv(names.substr(8), k, context.prompter, context.lists);
     else if (StartsWith(names, "file:"))
-        found = ReadListLine(names.substr(5), k, context.prompter);
+        found = ReadListLine(names.substr(5), k, context.prompter, context.lists);
     else
         found = InlineListName(names, k);
     if (found.count == -1)
@@ -246,8 +231,11 @@ std::optional<std::string> BuildOutputPath(const CJobList& list, int row, PageRa
 
 OutputPlan PlanOutputPaths(const CJobList& list, int row, const std::vector<PageRange>& ranges,
                            const std::string& title, int32_t offset, const SetupOptions& options,
-                           Prompter& prompter, ClashPolicy clashes) {
+                           Prompter& prompter, CNameListCache* lists, ClashPolicy clashes) {
     OutputPlan plan;
+    CNameListCache ownLists;
+    if (!lists)
+        lists = &ownLists;
     const std::string& names = list.Text(row, kColFileList);
     const bool listed = list.Text(row, kColIncrementName) == "Y" && !names.empty();
 
@@ -258,10 +246,10 @@ OutputPlan PlanOutputPaths(const CJobList& list, int row, const std::vector<Page
     if (listed) {
         if (StartsWith(names, "filecsv:")) {
             CsvSource csvSource = ParseCsvSource(std::string_view(names).substr(8));
-            int columns = 0;
-            auto lines = ListFileLines(csvSource.path, ranges.size(), &columns);
+            const CNameListCache::Lines* lines = lists->Get(csvSource.path);
             if (!lines)
                 return {OutputPlan::Result::ListUnreadable, {}, {}};
+            const int columns = lines->columns;
             for (int32_t column : csvSource.wanted) {
                 if (column >= 1 && column <= columns)
                     continue;
@@ -272,14 +260,18 @@ OutputPlan PlanOutputPaths(const CJobList& list, int row, const std::vector<Page
                               "File List Error");
                 return {OutputPlan::Result::Refused, {}, {}};
             }
-            entries = std::move(*lines);
+            entries.assign(lines->pieces.begin(),
+                           lines->pieces.begin() + static_cast<ptrdiff_t>(std::min(
+                                                       lines->pieces.size(), ranges.size())));
             wanted = std::move(csvSource.wanted);
             csv = true;
         } else if (StartsWith(names, "file:")) {
-            auto lines = ListFileLines(names.substr(5), ranges.size(), nullptr);
+            const CNameListCache::Lines* lines = lists->Get(names.substr(5));
             if (!lines)
                 return {OutputPlan::Result::ListUnreadable, {}, {}};
-            entries = std::move(*lines);
+            entries.assign(lines->pieces.begin(),
+                           lines->pieces.begin() + static_cast<ptrdiff_t>(std::min(
+                                                       lines->pieces.size(), ranges.size())));
         } else {
             ForEachToken(names, ",", [&](std::string_view entry) {
                 if (entries.size() < ranges.size())

@@ -84,8 +84,8 @@ CSplitPlan CSplitPlan::Make(const PlanJob& job, const SetupOptions& options) {
     }
     const std::vector<PageRange> list = ranges.Ranges();
     const std::string title = SourceTitle(job.source);
-    OutputPlan named =
-        PlanOutputPaths(row, 0, list, title, job.offset, options, catcher, ClashPolicy::NameEvery);
+    OutputPlan named = PlanOutputPaths(row, 0, list, title, job.offset, options, catcher, nullptr,
+                                       ClashPolicy::NameEvery);
     if (named.result == OutputPlan::Result::ListUnreadable) {
         // The run finds this when it names its first output; its words are the reader's.
         BuildOutputPath(row, 0, list.front(), 1, title, job.offset, {options, catcher, quiet});
