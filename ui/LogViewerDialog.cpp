@@ -27,7 +27,7 @@ CLogViewerDialog::CLogViewerDialog(const std::string& logPath, core::Prompter& p
         mono.setStyleHint(QFont::Monospace);
         mono.setFixedPitch(true);
     }
-    mono.setPointSize(8);
+    mono.setPointSize(7);
     setFont(mono);
     const QFont dialogFont = font();
     auto place = [&](QWidget* w, int x, int y, int width, int height) {

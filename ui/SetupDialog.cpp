@@ -44,9 +44,16 @@ CSetupDialog::CSetupDialog(core::SetupOptions& options, core::Prompter& prompter
         place(b, x, y, w, h);
         return b;
     };
+    // Labels and the check boxes' texts end where the layout puts them; they may begin further
+    // left, since this font can be wider than the one the layout was drawn for.
+    auto rightAligned = [&](QWidget* w, int x, int y, int width, int height) {
+        const QRect r = DialogUnitsToPixels(dialogFont, QRect(x, y, width, height));
+        const int left = DialogUnitsToPixels(dialogFont, QRect(3, 0, 0, 0)).x();
+        w->setGeometry(QRect(QPoint(std::min(left, r.left()), r.top()), r.bottomRight()));
+    };
     auto label = [&](const QString& text, int x, int y, int w, int h) {
         auto* l = new QLabel(text, this);
-        place(l, x, y, w, h + 2);
+        rightAligned(l, x, y, w, h + 2);
         return l;
     };
     auto edit = [&](QLabel* caption, const char* name, int x, int y, int w, int h) {
@@ -62,7 +69,7 @@ CSetupDialog::CSetupDialog(core::SetupOptions& options, core::Prompter& prompter
         c->setObjectName(QLatin1String(name));
         c->setLayoutDirection(Qt::RightToLeft); // the text stands left of the box
         c->setAccessibleName(Plain(text));
-        place(c, x, y, w, h + 2);
+        rightAligned(c, x, y, w, h + 2);
         connect(c, &QCheckBox::clicked, this, [this] { TakeFields(); });
         return c;
     };
@@ -98,7 +105,22 @@ CSetupDialog::CSetupDialog(core::SetupOptions& options, core::Prompter& prompter
     connect(m_save, &QPushButton::clicked, this, &CSetupDialog::SaveAndExit);
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    setFixedSize(DialogUnitsToPixels(dialogFont, QRect(0, 0, 262, 170)).size());
+    // Where a text still does not fit, everything moves right and the dialog grows by the
+    // missing width, so no label is ever cut.
+    int missing = 0;
+    for (QWidget* w : std::initializer_list<QWidget*>{prefixLabel, endLabel, maskLabel, pageLabel,
+                                                      pagesLabel, delimiterLabel, m_useSourceName,
+                                                      m_noSplash, m_defaultSplit})
+        missing = std::max(missing, w->sizeHint().width() - w->width());
+    if (missing > 0) {
+        for (QWidget* w : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+            w->move(w->x() + missing, w->y());
+        for (QWidget* w : std::initializer_list<QWidget*>{
+                 prefixLabel, endLabel, maskLabel, pageLabel, pagesLabel, delimiterLabel,
+                 m_useSourceName, m_noSplash, m_defaultSplit})
+            w->setGeometry(w->geometry().adjusted(-missing, 0, 0, 0));
+    }
+    setFixedSize(DialogUnitsToPixels(dialogFont, QRect(0, 0, 262, 170)).size() + QSize(missing, 0));
     ShowOptions();
     m_save->setFocus();
 }
