@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -69,8 +70,24 @@ ProgramOutcome RunProgram(const std::vector<std::string>& argv, std::chrono::mil
     for (const std::string& a : argv)
         args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
+    // The started program gets a clean signal state and a process group of its own, so that
+    // neither our blocked signals nor a Ctrl+C in our terminal reach the browser.
+    posix_spawnattr_t attributes;
+    ::posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigset_t defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    for (int number : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGCHLD})
+        sigaddset(&defaults, number);
+    ::posix_spawnattr_setsigmask(&attributes, &none);
+    ::posix_spawnattr_setsigdefault(&attributes, &defaults);
+    ::posix_spawnattr_setpgroup(&attributes, 0);
+    ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
+                                                POSIX_SPAWN_SETPGROUP);
     pid_t pid = 0;
-    int error = ::posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ);
+    int error = ::posix_spawnp(&pid, args[0], nullptr, &attributes, args.data(), environ);
+    ::posix_spawnattr_destroy(&attributes);
     if (error != 0) {
         outcome.spawnError = error;
         return outcome;
@@ -290,7 +307,9 @@ std::optional<std::string> FindDesktopFile(const std::string& desktopId) {
     return std::nullopt;
 }
 
-int OpenLink(const std::string& address) {
+int OpenLink(const std::string& rawAddress) {
+    // A relative name that begins with a hyphen would be read as an option.
+    const std::string address = rawAddress.starts_with('-') ? "./" + rawAddress : rawAddress;
     const int result =
         XdgOpenResult(RunProgram({"xdg-open", address}, std::chrono::milliseconds(5000)));
     if (result > 32)

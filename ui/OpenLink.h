@@ -60,7 +60,8 @@ std::optional<std::string> FindDesktopFile(const std::string& desktopId);
 
 // Opens a web or mail address (or a document) with the desktop's program for it: xdg-open,
 // and when that fails, the program the desktop registers for text/html with the address as its
-// last argument. Returns a result code as above; on total failure xdg-open's code.
+// last argument. Returns a result code as above; on total failure xdg-open's code. A name that
+// begins with "-" is passed as "./-..." so that no program takes it for an option.
 int OpenLink(const std::string& address);
 
 // The message for a result code (without the "Unable to open hyperlink:" prefix).

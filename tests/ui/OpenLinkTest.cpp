@@ -233,6 +233,8 @@ void OpenLinkTest::ShellOpensAndStartsWithArgumentVectors() {
     ui::CXdgShell shell;
     QVERIFY(shell.Open("/tmp dir/a;b.csv"));
     QCOMPARE(desktop.dir.Read("bin/xdg-open.args"), std::string("/tmp dir/a;b.csv"));
+    QVERIFY(shell.Open("-x.csv"));
+    QCOMPARE(desktop.dir.Read("bin/xdg-open.args"), std::string("./-x.csv"));
     QVERIFY(!shell.Start({"no-such-program-here"}));
     const std::string marker = desktop.dir.File("started");
     desktop.Program("touch-it", "printf '%s' \"$1\" > \"$2\"");
