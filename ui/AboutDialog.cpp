@@ -11,6 +11,8 @@ namespace ui {
 
 CAboutDialog::CAboutDialog(core::Prompter& prompter, const QIcon& icon, QWidget* parent)
     : QDialog(parent) {
+    // Named by its dialog id: the window's help topic follows the dialog that is open.
+    setObjectName(QStringLiteral("dlg100"));
     setWindowTitle(QStringLiteral("About Quillsever"));
     setModal(true);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

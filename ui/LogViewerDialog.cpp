@@ -14,6 +14,8 @@ namespace ui {
 CLogViewerDialog::CLogViewerDialog(const std::string& logPath, core::Prompter& prompter,
                                    QWidget* parent)
     : QDialog(parent) {
+    // Named by its dialog id: the window's help topic follows the dialog that is open.
+    setObjectName(QStringLiteral("dlg150"));
     setWindowTitle(QStringLiteral("View Split Log"));
     setModal(true);
     // A title bar without a close box: the dialog closes through its buttons or Escape.

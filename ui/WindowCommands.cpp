@@ -18,6 +18,7 @@
 #endif
 
 #include <QAction>
+#include <QApplication>
 #include <QShortcut>
 
 namespace ui {
@@ -61,8 +62,9 @@ void CWindowCommands::Attach() {
     on("cmd32797", [this] { SendBugReport(); });
     on("cmd16", [this] { About(); });
     on("cmdAbout", [this] { About(); });
+    // F1 also works inside the window's dialogs, and the topic follows the dialog.
     auto* help = new QShortcut(QKeySequence::HelpContents, &m_window);
-    help->setContext(Qt::WindowShortcut);
+    help->setContext(Qt::ApplicationShortcut);
     connect(help, &QShortcut::activated, this, [this] { ShowManual(m_window.HelpTopic()); });
 }
 
@@ -90,7 +92,10 @@ void CWindowCommands::GoToHomePage() {
 }
 
 void CWindowCommands::ShowManual(const QString& topic) {
-    ShowHelp(&m_window, topic);
+    // A modal dialog blocks every window but its own children, so help asked for inside one
+    // belongs to that dialog.
+    QWidget* modal = QApplication::activeModalWidget();
+    ShowHelp(modal ? modal : &m_window, topic);
 }
 
 void CWindowCommands::SendBugReport() {

@@ -173,6 +173,7 @@ void LogViewerTest::DialogLooksAsDesigned() {
     CRecordingPrompter prompter;
     ui::CLogViewerDialog dialog(dir.Write("split.log", ""), prompter);
     QCOMPARE(dialog.windowTitle(), QStringLiteral("View Split Log"));
+    QCOMPARE(dialog.objectName(), QStringLiteral("dlg150"));
     QVERIFY(!(dialog.windowFlags() & Qt::WindowCloseButtonHint));
     QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
     const QFontMetrics metrics(dialog.View().font());

@@ -226,6 +226,7 @@ void SetupDialogTest::ControlsAreLabelledAndNamed() {
              QStringLiteral("Prefix part filenames with text"));
     QCOMPARE(f.Button("saveButton")->accessibleName(), QStringLiteral("Save & Exit"));
     QVERIFY(!f.Button("saveButton")->isDefault() && !f.Button("cancelButton")->isDefault());
+    QCOMPARE(f.dialog.objectName(), QStringLiteral("dlg140"));
 }
 
 QTEST_MAIN(SetupDialogTest)
