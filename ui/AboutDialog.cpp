@@ -1,8 +1,8 @@
 #include "ui/AboutDialog.h"
 
+#include "ui/DialogUnits.h"
 #include "ui/Hyperlink.h"
 #include "ui/HyperlinkAddresses.h"
-#include "ui/WindowCommandsUnits.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -12,6 +12,8 @@ CHyperlink::CHyperlink(const QString& text, QWidget* parent)
     : QLabel(text, parent), m_hoverColour(QApplication::palette().color(QPalette::Highlight)),
       m_opener([](const std::string& address) { return OpenLink(address); }) {
     setTextFormat(Qt::PlainText);
+    // Like a plain static text: top-left, unless its owner aligns it otherwise.
+    setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setFocusPolicy(Qt::TabFocus);
     setCursor(Qt::PointingHandCursor);
     setAutoFillBackground(false);

@@ -1,8 +1,8 @@
 #include "ui/LogViewerDialog.h"
 
 #include "storage/LogReader.h"
+#include "ui/DialogUnits.h"
 #include "ui/LogViewerModel.h"
-#include "ui/WindowCommandsUnits.h"
 
 #include <QFontDatabase>
 #include <QHeaderView>

@@ -1,6 +1,6 @@
 #include "ui/SetupDialog.h"
 
-#include "ui/WindowCommandsUnits.h"
+#include "ui/DialogUnits.h"
 
 #include <QCheckBox>
 #include <QKeyEvent>

@@ -1,11 +1,8 @@
 #include "ui/WindowCommands.h"
 
-// The main window is built alongside; until its header is part of the tree there is nothing
-// here to compile.
-#if __has_include("ui/MainWindow.h")
-
 #include "storage/CsvExport.h"
 #include "ui/AboutDialog.h"
+#include "ui/Artwork.h"
 #include "ui/BugReport.h"
 #include "ui/HelpWindow.h"
 #include "ui/HyperlinkAddresses.h"
@@ -13,28 +10,12 @@
 #include "ui/MainWindow.h"
 #include "ui/OpenLink.h"
 #include "ui/SetupDialog.h"
-#if __has_include("ui/Artwork.h")
-#include "ui/Artwork.h"
-#endif
 
 #include <QAction>
 #include <QApplication>
-#include <QShortcut>
+#include <QKeyEvent>
 
 namespace ui {
-
-namespace {
-
-QIcon AboutIcon(const QWidget& window) {
-#if __has_include("ui/Artwork.h")
-    (void)window;
-    return ProgramIcon();
-#else
-    return window.windowIcon();
-#endif
-}
-
-} // namespace
 
 CWindowCommands::CWindowCommands(CMainWindow& window)
     : QObject(&window), m_window(window), m_dialogs(&window),
@@ -62,10 +43,29 @@ void CWindowCommands::Attach() {
     on("cmd32797", [this] { SendBugReport(); });
     on("cmd16", [this] { About(); });
     on("cmdAbout", [this] { About(); });
-    // F1 also works inside the window's dialogs, and the topic follows the dialog.
-    auto* help = new QShortcut(QKeySequence::HelpContents, &m_window);
-    help->setContext(Qt::ApplicationShortcut);
-    connect(help, &QShortcut::activated, this, [this] { ShowManual(m_window.HelpTopic()); });
+    // F1 also works inside the window's dialogs, which block the window's own shortcuts; the
+    // topic follows the dialog.
+    qApp->installEventFilter(this);
+}
+
+bool CWindowCommands::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
+        return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() != Qt::Key_F1 || key->modifiers() != Qt::NoModifier)
+        return false;
+    QWidget* window = static_cast<QWidget*>(watched)->window();
+    QWidget* modal = QApplication::activeModalWidget();
+    bool ours = window == static_cast<QWidget*>(&m_window) && !modal;
+    if (modal && window == modal) {
+        // A dialog of this window (isAncestorOf stops at window borders).
+        for (QWidget* up = modal->parentWidget(); up && !ours; up = up->parentWidget())
+            ours = up == static_cast<QWidget*>(&m_window);
+    }
+    if (!ours)
+        return false;
+    ShowManual(m_window.HelpTopic());
+    return true;
 }
 
 void CWindowCommands::Setup() {
@@ -103,10 +103,8 @@ void CWindowCommands::SendBugReport() {
 }
 
 void CWindowCommands::About() {
-    CAboutDialog dialog(m_window.Prompter(), AboutIcon(m_window), &m_window);
+    CAboutDialog dialog(m_window.Prompter(), ProgramIcon(), &m_window);
     dialog.exec();
 }
 
 } // namespace ui
-
-#endif

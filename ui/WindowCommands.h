@@ -35,6 +35,10 @@ class CWindowCommands : public QObject {
     void SendBugReport();
     void About();
 
+  protected:
+    // F1 anywhere in the window or in a dialog over it.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     CMainWindow& m_window;
     CXdgShell m_shell;

@@ -1,10 +1,6 @@
 // The window's commands through the real window's actions: each opens its dialog, writes its
 // file or reaches the desktop (a fake xdg-open on PATH records what it was given).
 
-#include <QtTest>
-
-#if __has_include("ui/MainWindow.h")
-
 #include "ui/WindowCommands.h"
 
 #include "core/AddFile.h"
@@ -16,7 +12,9 @@
 #include "ui/MainWindow.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QTextBrowser>
+#include <QtTest>
 
 #include <filesystem>
 
@@ -81,6 +79,8 @@ class WindowCommandsTest : public QObject {
     void ClearLogEmptiesTheFile();
     void HomePageAndBugReportGoToTheDesktop();
     void HelpOpensTheManualAtTheWindowsTopic();
+    void HelpInsideTheSetupDialogOpensItsTopic();
+    void MainWindowLinkOpensTheHomePage();
 };
 
 void WindowCommandsTest::ActionsOpenTheirDialogs_data() {
@@ -150,6 +150,8 @@ void WindowCommandsTest::HomePageAndBugReportGoToTheDesktop() {
 void WindowCommandsTest::HelpOpensTheManualAtTheWindowsTopic() {
     Fixture f;
     f.window->show();
+    // Shortcuts reach only the active window.
+    QApplication::setActiveWindow(f.window.get());
     QTest::keyClick(f.window.get(), Qt::Key_F1);
     auto* help = f.window->findChild<ui::CHelpWindow*>();
     QVERIFY(help);
@@ -162,16 +164,38 @@ void WindowCommandsTest::HelpOpensTheManualAtTheWindowsTopic() {
     QVERIFY(help->Browser().source().toLocalFile().endsWith(QStringLiteral("/index.html")));
 }
 
-#else
+void WindowCommandsTest::HelpInsideTheSetupDialogOpensItsTopic() {
+    Fixture f;
+    f.window->show();
+    QString shown;
+    bool helpUsable = false; // the modal dialog blocks every window but its own children
+    CModalDriver driver([&](QWidget* modal) {
+        if (modal->objectName() != QLatin1String("dlg140"))
+            return false;
+        QApplication::setActiveWindow(modal);
+        QTest::keyClick(modal, Qt::Key_F1);
+        if (auto* help = modal->findChild<ui::CHelpWindow*>()) {
+            shown = help->Browser().source().fileName();
+            helpUsable = help->parentWidget() == modal;
+        }
+        QMetaObject::invokeMethod(modal, "reject");
+        return true;
+    });
+    f.Trigger("cmd32798");
+    QCOMPARE(shown, QStringLiteral("setup.html"));
+    QVERIFY(helpUsable);
+}
 
-// Without the main window in the tree there is nothing to attach to.
-class WindowCommandsTest : public QObject {
-    Q_OBJECT
-  private slots:
-    void NoWindowYet() { QSKIP("the main window is not part of this tree"); }
-};
-
-#endif
+void WindowCommandsTest::MainWindowLinkOpensTheHomePage() {
+    Fixture f;
+    f.window->show();
+    auto* link = f.window->findChild<QLabel*>("ctl1022");
+    QVERIFY(link);
+    QCOMPARE(link->toolTip().toStdString(), ui::HomePageAddress());
+    QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(2, 2));
+    QCOMPARE(f.Opened(), ui::HomePageAddress());
+    QVERIFY(f.prompter.boxes.empty());
+}
 
 QTEST_MAIN(WindowCommandsTest)
 #include "WindowCommandsTest.moc"
