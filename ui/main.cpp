@@ -1,5 +1,8 @@
 #include "ui/Artwork.h"
+#include "ui/HelpWindow.h"
 #include "ui/MainWindow.h"
+#include "ui/WindowCommands.h"
+#include "ui/XdgShell.h"
 
 #include <QApplication>
 
@@ -8,7 +11,12 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("quillsever"));
     // Every window of the program, message boxes included, carries its icon.
     QApplication::setWindowIcon(ui::ProgramIcon());
-    ui::CMainWindow window;
+    ui::CXdgShell shell;
+    ui::MainWindowSetup setup;
+    setup.openHelp = [&shell] { ui::OpenManualExternally(shell); };
+    ui::CMainWindow window(std::move(setup));
+    ui::CWindowCommands commands(window);
+    commands.Attach();
     // The program is its main window: it ends when the window ends.
     window.exec();
     return 0;
