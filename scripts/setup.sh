@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(build-essential cmake pkg-config libqpdf-dev qpdf libgtest-dev poppler-utils
-          qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth xdotool imagemagick)
+          qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth xdotool imagemagick
+          scdoc parallel desktop-file-utils librsvg2-bin bash-completion dpkg-dev groff-base)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
