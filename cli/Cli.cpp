@@ -6,6 +6,7 @@
 #include "engine/DebugTrace.h"
 #include "engine/QpdfAutomation.h"
 
+#include <cstdlib>
 #include <functional>
 #include <iostream>
 #include <map>
@@ -110,7 +111,9 @@ int Run(const std::vector<std::string>& words, std::ostream& out, std::ostream& 
     engine::CQpdfAutomation automation(trace);
     Context c{out, err, prompter, automation, trace, {}, {}, {}};
     // A bar redrawn in place only makes sense to a person watching a terminal.
-    c.errIsTerminal = &err == &std::cerr && ::isatty(STDERR_FILENO) == 1;
+    const char* term = std::getenv("TERM");
+    c.errIsTerminal = &err == &std::cerr && ::isatty(STDERR_FILENO) == 1 &&
+                      !(term && std::string_view(term) == "dumb");
     if (words.size() < 2)
         return Usage(c, "no command given");
     const std::string& command = words[1];

@@ -24,9 +24,10 @@ std::string ElapsedText(long seconds) {
     return h > 0 ? core::Format("%ld:%.2ld:%.2ld", h, m, s) : core::Format("%ld:%.2ld", m, s);
 }
 
-CProgress::CProgress(std::ostream& err, Mode mode, int totalParts, std::function<double()> seconds)
+CProgress::CProgress(std::ostream& err, Mode mode, int totalParts, std::function<double()> seconds,
+                     int columns)
     : m_err(err), m_mode(mode), m_total(std::max(totalParts, 0)), m_seconds(std::move(seconds)),
-      m_start(m_seconds()) {}
+      m_columns(columns), m_start(m_seconds()) {}
 
 long CProgress::ElapsedSeconds() const {
     return static_cast<long>(m_seconds() - m_start);
@@ -40,10 +41,20 @@ std::string CProgress::BarText() const {
     std::string file = core::FileTitle(m_file);
     if (file.size() > kFileWidth)
         file = "..." + file.substr(file.size() - (kFileWidth - 3));
-    return "[" + std::string(static_cast<size_t>(filled), '#') +
-           std::string(static_cast<size_t>(kBarWidth - filled), '.') + "] " +
-           std::to_string(m_done) + "/" + std::to_string(total) + " parts  " +
-           ElapsedText(ElapsedSeconds()) + (file.empty() ? "" : "  " + file);
+    std::string text = "[" + std::string(static_cast<size_t>(filled), '#') +
+                       std::string(static_cast<size_t>(kBarWidth - filled), '.') + "] " +
+                       std::to_string(m_done) + "/" + std::to_string(total) + " parts  " +
+                       ElapsedText(ElapsedSeconds()) + (file.empty() ? "" : "  " + file);
+    // One column short of the width: a line that fills it wraps on some terminals. The cut
+    // never splits a UTF-8 character.
+    if (m_columns > 1 && text.size() > static_cast<size_t>(m_columns - 1)) {
+        size_t cut = static_cast<size_t>(m_columns - 1);
+        // The first byte left out continues a character: leave out all of that character.
+        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+            --cut;
+        text.resize(cut);
+    }
+    return text;
 }
 
 void CProgress::Draw() {

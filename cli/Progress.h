@@ -14,8 +14,10 @@ class CProgress {
     enum class Mode { Quiet, Lines, Bar };
 
     // `seconds` tells the time since some fixed moment; the bar shows the difference from the
-    // first call.
-    CProgress(std::ostream& err, Mode mode, int totalParts, std::function<double()> seconds);
+    // first call. `columns` is the terminal's width (0: unknown): a bar that wrapped could no
+    // longer be redrawn in place.
+    CProgress(std::ostream& err, Mode mode, int totalParts, std::function<double()> seconds,
+              int columns = 0);
 
     // The run has begun a job on `file`.
     void JobStarted(const std::string& file);
@@ -42,6 +44,7 @@ class CProgress {
     int m_done = 0;
     std::string m_file;
     std::function<double()> m_seconds;
+    int m_columns;
     double m_start;
     long m_drawnSecond = -1;
     bool m_drawn = false;

@@ -18,6 +18,8 @@
 #include <charconv>
 #include <chrono>
 #include <csignal>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace cli {
 
@@ -82,6 +84,11 @@ double SteadySeconds() {
         .count();
 }
 
+int TerminalColumns() {
+    struct winsize size {};
+    return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+}
+
 struct RunOptions {
     bool trace = false;
     bool quiet = false;
@@ -125,7 +132,7 @@ int SplitJobs(Context& c, core::CJobList& list, const core::SetupOptions& option
     const CProgress::Mode mode = how.quiet         ? CProgress::Mode::Quiet
                                  : c.errIsTerminal ? CProgress::Mode::Bar
                                                    : CProgress::Mode::Lines;
-    CProgress progress(c.err, mode, CountParts(list), SteadySeconds);
+    CProgress progress(c.err, mode, CountParts(list), SteadySeconds, TerminalColumns());
     CProgressPrompter prompter(c.prompter, progress);
     CInterruptPump pump(progress);
     engine::SplitRunServices services{list, c.automation, prompter, pump,

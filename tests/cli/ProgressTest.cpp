@@ -67,3 +67,19 @@ TEST(ProgressTest, LinesForFilesAndNothingWhenQuiet) {
     EXPECT_EQ(lines.str(), "job 3, range 1 of 2: out/a_page0001.pdf\n");
     EXPECT_EQ(quiet.str(), "");
 }
+
+TEST(ProgressTest, BarNeverWrapsANarrowTerminal) {
+    std::ostringstream err;
+    auto zero = [] { return 0.0; };
+    const std::string file = "/in/r\xc3\xa9sum\xc3\xa9.pdf";
+    CProgress whole(err, CProgress::Mode::Bar, 3, zero, 48);
+    whole.JobStarted(file);
+    EXPECT_EQ(whole.BarText(), "[........................] 0/3 parts  0:00  r\xc3\xa9");
+    CProgress half(err, CProgress::Mode::Bar, 3, zero, 47);
+    half.JobStarted(file);
+    EXPECT_EQ(half.BarText(), "[........................] 0/3 parts  0:00  r")
+        << "a character the width would cut in half is left out whole";
+    CProgress wide(err, CProgress::Mode::Bar, 3, zero, 200);
+    wide.JobStarted("/in/r.pdf");
+    EXPECT_EQ(wide.BarText(), "[........................] 0/3 parts  0:00  r.pdf");
+}

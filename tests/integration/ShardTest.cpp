@@ -76,9 +76,9 @@ TEST(ShardTest, ThreeShardsUnderParallelMatchOneWholeRun) {
         RunProgram({QS_CLI_PATH, "run", "jobs.spl", "--check", "--shard", "0/3"}, sharded.string());
     EXPECT_EQ(check.status, 0) << check.out << check.err;
 
-    const auto shards = RunProgram({"parallel", "--will-cite", "--jobs", "2", "--halt", "never",
-                                    QS_CLI_PATH, "run", "jobs.spl", "--quiet", "--shard", "{}/3",
-                                    "--log", "shard{}.log", ":::", "0", "1", "2"},
+    const auto shards = RunProgram({"parallel", "--will-cite", "--quote", "--jobs", "2", "--halt",
+                                    "never", QS_CLI_PATH, "run", "jobs.spl", "--quiet", "--shard",
+                                    "{}/3", "--log", "shard{}.log", ":::", "0", "1", "2"},
                                    sharded.string());
     ASSERT_EQ(shards.status, 0) << shards.out << shards.err;
     EXPECT_FALSE(fs::exists(sharded / "split.log")) << "each shard logs only where told";
