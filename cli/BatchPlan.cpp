@@ -78,8 +78,14 @@ CBatchPlan::CBatchPlan(const core::CJobList& list, const core::SetupOptions& opt
         const std::string& source = list.Text(row, core::kColFilename);
         bool overflowed = false;
         const std::vector<core::PageRange> ranges = JobRanges(list, row, overflowed);
-        // The run refuses these jobs before they write anything.
-        if (list.Text(row, core::kColSplitTo).empty() || overflowed) {
+        // The run refuses these jobs before they write anything, in these words.
+        if (list.Text(row, core::kColSplitTo).empty()) {
+            prompter.Show("you must specify an destination directory", "Error Destination");
+            ++m_refused;
+            continue;
+        }
+        if (overflowed) {
+            prompter.Show(core::TooManyRangesText(), "Error in parameters");
             ++m_refused;
             continue;
         }

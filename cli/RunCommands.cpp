@@ -198,7 +198,7 @@ int RunBatch(Context& c) {
     CBatchPlan plan(list, options, silent);
     if (!plan.Clashes().empty()) {
         std::string text = std::to_string(plan.Clashes().size()) +
-                           " output path(s) would be written by more than one job:";
+                           " path(s) written by one job would be written or read by another:";
         for (const OutputClash& clash : plan.Clashes())
             text += "\n" + ClashText(clash);
         if (shards > 1) {
@@ -207,7 +207,8 @@ int RunBatch(Context& c) {
                             "Output Clash");
             return kExitFailed;
         }
-        c.prompter.Show(text + "\nThe later job's part replaces the earlier one.", "Output Clash");
+        c.prompter.Show(text + "\nThe run goes on, job after job, as the batch says.",
+                        "Output Clash");
     }
     for (int row = 0; row < list.Count(); ++row)
         if (row % shards != shard)

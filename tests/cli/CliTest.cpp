@@ -286,8 +286,8 @@ TEST(CliTest, ClashingOutputsAreListedAndStopEveryShard) {
     EXPECT_EQ(check.out, "out/a_page0001.pdf\tjob 1, range 1\tjob 2, range 2\n"
                          "out/a_page0003.pdf\tjob 1, range 3\tjob 2, range 1\n");
 
-    const std::string report = "Output Clash: 2 output path(s) would be written by more than one "
-                               "job:\n" +
+    const std::string report = "Output Clash: 2 path(s) written by one job would be written or "
+                               "read by another:\n" +
                                check.out;
     Result shard = RunCli({"run", "clash.spl", "--shard", "1/2", "--quiet"});
     EXPECT_EQ(shard.status, 1);
@@ -297,9 +297,12 @@ TEST(CliTest, ClashingOutputsAreListedAndStopEveryShard) {
     // One process decides the order itself: it says so and runs as before.
     Result whole = RunCli({"run", "clash.spl", "--quiet"});
     EXPECT_EQ(whole.status, 0);
-    EXPECT_EQ(whole.err, report + "The later job's part replaces the earlier one.\n"
+    EXPECT_EQ(whole.err, report + "The run goes on, job after job, as the batch says.\n"
                                   "Quillsever: Done.\n");
 
     dir.Write("refused.spl", "a.pdf; 1s; 3; ; ; ; N; ; Y; ; 0; 0; 0\r\r\n");
-    EXPECT_EQ(RunCli({"run", "refused.spl", "--check"}).status, 1);
+    Result refused = RunCli({"run", "refused.spl", "--check"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err, "Error Destination: you must specify an destination directory\n")
+        << "the run's own words for a job it would refuse";
 }
