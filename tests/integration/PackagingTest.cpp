@@ -7,6 +7,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using testing_support::RunProgram;
@@ -116,7 +117,10 @@ TEST(PackagingTest, DebianPackageHoldsEveryFileAndItsDependenciesResolve) {
     ASSERT_EQ(unpack.status, 0) << unpack.err;
     ExpectInstalled(root / "usr");
 
-    // Nothing is installed: dpkg only says whether it could be, dependencies included.
+    // Nothing is installed: dpkg only says whether it could be, dependencies included. dpkg
+    // asks for root even for that (CI runs as root).
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "dpkg --dry-run -i needs root; the rest has passed";
     const auto dryRun = RunProgram({"dpkg", "--dry-run", "-i", deb.string()});
     EXPECT_EQ(dryRun.status, 0) << dryRun.out << dryRun.err;
 }
