@@ -3,7 +3,9 @@
 #include "cli/Cli.h"
 
 #include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
 
+#include <algorithm>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
@@ -59,16 +61,23 @@ bool MentionsOption(const std::string& text, const std::string& option) {
     return std::regex_search(text, std::regex("(^|[^a-z-])" + option + "([^a-z-]|$)"));
 }
 
-std::vector<std::string> Completions(std::vector<std::string> words) {
+std::vector<std::string> CompletionsOf(const std::string& script, const std::string& command,
+                                       std::vector<std::string> words,
+                                       const std::string& cwd = {}) {
     words.insert(words.begin(), {"bash", QS_SOURCE_DIR "/tests/integration/Complete.bash",
-                                 QS_SOURCE_DIR "/packaging/quillsever-cli.bash", "quillsever-cli"});
-    const auto r = RunProgram(words);
+                                 QS_SOURCE_DIR "/packaging/" + script, command});
+    const auto r = RunProgram(words, cwd);
     EXPECT_EQ(r.status, 0) << r.err;
     std::vector<std::string> lines;
     std::istringstream in(r.out);
     for (std::string line; std::getline(in, line);)
         lines.push_back(line);
+    std::sort(lines.begin(), lines.end());
     return lines;
+}
+
+std::vector<std::string> Completions(std::vector<std::string> words) {
+    return CompletionsOf("quillsever-cli.bash", "quillsever-cli", std::move(words));
 }
 
 } // namespace
@@ -119,4 +128,16 @@ TEST(DocsTest, CompletionOffersEveryCommandAndItsOptions) {
                 << command << " " << option;
     }
     EXPECT_EQ(Completions({"run", "--sh"}), std::vector<std::string>{"--shard"});
+}
+
+TEST(DocsTest, WindowCompletionOffersPdfFilesAndFolders) {
+    testing_support::CTempDir dir;
+    dir.Write("a.pdf", "");
+    dir.Write("B.PDF", "");
+    dir.Write("notes.txt", "");
+    dir.Write("sub/x.pdf", "");
+    EXPECT_EQ(CompletionsOf("quillsever.bash", "quillsever", {""}, dir.Path()),
+              (std::vector<std::string>{"B.PDF", "a.pdf", "sub"}));
+    EXPECT_EQ(CompletionsOf("quillsever.bash", "quillsever", {"--v"}, dir.Path()),
+              std::vector<std::string>{"--version"});
 }

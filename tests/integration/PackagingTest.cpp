@@ -44,8 +44,10 @@ std::vector<std::string> ExpectedFiles() {
                                    "share/man/man1/quillsever.1",
                                    "share/applications/quillsever.desktop",
                                    "share/bash-completion/completions/quillsever-cli"};
-    if (QS_HAS_WINDOW)
+    if (QS_HAS_WINDOW) {
         files.push_back("bin/quillsever");
+        files.push_back("share/bash-completion/completions/quillsever");
+    }
     if (QS_HAS_HELP)
         files.push_back("share/quillsever/help/index.html");
     if (QS_HAS_ICON) {
