@@ -33,17 +33,36 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
     return true;
 }
 
-FILE* OpenRegularFile(const std::string& path) {
-    // Without O_NONBLOCK the open of a FIFO would wait for a writer before we could look.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+int OpenRegularFd(const std::string& path, struct stat* info) {
+    // Non-blocking, so that opening a FIFO without a writer returns at once; the type is then
+    // checked on the descriptor itself, so nothing can be swapped in between.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
-        return nullptr;
+        return -1;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        return nullptr;
+        errno = ENODEV;
+        return -1;
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // Regular files ignore the flag, but later readers should see an ordinary descriptor.
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    if (info)
+        *info = st;
+    return fd;
+}
+
+bool IsTransientOpenError(int error) {
+    return error == EMFILE || error == ENFILE || error == ENOMEM || error == EINTR ||
+           error == EAGAIN;
+}
+
+FILE* OpenRegularFile(const std::string& path) {
+    const int fd = OpenRegularFd(path);
+    if (fd < 0)
+        return nullptr;
     FILE* file = ::fdopen(fd, "rb");
     if (!file)
         ::close(fd);

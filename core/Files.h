@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 
 namespace core {
 
@@ -20,6 +21,15 @@ std::optional<std::string> DirectoryOf(std::string_view path);
 
 // Renames, but never over an existing file (false with errno EEXIST then).
 bool RenameNoReplace(const std::string& from, const std::string& to);
+
+// Opens `path` read-only, but only when it is a regular file: a FIFO, a device or a folder must
+// never block or feed the program endlessly. Returns the descriptor (close-on-exec), or -1 with
+// errno set (ENODEV for anything that is not a regular file); `info` receives its status.
+int OpenRegularFd(const std::string& path, struct stat* info = nullptr);
+
+// True when an open failed for a reason that may pass (too many open files, no memory), as
+// opposed to a file that does not exist or may not be read.
+bool IsTransientOpenError(int error);
 
 // Opens a regular file for reading; nullptr for anything else (a FIFO, a device, a folder),
 // which is treated as missing, so reading it can never block or run without end.

@@ -27,6 +27,8 @@ void CJobList::InsertRow(int index, std::string selectedText, int icon) {
     JobRow row;
     row.cells[kColSelected] = std::move(selectedText);
     row.icon = icon;
+    row.id = m_nextId++;
+    Notify(JobListChange::AboutToInsert, index);
     m_rows.insert(m_rows.begin() + index, std::move(row));
     if (m_focused >= index)
         ++m_focused;
@@ -36,6 +38,7 @@ void CJobList::InsertRow(int index, std::string selectedText, int icon) {
 void CJobList::DeleteRow(int row) {
     if (!Valid(row))
         return;
+    Notify(JobListChange::AboutToRemove, row);
     m_rows.erase(m_rows.begin() + row);
     if (m_focused == row)
         m_focused = -1;
@@ -45,6 +48,7 @@ void CJobList::DeleteRow(int row) {
 }
 
 void CJobList::DeleteAll() {
+    Notify(JobListChange::AboutToReset);
     m_rows.clear();
     m_focused = -1;
     Notify(JobListChange::Reset);
@@ -84,18 +88,43 @@ void CJobList::SetIcon(int row, int icon) {
 void CJobList::ExchangeRows(int a, int b) {
     if (!Valid(a) || !Valid(b) || a == b)
         return;
+    Notify(JobListChange::AboutToExchange, a, -1, b);
     std::swap(m_rows[static_cast<size_t>(a)], m_rows[static_cast<size_t>(b)]);
     if (m_focused == a)
         m_focused = b;
     else if (m_focused == b)
         m_focused = a;
-    Notify(JobListChange::RowChanged, a);
-    Notify(JobListChange::RowChanged, b);
+    Notify(JobListChange::RowsExchanged, a, -1, b);
 }
 
-void CJobList::Notify(JobListChange::Kind kind, int row, int column) {
-    if (m_listener)
-        m_listener(JobListChange{kind, row, column});
+int CJobList::RowOf(JobId id) const {
+    if (id == 0)
+        return -1;
+    for (int i = 0; i < Count(); ++i)
+        if (m_rows[static_cast<size_t>(i)].id == id)
+            return i;
+    return -1;
+}
+
+void CJobList::Rearrange(const std::function<void()>& work) {
+    Notify(JobListChange::AboutToReset);
+    ++m_rearranging;
+    // The closing notice must come even when the work throws, or a view would stay in its
+    // reset forever.
+    struct Closing {
+        CJobList& list;
+        ~Closing() {
+            --list.m_rearranging;
+            list.Notify(JobListChange::Reset);
+        }
+    } closing{*this};
+    if (work)
+        work();
+}
+
+void CJobList::Notify(JobListChange::Kind kind, int row, int column, int other) {
+    if (m_listener && m_rearranging == 0)
+        m_listener(JobListChange{kind, row, column, other});
 }
 
 } // namespace core

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -49,22 +50,45 @@ inline constexpr std::array<ColumnInfo, kColumnCount> kColumns{{
     {"Offset Page Filenames", 150},
 }};
 
+// A job's identity for as long as it stays in its list: it travels with the row through
+// exchanges and sorts, so work that pumps events can find its job again after the user has
+// moved, inserted or deleted rows. 0 is no job; a list never hands out an id twice.
+using JobId = std::uint64_t;
+
 struct JobRow {
     std::array<std::string, kColumnCount> cells;
     int icon = -1;
     bool highlighted = false;
+    JobId id = 0;
 };
 
-// What changed, so that a view can mirror the model without polling it.
+// What changed, so that a view can mirror the model without polling it. Structural changes come
+// in pairs (AboutTo... before the rows change, the matching notice after), as an item model
+// must announce them; the listener may read the list at both moments.
 struct JobListChange {
-    enum Kind { RowInserted, RowRemoved, Reset, CellChanged, RowChanged, HighlightChanged };
+    enum Kind {
+        AboutToInsert,   // row = index the new row will have
+        RowInserted,     // row = index of the new row
+        AboutToRemove,   // row = index of the row going away
+        RowRemoved,      // row = index the row had
+        AboutToExchange, // row and other = the two rows about to swap
+        RowsExchanged,   // row and other = the two rows swapped
+        AboutToReset,    // everything may change: DeleteAll, Rearrange
+        Reset,
+        CellChanged,      // row, column
+        RowChanged,       // row (its icon)
+        HighlightChanged, // row
+    };
     Kind kind;
     int row = -1;
     int column = -1;
+    int other = -1;
 };
 
 // The job list: the rows are the jobs; everything else in the program addresses a job by row
-// index and column number.
+// index and column number, or by its JobId when it must survive edits of the list.
+//
+// Thread rule: a list belongs to the thread that made it (the window's); nothing in it locks.
 class CJobList {
   public:
     using Listener = std::function<void(const JobListChange&)>;
@@ -74,6 +98,11 @@ class CJobList {
     const std::string& Text(int row, int column) const;
     void SetText(int row, int column, std::string text);
     const JobRow& Row(int row) const { return m_rows.at(static_cast<size_t>(row)); }
+
+    // 0 when the row is out of range.
+    JobId IdAt(int row) const { return Valid(row) ? m_rows[static_cast<size_t>(row)].id : 0; }
+    // -1 when the job is no longer in the list.
+    int RowOf(JobId id) const;
 
     void InsertRow(int index, std::string selectedText, int icon);
     void DeleteRow(int row);
@@ -90,14 +119,21 @@ class CJobList {
     // Swaps two rows whole: cells, icon, highlight; the focus follows the row it was on.
     void ExchangeRows(int a, int b);
 
+    // Runs `work`, which may insert, delete and exchange rows freely, as one reset: the listener
+    // hears AboutToReset before and Reset after, and nothing in between. A sort of thousands of
+    // rows thus costs a view one refresh instead of two notices per swap.
+    void Rearrange(const std::function<void()>& work);
+
     void SetListener(Listener listener) { m_listener = std::move(listener); }
 
   private:
     bool Valid(int row) const { return row >= 0 && row < Count(); }
-    void Notify(JobListChange::Kind kind, int row = -1, int column = -1);
+    void Notify(JobListChange::Kind kind, int row = -1, int column = -1, int other = -1);
 
     std::vector<JobRow> m_rows;
     int m_focused = -1;
+    JobId m_nextId = 1;
+    int m_rearranging = 0; // depth of Rearrange calls; notices are held back while above 0
     Listener m_listener;
 };
 

@@ -11,10 +11,12 @@ bool SortRows(CJobList& list, int column, bool ascending, int low, int high) {
         high = list.Count() - 1;
     if (high <= low)
         return false;
-    QuickSortRows(
-        list.Count(), ascending, low, high,
-        [&](int row) -> std::string_view { return list.Text(row, column); },
-        [&](int a, int b) { list.ExchangeRows(a, b); });
+    list.Rearrange([&] {
+        QuickSortRows(
+            list.Count(), ascending, low, high,
+            [&](int row) -> std::string_view { return list.Text(row, column); },
+            [&](int a, int b) { list.ExchangeRows(a, b); });
+    });
     return true;
 }
 

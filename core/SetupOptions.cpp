@@ -27,6 +27,11 @@ void ApplyLine(SetupOptions& options, std::string_view line) {
     });
     if (key.empty())
         return;
+    // A carriage return at the end of a value would be written just before the line feed, where
+    // it reads back as part of the line end: the value would change between a save and the next
+    // start. Such a return (a hand edit, or a line cut into pieces) is never part of a value.
+    while (!value.empty() && value.back() == '\r')
+        value.remove_suffix(1);
     if (key == "PREFIXSTR")
         options.prefix = value;
     else if (key == "ENDSTR")

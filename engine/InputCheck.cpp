@@ -1,10 +1,12 @@
 #include "engine/InputCheck.h"
 
+#include "core/Files.h"
 #include "core/Text.h"
 
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <unistd.h>
 
 namespace engine {
 
@@ -41,8 +43,12 @@ bool CBookmarkTitles::Add(std::string title) {
 bool CheckInputAndCollectTitles(const std::string& path, CBookmarkTitles& titles,
                                 core::Prompter& prompter) {
     titles.Clear();
-    FILE* file = std::fopen(path.c_str(), "rbe");
+    // Only a regular file is read: a FIFO or a device would block or never end.
+    const int fd = core::OpenRegularFd(path);
+    FILE* file = fd >= 0 ? ::fdopen(fd, "rb") : nullptr;
     if (!file) {
+        if (fd >= 0)
+            ::close(fd);
         prompter.Show("Input pdf file not found." + path, "File Error");
         return false;
     }

@@ -1,17 +1,23 @@
 #include "engine/PageCounter.h"
 
-#include <cstdio>
+#include "core/Files.h"
+
+#include <cerrno>
+#include <unistd.h>
 
 namespace engine {
 
 int32_t CPageCounter::Count(const std::string& path, int row) {
-    if (FILE* file = std::fopen(path.c_str(), "rbe")) {
-        std::fclose(file);
-    } else {
+    const int fd = core::OpenRegularFd(path);
+    if (fd >= 0) {
+        ::close(fd);
+    } else if (!core::IsTransientOpenError(errno)) {
         if (row != -1 && m_list)
             m_list->SetText(row, core::kColSelected, "No");
         return -1;
     }
+    // A file that cannot be opened just now (too many files open) does exist: it is not marked
+    // as missing; the automation tries it and says so if it cannot open it either.
 
     m_connection.Show();
     auto app = m_automation.Create<App>();

@@ -23,8 +23,9 @@ class CPageCounter {
         : m_automation(automation), m_prompter(prompter), m_pump(pump), m_connection(connection),
           m_list(list) {}
 
-    // -1 when the file cannot be read (row `row` of the list, if any, is deselected; nothing
-    // is said); 0 when the automation could not count (it has been said why); else the count.
+    // -1 when the file cannot be read or is no regular file (row `row` of the list, if any, is
+    // deselected; nothing is said); 0 when the automation could not count (it has been said
+    // why), which includes a file that exists but cannot be opened just now; else the count.
     // Errors raised by the automation are not caught here.
     int32_t Count(const std::string& path, int row);
 

@@ -4,20 +4,22 @@
 #include "core/Files.h"
 
 #define POINTERHOLDER_TRANSITION 4
+#include <qpdf/Pl_String.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFExc.hh>
-#include <qpdf/QPDFOutlineDocumentHelper.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
-#include <qpdf/QPDFPageLabelDocumentHelper.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace engine {
 
@@ -28,12 +30,21 @@ struct CQpdfAutomation::Shared {
 
 namespace {
 
+using QOH = QPDFObjectHandle;
+
 struct ObjGenHash {
     size_t operator()(const QPDFObjGen& og) const noexcept {
         return std::hash<int64_t>()((int64_t{og.getObj()} << 16) ^ og.getGen());
     }
 };
 template <typename T> using ObjGenMap = std::unordered_map<QPDFObjGen, T, ObjGenHash>;
+using ObjGenSet = std::unordered_set<QPDFObjGen, ObjGenHash>;
+
+// qpdf itself refuses objects nested deeper than 500; a page tree or a name tree that deep is
+// damaged, and qpdf's own walks of it recurse once per level.
+constexpr int kMaxTreeDepth = 500;
+// Form fields nest a few levels; qpdf stops following /Parent after 100.
+constexpr int kMaxFieldDepth = 100;
 
 // Identity of a file on disk: a source is reused only while it is this very file, unchanged.
 struct FileStamp {
@@ -44,52 +55,242 @@ struct FileStamp {
     bool operator==(const FileStamp&) const = default;
 };
 
-std::optional<FileStamp> StampOf(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return std::nullopt;
+FileStamp StampOf(const struct stat& st) {
     return FileStamp{st.st_dev, st.st_ino, st.st_size,
                      int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec};
 }
 
-// A copy that owns nothing of the document it came from: small values (titles, colours,
-// destination coordinates, page-label dictionaries) are re-read from their own text.
-QPDFObjectHandle Detached(QPDFObjectHandle value) {
-    if (value.isNull())
-        return QPDFObjectHandle::newNull();
-    return QPDFObjectHandle::parse(value.unparseResolved());
+std::optional<FileStamp> StampOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return StampOf(st);
 }
+
+// A value of a source made part of `to`: indirect objects go through qpdf's foreign-object
+// copy (the same copier the pages use, so a reference to a copied page lands on its copy),
+// direct containers are rebuilt item by item. Pages are never dragged in this way.
+QOH CopyValue(QPDF& to, QOH value, int depth = 0) {
+    if (value.isIndirect()) {
+        if (value.getOwningQPDF() == &to)
+            return value;
+        return value.isPageObject() ? QOH::newNull() : to.copyForeignObject(value);
+    }
+    if (depth > kMaxTreeDepth)
+        return QOH::newNull();
+    if (value.isArray()) {
+        QOH copy = QOH::newArray();
+        for (QOH& item : value.getArrayAsVector())
+            copy.appendItem(CopyValue(to, item, depth + 1));
+        return copy;
+    }
+    if (value.isDictionary()) {
+        QOH copy = QOH::newDictionary();
+        for (const std::string& key : value.getKeys())
+            copy.replaceKey(key, CopyValue(to, value.getKey(key), depth + 1));
+        return copy;
+    }
+    if (!value.isInitialized())
+        return QOH::newNull();
+    return value.shallowCopy();
+}
+
+// Walks the page tree without recursion before qpdf is asked for the pages (its own walk
+// recurses per level). False when the tree nests deeper than kMaxTreeDepth. Also tells whether
+// pages share resource dictionaries, the case in which parts would otherwise carry resources
+// their pages never use.
+bool CheckPageTree(QPDF& pdf, bool& resourcesShared) {
+    resourcesShared = false;
+    ObjGenSet seen, resourcesSeen;
+    auto noteShared = [&](QOH value) {
+        if (value.isIndirect() && !resourcesSeen.insert(value.getObjGen()).second)
+            resourcesShared = true;
+    };
+    std::vector<std::pair<QOH, int>> stack{{pdf.getRoot().getKey("/Pages"), 0}};
+    while (!stack.empty()) {
+        auto [node, depth] = stack.back();
+        stack.pop_back();
+        if (!node.isDictionary())
+            continue;
+        if (depth > kMaxTreeDepth)
+            return false;
+        if (node.isIndirect() && !seen.insert(node.getObjGen()).second)
+            continue; // a loop; qpdf reports it on its own
+        QOH kids = node.getKey("/Kids");
+        QOH resources = node.getKey("/Resources");
+        if (kids.isArray()) {
+            if (resources.isDictionary())
+                resourcesShared = true; // inherited by every page below
+            for (QOH& kid : kids.getArrayAsVector())
+                stack.emplace_back(kid, depth + 1);
+        } else if (resources.isDictionary()) {
+            noteShared(resources);
+            noteShared(resources.getKey("/Font"));
+            noteShared(resources.getKey("/XObject"));
+        }
+    }
+    return true;
+}
+
+// Where an annotation or outline item jumps to inside its document: its /Dest, or the /D of
+// its GoTo action. `holder` is the dictionary that holds the destination under `key`.
+struct Jump {
+    QOH holder;
+    std::string key;
+    QOH dest;
+};
+
+std::optional<Jump> JumpOf(QOH item) {
+    if (!item.isDictionary())
+        return std::nullopt;
+    QOH dest = item.getKey("/Dest");
+    if (!dest.isNull())
+        return Jump{item, "/Dest", dest};
+    QOH action = item.getKey("/A");
+    if (action.isDictionary() && action.getKey("/S").isNameAndEquals("/GoTo"))
+        return Jump{action, "/D", action.getKey("/D")};
+    return std::nullopt;
+}
+
+// The explicit destination array of a destination value (an array, or a dictionary with /D).
+QOH ExplicitArray(QOH dest) {
+    if (dest.isDictionary())
+        dest = dest.getKey("/D");
+    return dest.isArray() && dest.getArrayNItems() > 0 ? dest : QOH::newNull();
+}
+
+// A destination resolved to a page of its source.
+struct Target {
+    int page = -1; // 0-based, -1 when it shows no page of this file
+    QOH dest;      // the explicit array, page first
+};
+
+Target ExplicitTarget(QOH dest, const ObjGenMap<int>& pageIndex, size_t pageCount) {
+    Target t;
+    QOH array = ExplicitArray(dest);
+    if (array.isNull())
+        return t;
+    QOH first = array.getArrayItem(0);
+    if (first.isIndirect()) {
+        auto it = pageIndex.find(first.getObjGen());
+        if (it != pageIndex.end())
+            t.page = it->second;
+    } else if (first.isInteger() && first.getIntValue() >= 0 &&
+               static_cast<uint64_t>(first.getIntValue()) < pageCount) {
+        t.page = static_cast<int>(first.getIntValue());
+    }
+    if (t.page >= 0)
+        t.dest = array;
+    return t;
+}
+
+// The source's named destinations: the old /Dests dictionary (keys are names) and the
+// /Names -> /Dests tree (keys are strings), read once and indexed by page.
+class NamedDests {
+  public:
+    struct Entry {
+        int page;
+        bool isString;
+        std::string key;
+        QOH dest;
+    };
+
+    NamedDests(QPDF& pdf, const ObjGenMap<int>& pageIndex, size_t pageCount) {
+        QOH root = pdf.getRoot();
+        QOH dests = root.getKey("/Dests");
+        if (dests.isDictionary())
+            for (const std::string& key : dests.getKeys())
+                Add(false, key, ExplicitTarget(dests.getKey(key), pageIndex, pageCount));
+        QOH names = root.getKey("/Names");
+        QOH tree = names.isDictionary() ? names.getKey("/Dests") : QOH::newNull();
+        // A name tree walked without recursion; loops and absurd depths end the walk.
+        ObjGenSet seen;
+        std::vector<std::pair<QOH, int>> stack{{tree, 0}};
+        while (!stack.empty()) {
+            auto [node, depth] = stack.back();
+            stack.pop_back();
+            if (!node.isDictionary() || depth > kMaxTreeDepth ||
+                (node.isIndirect() && !seen.insert(node.getObjGen()).second))
+                continue;
+            QOH pairs = node.getKey("/Names");
+            if (pairs.isArray())
+                for (int i = 0; i + 1 < pairs.getArrayNItems(); i += 2) {
+                    QOH key = pairs.getArrayItem(i);
+                    if (key.isString())
+                        Add(true, key.getStringValue(),
+                            ExplicitTarget(pairs.getArrayItem(i + 1), pageIndex, pageCount));
+                }
+            QOH kids = node.getKey("/Kids");
+            if (kids.isArray())
+                for (QOH& kid : kids.getArrayAsVector())
+                    stack.emplace_back(kid, depth + 1);
+        }
+        std::sort(m_byPage.begin(), m_byPage.end(),
+                  [](const Entry& a, const Entry& b) { return a.page < b.page; });
+    }
+
+    // The target of a name (from /Dests) or a string (from the name tree).
+    Target Resolve(QOH name) const {
+        const auto& map = name.isString() ? m_strings : m_names;
+        if (!name.isString() && !name.isName())
+            return {};
+        auto it = map.find(name.isString() ? name.getStringValue() : name.getName());
+        return it == map.end() ? Target{} : it->second;
+    }
+
+    // Every entry whose page lies in [first, last].
+    std::pair<std::vector<Entry>::const_iterator, std::vector<Entry>::const_iterator>
+    InRange(int first, int last) const {
+        auto from = std::lower_bound(m_byPage.begin(), m_byPage.end(), first,
+                                     [](const Entry& e, int page) { return e.page < page; });
+        auto to = std::upper_bound(from, m_byPage.end(), last,
+                                   [](int page, const Entry& e) { return page < e.page; });
+        return {from, to};
+    }
+
+  private:
+    void Add(bool isString, const std::string& key, const Target& target) {
+        if (target.page < 0)
+            return;
+        auto& map = isString ? m_strings : m_names;
+        if (map.emplace(key, target).second)
+            m_byPage.push_back({target.page, isString, key, target.dest});
+    }
+
+    std::map<std::string, Target> m_names;
+    std::map<std::string, Target> m_strings;
+    std::vector<Entry> m_byPage;
+};
 
 // One outline item of a source, in document order.
 struct OutlineNode {
     int parent = -1;
-    QPDFObjectHandle item;
-    int page = -1;              // 0-based page its destination shows, -1 when none in this file
-    QPDFObjectHandle destArray; // the explicit destination, page reference first
+    QOH item;
+    int page = -1; // 0-based page its destination shows, -1 when none in this file
+    QOH destArray; // the explicit destination, page reference first
     bool open = false;
 };
 
 // The source's outline, read once and indexed by page, so that copying the items of one range
-// costs what lies in that range, not the whole outline.
+// costs what lies in that range, not the whole outline. Walked here without recursion and
+// with loop detection at every level: qpdf's outline helper follows a looping sibling chain
+// below the top level without end.
 class OutlineIndex {
   public:
-    OutlineIndex(QPDF& pdf, const std::vector<QPDFObjectHandle>& pages) {
-        QPDFObjectHandle outlines = pdf.getRoot().getKey("/Outlines");
+    OutlineIndex(QPDF& pdf, const ObjGenMap<int>& pageIndex, size_t pageCount,
+                 const NamedDests& named) {
+        QOH outlines = pdf.getRoot().getKey("/Outlines");
         if (!outlines.isDictionary())
             return;
-        ObjGenMap<int> pageIndex;
-        for (size_t i = 0; i < pages.size(); ++i)
-            pageIndex[pages[i].getObjGen()] = static_cast<int>(i);
-        QPDFOutlineDocumentHelper named(pdf);
-
-        std::set<QPDFObjGen> seen;
+        ObjGenSet seen;
+        if (outlines.isIndirect())
+            seen.insert(outlines.getObjGen());
         // (item, parent node) pairs still to visit; siblings are pushed in reverse so that
         // nodes come out in document order.
-        std::vector<std::pair<QPDFObjectHandle, int>> stack;
-        auto pushChildren = [&](QPDFObjectHandle parent, int parentNode) {
-            std::vector<QPDFObjectHandle> children;
-            for (QPDFObjectHandle c = parent.getKey("/First"); c.isDictionary();
-                 c = c.getKey("/Next")) {
+        std::vector<std::pair<QOH, int>> stack;
+        auto pushChildren = [&](QOH parent, int parentNode) {
+            std::vector<QOH> children;
+            for (QOH c = parent.getKey("/First"); c.isDictionary(); c = c.getKey("/Next")) {
                 if (c.isIndirect() && !seen.insert(c.getObjGen()).second)
                     break; // a loop in a damaged file
                 children.push_back(c);
@@ -104,9 +305,15 @@ class OutlineIndex {
             OutlineNode node;
             node.parent = parent;
             node.item = item;
-            QPDFObjectHandle count = item.getKey("/Count");
+            QOH count = item.getKey("/Count");
             node.open = count.isInteger() && count.getIntValue() > 0;
-            ResolveDestination(named, item, pageIndex, pages.size(), node);
+            if (auto jump = JumpOf(item)) {
+                Target t = jump->dest.isName() || jump->dest.isString()
+                               ? named.Resolve(jump->dest)
+                               : ExplicitTarget(jump->dest, pageIndex, pageCount);
+                node.page = t.page;
+                node.destArray = t.dest;
+            }
             const int index = static_cast<int>(m_nodes.size());
             m_nodes.push_back(node);
             if (node.page >= 0)
@@ -131,43 +338,118 @@ class OutlineIndex {
     }
 
   private:
-    static void ResolveDestination(QPDFOutlineDocumentHelper& named, QPDFObjectHandle item,
-                                   const ObjGenMap<int>& pageIndex, size_t pageCount,
-                                   OutlineNode& node) {
-        QPDFObjectHandle dest = item.getKey("/Dest");
-        if (dest.isNull()) {
-            QPDFObjectHandle action = item.getKey("/A");
-            if (action.isDictionary() && action.getKey("/S").isNameAndEquals("/GoTo"))
-                dest = action.getKey("/D");
-        }
-        if (dest.isName() || dest.isString())
-            dest = named.resolveNamedDest(dest);
-        if (dest.isDictionary())
-            dest = dest.getKey("/D");
-        if (!dest.isArray() || dest.getArrayNItems() < 1)
-            return;
-        QPDFObjectHandle target = dest.getArrayItem(0);
-        if (target.isIndirect()) {
-            auto it = pageIndex.find(target.getObjGen());
-            if (it != pageIndex.end())
-                node.page = it->second;
-        } else if (target.isInteger() && target.getIntValue() >= 0 &&
-                   static_cast<size_t>(target.getIntValue()) < pageCount) {
-            node.page = static_cast<int>(target.getIntValue());
-        }
-        if (node.page >= 0)
-            node.destArray = dest;
-    }
-
     std::vector<OutlineNode> m_nodes;
     std::vector<std::pair<int, int>> m_byPage; // (page, node)
 };
 
+// The source's page labels, read without qpdf's number-tree lookup: a tree whose keys are out
+// of order, not numbers, or whose values are not label dictionaries would give pages labels
+// that belong to others, so such a tree counts as no labels at all.
+class LabelIndex {
+  public:
+    struct Label {
+        size_t entry;   // which entry of the tree
+        int64_t number; // the page's number in that entry's style
+        QOH style;      // a name, or null for none
+        std::string prefix;
+        bool hasPrefix;
+    };
+
+    explicit LabelIndex(QPDF& pdf) {
+        QOH tree = pdf.getRoot().getKey("/PageLabels");
+        if (!tree.isDictionary())
+            return;
+        if (!Read(tree)) {
+            m_entries.clear();
+            m_damaged = true;
+        }
+    }
+
+    bool Damaged() const { return m_damaged; }
+
+    // The label of a source page; none before the first entry.
+    std::optional<Label> At(int64_t page) const {
+        auto it = std::upper_bound(m_entries.begin(), m_entries.end(), page,
+                                   [](int64_t p, const auto& e) { return p < e.first; });
+        if (it == m_entries.begin())
+            return std::nullopt;
+        --it;
+        QOH dict = it->second;
+        QOH st = dict.getKey("/St");
+        QOH prefix = dict.getKey("/P");
+        return Label{static_cast<size_t>(it - m_entries.begin()),
+                     (st.isInteger() ? st.getIntValue() : 1) + (page - it->first),
+                     dict.getKey("/S"), prefix.isString() ? prefix.getStringValue() : "",
+                     prefix.isString()};
+    }
+
+  private:
+    static bool ValidLabel(QOH dict) {
+        if (!dict.isDictionary())
+            return false;
+        QOH s = dict.getKey("/S");
+        if (!s.isNull()) {
+            if (!s.isName())
+                return false;
+            const std::string style = s.getName();
+            if (style != "/D" && style != "/R" && style != "/r" && style != "/A" && style != "/a")
+                return false;
+        }
+        QOH st = dict.getKey("/St");
+        if (!st.isNull() && (!st.isInteger() || st.getIntValue() < 1))
+            return false;
+        QOH p = dict.getKey("/P");
+        return p.isNull() || p.isString();
+    }
+
+    bool Read(QOH tree) {
+        ObjGenSet seen;
+        std::vector<std::pair<QOH, int>> stack{{tree, 0}};
+        while (!stack.empty()) {
+            auto [node, depth] = stack.back();
+            stack.pop_back();
+            if (!node.isDictionary() || depth > kMaxTreeDepth)
+                return false;
+            if (node.isIndirect() && !seen.insert(node.getObjGen()).second)
+                return false;
+            QOH nums = node.getKey("/Nums");
+            if (nums.isArray()) {
+                const int n = nums.getArrayNItems();
+                if (n % 2 != 0)
+                    return false;
+                for (int i = 0; i < n; i += 2) {
+                    QOH key = nums.getArrayItem(i);
+                    QOH value = nums.getArrayItem(i + 1);
+                    if (!key.isInteger() || key.getIntValue() < 0 || !ValidLabel(value))
+                        return false;
+                    if (!m_entries.empty() && key.getIntValue() <= m_entries.back().first)
+                        return false;
+                    m_entries.emplace_back(key.getIntValue(), value);
+                }
+            } else if (!nums.isNull()) {
+                return false;
+            }
+            QOH kids = node.getKey("/Kids");
+            if (kids.isArray()) {
+                std::vector<QOH> items = kids.getArrayAsVector();
+                for (auto it = items.rbegin(); it != items.rend(); ++it)
+                    stack.emplace_back(*it, depth + 1);
+            } else if (!kids.isNull()) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    std::vector<std::pair<int64_t, QOH>> m_entries; // (first page, label dictionary)
+    bool m_damaged = false;
+};
+
 // Recomputes every /Count of the outline from the tree and each item's open state, so the
 // counts stay right whatever was added or removed. Iterative: a hostile file may nest deeply.
-void RecountOutline(QPDFObjectHandle outlines) {
+void RecountOutline(QOH outlines) {
     struct Node {
-        QPDFObjectHandle item;
+        QOH item;
         size_t parent;
         bool open;
         int64_t visibleBelow = 0;
@@ -176,12 +458,11 @@ void RecountOutline(QPDFObjectHandle outlines) {
     std::vector<Node> nodes{{outlines, 0, true}};
     std::set<QPDFObjGen> seen;
     for (size_t i = 0; i < nodes.size(); ++i) {
-        QPDFObjectHandle parent = nodes[i].item;
-        for (QPDFObjectHandle c = parent.getKey("/First"); c.isDictionary();
-             c = c.getKey("/Next")) {
+        QOH parent = nodes[i].item;
+        for (QOH c = parent.getKey("/First"); c.isDictionary(); c = c.getKey("/Next")) {
             if (c.isIndirect() && !seen.insert(c.getObjGen()).second)
                 break;
-            QPDFObjectHandle count = c.getKey("/Count");
+            QOH count = c.getKey("/Count");
             nodes.push_back({c, i, count.isInteger() && count.getIntValue() > 0});
         }
     }
@@ -190,16 +471,16 @@ void RecountOutline(QPDFObjectHandle outlines) {
         if (node.visibleBelow == 0)
             node.item.removeKey("/Count");
         else
-            node.item.replaceKey("/Count", QPDFObjectHandle::newInteger(
-                                               node.open ? node.visibleBelow : -node.visibleBelow));
+            node.item.replaceKey(
+                "/Count", QOH::newInteger(node.open ? node.visibleBelow : -node.visibleBelow));
         nodes[node.parent].visibleBelow += 1 + (node.open ? node.visibleBelow : 0);
     }
-    outlines.replaceKey("/Count", QPDFObjectHandle::newInteger(nodes[0].visibleBelow));
+    outlines.replaceKey("/Count", QOH::newInteger(nodes[0].visibleBelow));
 }
 
-void AppendChild(QPDFObjectHandle parent, QPDFObjectHandle item) {
+void AppendChild(QOH parent, QOH item) {
     item.replaceKey("/Parent", parent);
-    QPDFObjectHandle last = parent.getKey("/Last");
+    QOH last = parent.getKey("/Last");
     if (last.isDictionary()) {
         last.replaceKey("/Next", item);
         item.replaceKey("/Prev", last);
@@ -209,31 +490,98 @@ void AppendChild(QPDFObjectHandle parent, QPDFObjectHandle item) {
     parent.replaceKey("/Last", item);
 }
 
+// Whether every font and image name of a page's resources occurs somewhere in its content.
+// Then nothing is left to trim and qpdf's full parse of the content can be skipped; a name
+// that does not occur as written (it may be spelt with # escapes) leaves the decision to qpdf.
+bool AllResourceNamesAppear(QPDFPageObjectHelper& page) {
+    QOH resources = page.getAttribute("/Resources", false);
+    if (!resources.isDictionary())
+        return true;
+    std::vector<std::string> names;
+    for (const char* type : {"/Font", "/XObject"}) {
+        QOH dict = resources.getKey(type);
+        if (dict.isDictionary())
+            for (const std::string& key : dict.getKeys())
+                names.push_back(key);
+    }
+    if (names.empty())
+        return true;
+    std::string content;
+    try {
+        Pl_String sink("page content", nullptr, content);
+        page.pipeContents(&sink);
+    } catch (const std::exception&) {
+        return false;
+    }
+    return std::all_of(names.begin(), names.end(), [&](const std::string& name) {
+        return content.find(name) != std::string::npos;
+    });
+}
+
+bool IsWidget(QOH annot) {
+    return annot.isDictionary() && annot.getKey("/Subtype").isNameAndEquals("/Widget");
+}
+
+// The top-level form field a widget belongs to (the widget itself when it is its own field).
+QOH TopField(QOH widget) {
+    QOH node = widget;
+    ObjGenSet seen;
+    for (int depth = 0; depth < kMaxFieldDepth; ++depth) {
+        if (node.isIndirect() && !seen.insert(node.getObjGen()).second)
+            break;
+        QOH parent = node.getKey("/Parent");
+        if (!parent.isDictionary())
+            break;
+        node = parent;
+    }
+    return node;
+}
+
 } // namespace
 
-// A parsed source file, kept for the session.
+// A parsed source file; the session keeps the current one.
 struct ParsedSource {
     std::string path;
     FileStamp stamp;
     std::unique_ptr<QPDF> pdf;
-    std::vector<QPDFObjectHandle> pages;
+    std::vector<QOH> pages;
+    ObjGenMap<int> pageIndex;
+    bool resourcesShared = false;
+    std::vector<char> resourcesTrimmed; // per page
+    std::unique_ptr<NamedDests> named;
     std::unique_ptr<OutlineIndex> outline;
-    std::unique_ptr<QPDFPageLabelDocumentHelper> labels;
-    bool labelsChecked = false;
-    bool hasLabels = false;
+    std::unique_ptr<LabelIndex> labels;
+    bool labelsDamageSaid = false;
+    std::unique_ptr<ObjGenMap<int>> fieldOrder; // top-level field -> place in /Fields
 
+    const NamedDests& Named() {
+        if (!named)
+            named = std::make_unique<NamedDests>(*pdf, pageIndex, pages.size());
+        return *named;
+    }
     const OutlineIndex& Outline() {
         if (!outline)
-            outline = std::make_unique<OutlineIndex>(*pdf, pages);
+            outline = std::make_unique<OutlineIndex>(*pdf, pageIndex, pages.size(), Named());
         return *outline;
     }
-    bool HasLabels() {
-        if (!labelsChecked) {
-            labelsChecked = true;
-            labels = std::make_unique<QPDFPageLabelDocumentHelper>(*pdf);
-            hasLabels = labels->hasPageLabels();
+    const LabelIndex& Labels() {
+        if (!labels)
+            labels = std::make_unique<LabelIndex>(*pdf);
+        return *labels;
+    }
+    const ObjGenMap<int>& FieldOrder() {
+        if (!fieldOrder) {
+            fieldOrder = std::make_unique<ObjGenMap<int>>();
+            QOH form = pdf->getRoot().getKey("/AcroForm");
+            QOH fields = form.isDictionary() ? form.getKey("/Fields") : QOH::newNull();
+            if (fields.isArray())
+                for (int i = 0; i < fields.getArrayNItems(); ++i) {
+                    QOH field = fields.getArrayItem(i);
+                    if (field.isIndirect())
+                        fieldOrder->emplace(field.getObjGen(), i);
+                }
         }
-        return hasLabels;
+        return *fieldOrder;
     }
 };
 
@@ -245,29 +593,49 @@ class QpdfSession {
         : m_trace(trace), m_shared(std::move(shared)) {}
 
     std::shared_ptr<ParsedSource> OpenSource(const std::string& path) {
-        auto stamp = StampOf(path);
-        if (!stamp)
+        // Opened and checked on one descriptor: a FIFO or device is refused without waiting.
+        struct stat st {};
+        const int fd = core::OpenRegularFd(path, &st);
+        if (fd < 0)
             return nullptr;
-        auto cached = m_cache.find(path);
-        if (cached != m_cache.end() && cached->second->stamp == *stamp)
-            return cached->second;
+        const FileStamp stamp = StampOf(st);
+        if (m_current && m_current->path == path && m_current->stamp == stamp) {
+            ::close(fd);
+            return m_current;
+        }
+        // Only the current source stays parsed (and its file open), so a batch of many files
+        // never runs out of file handles; documents still using an older one keep it alive.
+        m_current.reset();
+        FILE* file = ::fdopen(fd, "rb");
+        if (!file) {
+            ::close(fd);
+            return nullptr;
+        }
         auto source = std::make_shared<ParsedSource>();
         source->path = path;
-        source->stamp = *stamp;
+        source->stamp = stamp;
         source->pdf = std::make_unique<QPDF>();
         source->pdf->setSuppressWarnings(true);
         try {
             ++m_shared->parseCount;
-            source->pdf->processFile(path.c_str());
+            source->pdf->processFile(path.c_str(), file, true);
+            if (!CheckPageTree(*source->pdf, source->resourcesShared)) {
+                Warn("cannot open " + path + ": the page tree is nested too deeply");
+                Collect(*source->pdf);
+                return nullptr;
+            }
             QPDFPageDocumentHelper(*source->pdf).pushInheritedAttributesToPage();
             source->pages = source->pdf->getAllPages();
+            for (size_t i = 0; i < source->pages.size(); ++i)
+                source->pageIndex[source->pages[i].getObjGen()] = static_cast<int>(i);
+            source->resourcesTrimmed.assign(source->pages.size(), 0);
         } catch (const std::exception& e) {
             Warn(std::string("cannot open ") + path + ": " + e.what());
             Collect(*source->pdf);
             return nullptr;
         }
         Collect(*source->pdf);
-        m_cache[path] = source;
+        m_current = source;
         return source;
     }
 
@@ -291,7 +659,7 @@ class QpdfSession {
     void CloseAllViews();
     void Exit() {
         CloseAllViews();
-        m_cache.clear();
+        m_current.reset();
     }
 
     // Passes qpdf's warnings on: kept for the automation and written to the trace while on.
@@ -318,7 +686,7 @@ class QpdfSession {
 
     core::Trace& m_trace;
     std::shared_ptr<CQpdfAutomation::Shared> m_shared;
-    std::map<std::string, std::shared_ptr<ParsedSource>> m_cache;
+    std::shared_ptr<ParsedSource> m_current;
     std::map<FileStamp, int, StampLess> m_open;
     std::vector<std::weak_ptr<QpdfAVDoc>> m_views;
 };
@@ -335,6 +703,8 @@ class QpdfPDDoc final : public PDDoc {
         m_source.reset();
         m_origins.clear();
         m_pagesRemoved = false;
+        m_nameDests.clear();
+        m_stringDests.clear();
         m_new = std::make_unique<QPDF>();
         m_new->setSuppressWarnings(true);
         m_new->emptyPDF();
@@ -346,36 +716,53 @@ class QpdfPDDoc final : public PDDoc {
         auto* from = dynamic_cast<QpdfPDDoc*>(&sourceDoc);
         if (!m_new || !from || !from->m_source)
             return false;
-        const std::shared_ptr<ParsedSource>& source = from->m_source;
+        const std::shared_ptr<ParsedSource> source = from->m_source;
         const auto total = static_cast<int64_t>(source->pages.size());
         if (firstPage < 0 || count < 1 || int64_t{firstPage} + count > total)
             return false;
+        std::vector<QOH> existing;
         try {
-            std::vector<QPDFObjectHandle> existing = m_new->getAllPages();
+            existing = m_new->getAllPages();
+        } catch (const std::exception& e) {
+            m_session->Warn(std::string("cannot insert pages: ") + e.what());
+            return false;
+        }
+        try {
             const size_t at = static_cast<size_t>(
                 std::clamp<int64_t>(int64_t{insertAfter} + 1, 0, std::ssize(existing)));
-            std::vector<QPDFObjectHandle> added;
+            std::vector<QOH> added;
             added.reserve(static_cast<size_t>(count));
             for (int32_t i = 0; i < count; ++i) {
-                QPDFObjectHandle page = source->pages[static_cast<size_t>(firstPage + i)];
+                const size_t index = static_cast<size_t>(firstPage + i);
+                TrimResources(*source, index);
                 // Pages copied one by one share one copier, so resources they share (fonts,
                 // images) are copied once; references to pages outside the range become null
                 // instead of dragging those pages in.
                 if (at < existing.size())
-                    m_new->addPageAt(page, true, existing[at]);
+                    m_new->addPageAt(source->pages[index], true, existing[at]);
                 else
-                    m_new->addPage(page, false);
-                QPDFObjectHandle copied = m_new->getAllPages()[at + static_cast<size_t>(i)];
-                m_origins[copied.getObjGen()] = {source, firstPage + i};
-                added.push_back(copied);
+                    m_new->addPage(source->pages[index], false);
+                added.push_back(m_new->getAllPages()[at + static_cast<size_t>(i)]);
             }
-            RelinkInternalLinks(*source, firstPage, added);
+            // What follows only builds new objects; they join the document together at the
+            // end, so a failure on the way leaves the document as it was.
+            PendingNames names = PrepareNamedDests(*source, firstPage, added);
+            FixAnnotations(*source, firstPage, added, names);
+            PendingForm form = PrepareForm(*source, firstPage, added);
+            std::vector<QOH> outline;
             if (withBookmarks)
-                CopyOutline(*source, firstPage, added);
+                outline = PrepareOutline(*source, firstPage, added);
+
+            CommitNamedDests(names);
+            CommitForm(form);
+            CommitOutline(outline);
+            for (int32_t i = 0; i < count; ++i)
+                m_origins[added[static_cast<size_t>(i)].getObjGen()] = {source, firstPage + i};
             m_session->Collect(*m_new);
             return true;
         } catch (const std::exception& e) {
             m_session->Warn(std::string("cannot insert pages: ") + e.what());
+            RemovePagesOtherThan(existing);
             return false;
         }
     }
@@ -384,12 +771,12 @@ class QpdfPDDoc final : public PDDoc {
         if (!m_new)
             return false;
         try {
-            std::vector<QPDFObjectHandle> pages = m_new->getAllPages();
+            std::vector<QOH> pages = m_new->getAllPages();
             if (firstPage < 0 || lastPage < firstPage || lastPage >= std::ssize(pages))
                 return false;
             QPDFPageDocumentHelper helper(*m_new);
             for (int32_t i = firstPage; i <= lastPage; ++i) {
-                QPDFObjectHandle page = pages[static_cast<size_t>(i)];
+                QOH page = pages[static_cast<size_t>(i)];
                 helper.removePage(QPDFPageObjectHelper(page));
                 m_origins.erase(page.getObjGen());
             }
@@ -453,6 +840,8 @@ class QpdfPDDoc final : public PDDoc {
         m_new.reset();
         m_source.reset();
         m_origins.clear();
+        m_nameDests.clear();
+        m_stringDests.clear();
         return true;
     }
 
@@ -463,97 +852,409 @@ class QpdfPDDoc final : public PDDoc {
         std::shared_ptr<ParsedSource> source;
         int page;
     };
+    // Named destinations a range brings along: keys of /Dests (names) and of the /Dests name
+    // tree (strings), each with its destination in this document.
+    struct PendingNames {
+        std::map<std::string, QOH> names;
+        std::map<std::string, QOH> strings;
+    };
+    struct PendingForm {
+        std::vector<QOH> fields;                           // top-level fields, in form order
+        std::vector<std::pair<std::string, QOH>> defaults; // /DR, /DA, ... of a new form
+    };
 
-    // Link annotations point at their target page by reference. A target inside the copied
-    // range is copied after the link's own page may already have been, so qpdf leaves a null
-    // there: point such links at the copied target again.
-    void RelinkInternalLinks(ParsedSource& source, int32_t firstPage,
-                             std::vector<QPDFObjectHandle>& added) {
-        ObjGenMap<QPDFObjectHandle> copyOf;
-        const int32_t count = static_cast<int32_t>(added.size());
-        for (int32_t i = 0; i < count; ++i)
-            copyOf[source.pages[static_cast<size_t>(firstPage + i)].getObjGen()] =
-                added[static_cast<size_t>(i)];
-        for (int32_t i = 0; i < count; ++i) {
-            QPDFObjectHandle srcAnnots =
-                source.pages[static_cast<size_t>(firstPage + i)].getKey("/Annots");
-            QPDFObjectHandle newAnnots = added[static_cast<size_t>(i)].getKey("/Annots");
-            if (!srcAnnots.isArray() || !newAnnots.isArray() ||
-                srcAnnots.getArrayNItems() != newAnnots.getArrayNItems())
-                continue;
-            for (int a = 0; a < srcAnnots.getArrayNItems(); ++a) {
-                QPDFObjectHandle srcDest = srcAnnots.getArrayItem(a).getKey("/Dest");
-                QPDFObjectHandle newDest = newAnnots.getArrayItem(a).getKey("/Dest");
-                if (!srcDest.isArray() || !newDest.isArray() || srcDest.getArrayNItems() < 1 ||
-                    newDest.getArrayNItems() < 1 || !newDest.getArrayItem(0).isNull())
-                    continue;
-                auto target = copyOf.find(srcDest.getArrayItem(0).getObjGen());
-                if (target != copyOf.end())
-                    newDest.setArrayItem(0, target->second);
-            }
+    void RemovePagesOtherThan(const std::vector<QOH>& keep) {
+        try {
+            ObjGenSet kept;
+            for (const QOH& page : keep)
+                kept.insert(page.getObjGen());
+            QPDFPageDocumentHelper helper(*m_new);
+            for (QOH page : m_new->getAllPages())
+                if (!kept.count(page.getObjGen())) {
+                    m_origins.erase(page.getObjGen());
+                    helper.removePage(QPDFPageObjectHelper(page));
+                }
+        } catch (const std::exception& e) {
+            m_session->Warn(std::string("cannot take back pages: ") + e.what());
         }
     }
 
-    void CopyOutline(ParsedSource& source, int32_t firstPage,
-                     std::vector<QPDFObjectHandle>& added) {
+    // Pages that share one resource dictionary (often inherited from the page tree) would
+    // each bring every font and image of it; each source page is trimmed to what its content
+    // uses, once per parse, before its first copy.
+    void TrimResources(ParsedSource& source, size_t index) {
+        if (!source.resourcesShared || source.resourcesTrimmed[index])
+            return;
+        source.resourcesTrimmed[index] = 1;
+        try {
+            QPDFPageObjectHelper page(source.pages[index]);
+            if (!AllResourceNamesAppear(page))
+                page.removeUnreferencedResources();
+        } catch (const std::exception& e) {
+            m_session->Warn(std::string("resources kept whole: ") + e.what());
+        }
+        m_session->Collect(*source.pdf);
+    }
+
+    QOH CopiedDest(QOH page, QOH sourceDest) {
+        QOH dest = QOH::newArray();
+        dest.appendItem(page);
+        for (int i = 1; i < sourceDest.getArrayNItems(); ++i)
+            dest.appendItem(CopyValue(*m_new, sourceDest.getArrayItem(i)));
+        return dest;
+    }
+
+    // The named destinations whose pages are in the range, trimmed to those.
+    PendingNames PrepareNamedDests(ParsedSource& source, int32_t firstPage,
+                                   const std::vector<QOH>& added) {
+        PendingNames pending;
+        const int last = firstPage + static_cast<int>(added.size()) - 1;
+        auto [from, to] = source.Named().InRange(firstPage, last);
+        for (auto it = from; it != to; ++it)
+            (it->isString ? pending.strings : pending.names)[it->key] =
+                CopiedDest(added[static_cast<size_t>(it->page - firstPage)], it->dest);
+        return pending;
+    }
+
+    bool Carried(QOH name, const PendingNames& pending) const {
+        if (name.isName())
+            return m_nameDests.count(name.getName()) || pending.names.count(name.getName());
+        if (name.isString())
+            return m_stringDests.count(name.getStringValue()) ||
+                   pending.strings.count(name.getStringValue());
+        return false;
+    }
+
+    // Whether a jump of a copied annotation still leads somewhere in this document, pointing
+    // it at the copied page where the copy left a null (a page copied after the link's own).
+    bool Relink(Jump jump, std::optional<Jump> sourceJump, ParsedSource& source, int32_t firstPage,
+                const std::vector<QOH>& added, const PendingNames& pending) {
+        if (jump.dest.isName() || jump.dest.isString())
+            return Carried(jump.dest, pending);
+        QOH array = ExplicitArray(jump.dest);
+        if (array.isNull())
+            return false;
+        Target target;
+        if (sourceJump)
+            target = ExplicitTarget(sourceJump->dest, source.pageIndex, source.pages.size());
+        const int last = firstPage + static_cast<int>(added.size()) - 1;
+        if (target.page >= firstPage && target.page <= last) {
+            array.setArrayItem(0, added[static_cast<size_t>(target.page - firstPage)]);
+            return true;
+        }
+        // Already a page of this document (copied by an earlier insertion).
+        QOH page = array.getArrayItem(0);
+        return page.isDictionary() && page.isIndirect() && page.getOwningQPDF() == m_new.get();
+    }
+
+    // Drops annotations that are not dictionaries (one null in /Annots is enough to upset
+    // readers and qpdf alike), relinks jumps into the part, and removes links that would
+    // lead out of it; other annotations that jump out of the part just lose the jump.
+    void FixAnnotations(ParsedSource& source, int32_t firstPage, const std::vector<QOH>& added,
+                        const PendingNames& pending) {
+        for (size_t i = 0; i < added.size(); ++i) {
+            QOH page = added[i];
+            QOH annots = page.getKey("/Annots");
+            if (annots.isNull())
+                continue;
+            if (!annots.isArray()) {
+                page.removeKey("/Annots");
+                continue;
+            }
+            // The copy keeps every entry in place, so entries pair up with the source's.
+            QOH sourceAnnots = source.pages[static_cast<size_t>(firstPage) + i].getKey("/Annots");
+            const bool paired =
+                sourceAnnots.isArray() && sourceAnnots.getArrayNItems() == annots.getArrayNItems();
+            std::vector<QOH> kept;
+            bool changed = false;
+            for (int a = 0; a < annots.getArrayNItems(); ++a) {
+                QOH annot = annots.getArrayItem(a);
+                if (!annot.isDictionary()) {
+                    changed = true;
+                    continue;
+                }
+                auto jump = JumpOf(annot);
+                if (jump &&
+                    !Relink(*jump, paired ? JumpOf(sourceAnnots.getArrayItem(a)) : std::nullopt,
+                            source, firstPage, added, pending)) {
+                    if (annot.getKey("/Subtype").isNameAndEquals("/Link")) {
+                        changed = true;
+                        continue;
+                    }
+                    annot.removeKey(jump->key == "/Dest" ? "/Dest" : "/A");
+                }
+                kept.push_back(annot);
+            }
+            if (changed)
+                page.replaceKey("/Annots", QOH::newArray(kept));
+        }
+    }
+
+    // Widgets that are on the document's pages now.
+    ObjGenSet PresentWidgets() {
+        ObjGenSet present;
+        for (QOH page : m_new->getAllPages()) {
+            QOH annots = page.getKey("/Annots");
+            if (annots.isArray())
+                for (QOH& annot : annots.getArrayAsVector())
+                    if (annot.isIndirect())
+                        present.insert(annot.getObjGen());
+        }
+        return present;
+    }
+
+    // Trims a copied field tree to the widgets on the document's pages; false when none is.
+    static bool KeepField(QOH node, const ObjGenSet& present, ObjGenSet& seen, int depth) {
+        if (!node.isDictionary() || depth > kMaxFieldDepth ||
+            (node.isIndirect() && !seen.insert(node.getObjGen()).second))
+            return false;
+        bool keep = node.isIndirect() && present.count(node.getObjGen());
+        QOH kids = node.getKey("/Kids");
+        if (kids.isArray()) {
+            std::vector<QOH> kept;
+            for (QOH& kid : kids.getArrayAsVector())
+                if (KeepField(kid, present, seen, depth + 1))
+                    kept.push_back(kid);
+            if (std::ssize(kept) != kids.getArrayNItems())
+                node.replaceKey("/Kids", QOH::newArray(kept));
+            keep = keep || !kept.empty();
+        }
+        return keep;
+    }
+
+    // The source's form fields that have widgets on the range's pages (their values and
+    // button states come with them), each trimmed to those widgets, plus the form's defaults.
+    PendingForm PrepareForm(ParsedSource& source, int32_t firstPage,
+                            const std::vector<QOH>& added) {
+        PendingForm pending;
+        QOH form = source.pdf->getRoot().getKey("/AcroForm");
+        if (!form.isDictionary())
+            return pending;
+        const ObjGenMap<int>& order = source.FieldOrder();
+        std::vector<std::pair<int, QOH>> tops;
+        ObjGenSet topsSeen;
+        for (size_t i = 0; i < added.size(); ++i) {
+            QOH annots = source.pages[static_cast<size_t>(firstPage) + i].getKey("/Annots");
+            if (!annots.isArray())
+                continue;
+            for (QOH& annot : annots.getArrayAsVector()) {
+                if (!IsWidget(annot))
+                    continue;
+                QOH top = TopField(annot);
+                if (!top.isIndirect() || !topsSeen.insert(top.getObjGen()).second)
+                    continue;
+                auto it = order.find(top.getObjGen());
+                tops.emplace_back(it == order.end() ? INT32_MAX : it->second, top);
+            }
+        }
+        if (tops.empty())
+            return pending;
+        std::stable_sort(tops.begin(), tops.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        const ObjGenSet present = PresentWidgets();
+        for (auto& [place, top] : tops) {
+            QOH copy = CopyValue(*m_new, top);
+            ObjGenSet seen;
+            if (KeepField(copy, present, seen, 0))
+                pending.fields.push_back(copy);
+        }
+        if (!m_new->getRoot().getKey("/AcroForm").isDictionary())
+            for (const char* key : {"/DR", "/DA", "/Q", "/NeedAppearances"}) {
+                QOH value = form.getKey(key);
+                if (!value.isNull())
+                    pending.defaults.emplace_back(key, CopyValue(*m_new, value));
+            }
+        return pending;
+    }
+
+    std::vector<QOH> PrepareOutline(ParsedSource& source, int32_t firstPage,
+                                    const std::vector<QOH>& added) {
         const OutlineIndex& index = source.Outline();
         const int32_t lastPage = firstPage + static_cast<int32_t>(added.size()) - 1;
-        std::vector<int> kept = index.NodesForRange(firstPage, lastPage);
-        if (kept.empty())
-            return;
-        QPDFObjectHandle root = m_new->getRoot();
-        QPDFObjectHandle outlines = root.getKey("/Outlines");
-        if (!outlines.isDictionary()) {
-            outlines = m_new->makeIndirectObject(QPDFObjectHandle::parse("<< /Type /Outlines >>"));
-            root.replaceKey("/Outlines", outlines);
-        }
-        std::unordered_map<int, QPDFObjectHandle> made;
-        for (int n : kept) {
+        std::vector<QOH> top;
+        std::unordered_map<int, QOH> made;
+        for (int n : index.NodesForRange(firstPage, lastPage)) {
             OutlineNode node = index.Node(n);
-            QPDFObjectHandle item = m_new->makeIndirectObject(QPDFObjectHandle::newDictionary());
-            QPDFObjectHandle title = node.item.getKey("/Title");
+            QOH item = m_new->makeIndirectObject(QOH::newDictionary());
+            QOH title = node.item.getKey("/Title");
             item.replaceKey("/Title",
-                            title.isString() ? Detached(title) : QPDFObjectHandle::newString(""));
+                            title.isString() ? CopyValue(*m_new, title) : QOH::newString(""));
             for (const char* key : {"/C", "/F"}) {
-                QPDFObjectHandle value = node.item.getKey(key);
+                QOH value = node.item.getKey(key);
                 if (!value.isNull())
-                    item.replaceKey(key, Detached(value));
+                    item.replaceKey(key, CopyValue(*m_new, value));
             }
-            if (node.page >= firstPage && node.page <= lastPage) {
-                QPDFObjectHandle dest = QPDFObjectHandle::newArray();
-                dest.appendItem(added[static_cast<size_t>(node.page - firstPage)]);
-                for (int i = 1; i < node.destArray.getArrayNItems(); ++i)
-                    dest.appendItem(Detached(node.destArray.getArrayItem(i)));
-                item.replaceKey("/Dest", dest);
-            }
-            // Only the sign matters until the counts are worked out below.
-            item.replaceKey("/Count", QPDFObjectHandle::newInteger(node.open ? 1 : -1));
+            if (node.page >= firstPage && node.page <= lastPage)
+                item.replaceKey(
+                    "/Dest",
+                    CopiedDest(added[static_cast<size_t>(node.page - firstPage)], node.destArray));
+            // Only the sign matters until the counts are worked out.
+            item.replaceKey("/Count", QOH::newInteger(node.open ? 1 : -1));
             auto parent = made.find(node.parent);
-            AppendChild(parent == made.end() ? outlines : parent->second, item);
+            if (parent == made.end())
+                top.push_back(item);
+            else
+                AppendChild(parent->second, item);
             made[n] = item;
         }
+        return top;
+    }
+
+    void CommitNamedDests(const PendingNames& pending) {
+        QOH root = m_new->getRoot();
+        if (!pending.names.empty()) {
+            QOH dests = root.getKey("/Dests");
+            if (!dests.isDictionary()) {
+                dests = m_new->makeIndirectObject(QOH::newDictionary());
+                root.replaceKey("/Dests", dests);
+            }
+            for (const auto& [key, dest] : pending.names) {
+                dests.replaceKey(key, dest);
+                m_nameDests[key] = dest;
+            }
+        }
+        if (!pending.strings.empty()) {
+            for (const auto& [key, dest] : pending.strings)
+                m_stringDests[key] = dest;
+            WriteStringDests();
+        }
+    }
+
+    // The name tree as one sorted leaf; a std::map keeps the keys in byte order.
+    void WriteStringDests() {
+        QOH root = m_new->getRoot();
+        QOH names = root.getKey("/Names");
+        if (m_stringDests.empty()) {
+            if (names.isDictionary())
+                names.removeKey("/Dests");
+            return;
+        }
+        if (!names.isDictionary()) {
+            names = QOH::newDictionary();
+            root.replaceKey("/Names", names);
+        }
+        QOH pairs = QOH::newArray();
+        for (const auto& [key, dest] : m_stringDests) {
+            pairs.appendItem(QOH::newString(key));
+            pairs.appendItem(dest);
+        }
+        QOH tree = QOH::newDictionary();
+        tree.replaceKey("/Names", pairs);
+        names.replaceKey("/Dests", m_new->makeIndirectObject(tree));
+    }
+
+    void CommitForm(const PendingForm& pending) {
+        if (pending.fields.empty())
+            return;
+        QOH root = m_new->getRoot();
+        QOH form = root.getKey("/AcroForm");
+        if (!form.isDictionary()) {
+            form = m_new->makeIndirectObject(QOH::newDictionary());
+            for (const auto& [key, value] : pending.defaults)
+                form.replaceKey(key, value);
+            root.replaceKey("/AcroForm", form);
+        }
+        QOH fields = form.getKey("/Fields");
+        if (!fields.isArray()) {
+            fields = QOH::newArray();
+            form.replaceKey("/Fields", fields);
+        }
+        ObjGenSet have;
+        for (QOH& field : fields.getArrayAsVector())
+            if (field.isIndirect())
+                have.insert(field.getObjGen());
+        for (const QOH& field : pending.fields)
+            if (have.insert(field.getObjGen()).second)
+                fields.appendItem(field);
+    }
+
+    void CommitOutline(const std::vector<QOH>& top) {
+        if (top.empty())
+            return;
+        QOH root = m_new->getRoot();
+        QOH outlines = root.getKey("/Outlines");
+        if (!outlines.isDictionary()) {
+            outlines = m_new->makeIndirectObject(QOH::parse("<< /Type /Outlines >>"));
+            root.replaceKey("/Outlines", outlines);
+        }
+        for (const QOH& item : top)
+            AppendChild(outlines, item);
         RecountOutline(outlines);
     }
 
-    // After pages were deleted, outline items keep their titles but no longer point nowhere.
+    // After pages were deleted, nothing may point at them: outline items keep their titles
+    // but lose the destination, named destinations and links to them go, and form fields
+    // keep only the widgets that remain.
     void DropDestinationsToRemovedPages() {
-        std::set<QPDFObjGen> present;
-        for (const QPDFObjectHandle& page : m_new->getAllPages())
+        ObjGenSet present;
+        std::vector<QOH> pages = m_new->getAllPages();
+        for (const QOH& page : pages)
             present.insert(page.getObjGen());
-        QPDFObjectHandle outlines = m_new->getRoot().getKey("/Outlines");
+        auto leadsToPresent = [&](QOH dest) {
+            QOH array = ExplicitArray(dest);
+            return !array.isNull() && present.count(array.getArrayItem(0).getObjGen()) > 0;
+        };
+
+        QOH root = m_new->getRoot();
+        QOH dests = root.getKey("/Dests");
+        if (dests.isDictionary())
+            for (const std::string& key : dests.getKeys())
+                if (!leadsToPresent(dests.getKey(key))) {
+                    dests.removeKey(key);
+                    m_nameDests.erase(key);
+                }
+        if (std::erase_if(m_stringDests,
+                          [&](const auto& entry) { return !leadsToPresent(entry.second); }))
+            WriteStringDests();
+
+        const PendingNames none;
+        for (QOH& page : pages) {
+            QOH annots = page.getKey("/Annots");
+            if (!annots.isArray())
+                continue;
+            std::vector<QOH> kept;
+            for (QOH& annot : annots.getArrayAsVector()) {
+                auto jump = JumpOf(annot);
+                const bool leads = !jump || ((jump->dest.isName() || jump->dest.isString())
+                                                 ? Carried(jump->dest, none)
+                                                 : leadsToPresent(jump->dest));
+                if (!leads) {
+                    if (annot.getKey("/Subtype").isNameAndEquals("/Link"))
+                        continue;
+                    annot.removeKey(jump->key == "/Dest" ? "/Dest" : "/A");
+                }
+                kept.push_back(annot);
+            }
+            if (std::ssize(kept) != annots.getArrayNItems())
+                page.replaceKey("/Annots", QOH::newArray(kept));
+        }
+
+        QOH form = root.getKey("/AcroForm");
+        QOH fields = form.isDictionary() ? form.getKey("/Fields") : QOH::newNull();
+        if (fields.isArray()) {
+            const ObjGenSet widgets = PresentWidgets();
+            std::vector<QOH> kept;
+            for (QOH& field : fields.getArrayAsVector()) {
+                ObjGenSet seen;
+                if (KeepField(field, widgets, seen, 0))
+                    kept.push_back(field);
+            }
+            form.replaceKey("/Fields", QOH::newArray(kept));
+        }
+
+        QOH outlines = root.getKey("/Outlines");
         if (!outlines.isDictionary())
             return;
         std::set<QPDFObjGen> seen;
-        std::vector<QPDFObjectHandle> stack{outlines};
+        std::vector<QOH> stack{outlines};
         while (!stack.empty()) {
-            QPDFObjectHandle item = stack.back();
+            QOH item = stack.back();
             stack.pop_back();
-            QPDFObjectHandle dest = item.getKey("/Dest");
+            QOH dest = item.getKey("/Dest");
             if (dest.isArray() && dest.getArrayNItems() > 0 &&
                 !present.count(dest.getArrayItem(0).getObjGen()))
                 item.removeKey("/Dest");
-            for (QPDFObjectHandle c = item.getKey("/First"); c.isDictionary();
-                 c = c.getKey("/Next")) {
+            for (QOH c = item.getKey("/First"); c.isDictionary(); c = c.getKey("/Next")) {
                 if (!seen.insert(c.getObjGen()).second)
                     break;
                 stack.push_back(c);
@@ -561,48 +1262,66 @@ class QpdfPDDoc final : public PDDoc {
         }
     }
 
-    // The part's page labels are the source's labels of the pages it holds.
+    // The part's page labels are the source's labels of the pages it holds. A page without a
+    // label (or from a source whose label tree cannot be trusted) gets none: leading ones get
+    // no entry, later ones are numbered as a reader numbers pages without labels.
     void WritePageLabels() {
-        QPDFObjectHandle root = m_new->getRoot();
+        QOH root = m_new->getRoot();
         root.removeKey("/PageLabels");
-        std::vector<QPDFObjectHandle> pages = m_new->getAllPages();
-        bool any = false;
-        for (const QPDFObjectHandle& page : pages) {
-            auto it = m_origins.find(page.getObjGen());
-            if (it != m_origins.end() && it->second.source->HasLabels())
-                any = true;
-        }
-        if (!any)
-            return;
-        std::vector<QPDFObjectHandle> nums;
-        size_t i = 0;
-        while (i < pages.size()) {
+        std::vector<QOH> pages = m_new->getAllPages();
+        std::vector<QOH> nums;
+        bool anyLabel = false;
+        bool previousHadNone = false;
+        const ParsedSource* previousSource = nullptr;
+        constexpr size_t kNoEntry = SIZE_MAX;
+        size_t previousEntry = kNoEntry;
+        int previousPage = -2;
+        for (size_t i = 0; i < pages.size(); ++i) {
             auto it = m_origins.find(pages[i].getObjGen());
-            if (it == m_origins.end()) {
-                ++i;
-                continue;
+            ParsedSource* source = it == m_origins.end() ? nullptr : it->second.source.get();
+            const int page = source ? it->second.page : -2;
+            std::optional<LabelIndex::Label> label;
+            if (source) {
+                label = source->Labels().At(page);
+                if (source->Labels().Damaged() && !source->labelsDamageSaid) {
+                    source->labelsDamageSaid = true;
+                    m_session->Warn(source->path + ": page labels ignored, their tree is damaged");
+                }
             }
-            // A run of pages that follow each other in one source takes one call.
-            const Origin& origin = it->second;
-            size_t j = i + 1;
-            while (j < pages.size()) {
-                auto next = m_origins.find(pages[j].getObjGen());
-                if (next == m_origins.end() || next->second.source != origin.source ||
-                    next->second.page != origin.page + static_cast<int>(j - i))
-                    break;
-                ++j;
+            if (label) {
+                const bool continues = anyLabel && previousSource == source &&
+                                       previousEntry == label->entry && page == previousPage + 1;
+                if (!continues) {
+                    QOH dict = QOH::newDictionary();
+                    if (label->style.isName())
+                        dict.replaceKey("/S", QOH::newName(label->style.getName()));
+                    if (label->hasPrefix)
+                        dict.replaceKey("/P", QOH::newString(label->prefix));
+                    if (label->number != 1)
+                        dict.replaceKey("/St", QOH::newInteger(label->number));
+                    nums.push_back(QOH::newInteger(static_cast<long long>(i)));
+                    nums.push_back(dict);
+                }
+                anyLabel = true;
+                previousEntry = label->entry;
+            } else {
+                if (anyLabel && !previousHadNone) {
+                    QOH dict = QOH::newDictionary();
+                    dict.replaceKey("/S", QOH::newName("/D"));
+                    dict.replaceKey("/St", QOH::newInteger(static_cast<long long>(i) + 1));
+                    nums.push_back(QOH::newInteger(static_cast<long long>(i)));
+                    nums.push_back(dict);
+                }
+                previousEntry = kNoEntry;
             }
-            origin.source->HasLabels();
-            std::vector<QPDFObjectHandle> run;
-            origin.source->labels->getLabelsForPageRange(
-                origin.page, origin.page + static_cast<long long>(j - i) - 1,
-                static_cast<long long>(i), run);
-            for (QPDFObjectHandle& value : run)
-                nums.push_back(Detached(value));
-            i = j;
+            previousHadNone = !label;
+            previousSource = source;
+            previousPage = page;
         }
-        QPDFObjectHandle labels = QPDFObjectHandle::newDictionary();
-        labels.replaceKey("/Nums", QPDFObjectHandle::newArray(nums));
+        if (!anyLabel)
+            return;
+        QOH labels = QOH::newDictionary();
+        labels.replaceKey("/Nums", QOH::newArray(nums));
         root.replaceKey("/PageLabels", labels);
     }
 
@@ -611,6 +1330,8 @@ class QpdfPDDoc final : public PDDoc {
     std::unique_ptr<QPDF> m_new;            // a document made by Create()
     ObjGenMap<Origin> m_origins;
     bool m_pagesRemoved = false;
+    std::map<std::string, QOH> m_nameDests;   // carried /Dests entries
+    std::map<std::string, QOH> m_stringDests; // carried name-tree entries
 };
 
 } // namespace
@@ -676,8 +1397,33 @@ class QpdfApp final : public App {
 
 class QpdfBookmark final : public PDBookmark {
   public:
+    explicit QpdfBookmark(std::shared_ptr<QpdfSession> session) : m_session(std::move(session)) {}
+
     bool GetByTitle(PDDoc& document, const std::string& title) override {
-        m_item = QPDFObjectHandle();
+        m_item = QOH();
+        try {
+            return Find(document, title);
+        } catch (const std::exception& e) {
+            m_session->Warn(std::string("cannot look up a bookmark: ") + e.what());
+            m_item = QOH();
+            return false;
+        }
+    }
+
+    bool Destroy() override {
+        if (!m_item.isInitialized())
+            return false;
+        try {
+            return Unlink();
+        } catch (const std::exception& e) {
+            m_session->Warn(std::string("cannot remove a bookmark: ") + e.what());
+            m_item = QOH();
+            return false;
+        }
+    }
+
+  private:
+    bool Find(PDDoc& document, const std::string& title) {
         auto* doc = dynamic_cast<QpdfPDDoc*>(&document);
         if (!doc || !doc->NewDocument())
             return false;
@@ -685,11 +1431,10 @@ class QpdfBookmark final : public PDBookmark {
         if (!m_outlines.isDictionary())
             return false;
         std::set<QPDFObjGen> seen;
-        std::vector<QPDFObjectHandle> stack;
-        auto pushChildren = [&](QPDFObjectHandle parent) {
-            std::vector<QPDFObjectHandle> children;
-            for (QPDFObjectHandle c = parent.getKey("/First"); c.isDictionary();
-                 c = c.getKey("/Next")) {
+        std::vector<QOH> stack;
+        auto pushChildren = [&](QOH parent) {
+            std::vector<QOH> children;
+            for (QOH c = parent.getKey("/First"); c.isDictionary(); c = c.getKey("/Next")) {
                 if (!seen.insert(c.getObjGen()).second)
                     break;
                 children.push_back(c);
@@ -698,9 +1443,9 @@ class QpdfBookmark final : public PDBookmark {
         };
         pushChildren(m_outlines);
         while (!stack.empty()) {
-            QPDFObjectHandle item = stack.back();
+            QOH item = stack.back();
             stack.pop_back();
-            QPDFObjectHandle t = item.getKey("/Title");
+            QOH t = item.getKey("/Title");
             if (t.isString() && (t.getUTF8Value() == title || t.getStringValue() == title)) {
                 m_item = item;
                 return true;
@@ -710,12 +1455,12 @@ class QpdfBookmark final : public PDBookmark {
         return false;
     }
 
-    bool Destroy() override {
+    bool Unlink() {
         if (!m_item.isDictionary())
             return false;
-        QPDFObjectHandle parent = m_item.getKey("/Parent");
-        QPDFObjectHandle prev = m_item.getKey("/Prev");
-        QPDFObjectHandle next = m_item.getKey("/Next");
+        QOH parent = m_item.getKey("/Parent");
+        QOH prev = m_item.getKey("/Prev");
+        QOH next = m_item.getKey("/Next");
         if (prev.isDictionary())
             next.isDictionary() ? prev.replaceKey("/Next", next) : prev.removeKey("/Next");
         else if (parent.isDictionary())
@@ -727,13 +1472,13 @@ class QpdfBookmark final : public PDBookmark {
         for (const char* key : {"/Parent", "/Prev", "/Next"})
             m_item.removeKey(key);
         RecountOutline(m_outlines);
-        m_item = QPDFObjectHandle();
+        m_item = QOH();
         return true;
     }
 
-  private:
-    QPDFObjectHandle m_outlines;
-    QPDFObjectHandle m_item;
+    std::shared_ptr<QpdfSession> m_session;
+    QOH m_outlines;
+    QOH m_item;
 };
 
 } // namespace
@@ -765,7 +1510,7 @@ std::shared_ptr<AutomationObject> CQpdfAutomation::CreateObject(const std::strin
     if (progId == PDDoc::kProgId)
         return std::make_shared<QpdfPDDoc>(Session());
     if (progId == PDBookmark::kProgId)
-        return std::make_shared<QpdfBookmark>();
+        return std::make_shared<QpdfBookmark>(Session());
     failureText = "Invalid class string: " + progId;
     return nullptr;
 }

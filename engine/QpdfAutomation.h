@@ -12,8 +12,9 @@ namespace engine {
 class QpdfSession;
 
 // The document automation, done with qpdf. Objects created while another object of this
-// automation is alive share one session (as they would share one running application): a
-// source opened again unchanged during a session is served from its first parse.
+// automation is alive share one session (as they would share one running application): the
+// current source, opened again unchanged, is served from its first parse; opening another
+// source lets the previous parse (and its open file) go once no document uses it.
 class CQpdfAutomation final : public Automation {
   public:
     explicit CQpdfAutomation(core::Trace& trace);

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_set>
 #include <vector>
 
 namespace engine {
@@ -69,9 +70,10 @@ bool Exists(const std::string& path) {
 
 // One selected job, as its row held it when the job began. Naming reads the same cells from
 // this copy, so rows added, moved or deleted while the run pumps cannot change where the
-// job's outputs go.
+// job's outputs go. The row itself is found again by id whenever the run writes to it.
 struct CSplitRun::Job {
-    int row = 0;
+    core::JobId id = 0;
+    int row = 0; // where the row was last seen; a hint, and the resume point once it is gone
     std::string source;
     std::string parameters;
     bool keepBookmarks = true;
@@ -146,16 +148,39 @@ void CSplitRun::Run() {
     }
 }
 
+int CSplitRun::CurrentRow(Job& job) const {
+    if (m_s.list.IdAt(job.row) == job.id)
+        return job.row;
+    const int row = m_s.list.RowOf(job.id);
+    if (row >= 0)
+        job.row = row;
+    return row;
+}
+
+void CSplitRun::SetStatus(Job& job, const std::string& status) {
+    // A job whose row the user deleted while it ran has nowhere to show its status; writing to
+    // the index it had would mark some other job.
+    const int row = CurrentRow(job);
+    if (row >= 0)
+        m_s.list.SetText(row, core::kColStatus, status);
+}
+
 CSplitRun::End CSplitRun::RunRows(Session& session) {
+    // The user may insert, delete, exchange and sort rows while the run pumps. The run therefore
+    // follows its job by id, goes on below wherever that job's row is now, and skips jobs it has
+    // already run in this press, so no job is split twice and none after it is passed over.
+    std::unordered_set<core::JobId> ran;
     for (int i = 0; i < m_s.list.Count(); ++i) {
         m_s.pump.PumpOnce();
         m_subparams.Clear();
         if (m_s.list.Text(i, core::kColSelected) != "Yes" ||
-            m_s.list.Text(i, core::kColSplitParameters).empty())
+            m_s.list.Text(i, core::kColSplitParameters).empty() || ran.count(m_s.list.IdAt(i)) != 0)
             continue;
 
         Job job;
+        job.id = m_s.list.IdAt(i);
         job.row = i;
+        ran.insert(job.id);
         job.source = m_s.list.Text(i, core::kColFilename);
         job.parameters = m_s.list.Text(i, core::kColSplitParameters);
         job.keepBookmarks = m_s.list.Text(i, core::kColKeepBookmarks) != "N";
@@ -167,8 +192,10 @@ CSplitRun::End CSplitRun::RunRows(Session& session) {
 
         m_titles.Clear();
         CheckInputAndCollectTitles(job.source, m_titles, m_s.prompter);
-        job.offset = core::LeadingInt(m_s.list.Text(i, core::kColPageOffset));
-        m_s.list.SetText(i, core::kColStatus, "Processing");
+        // From the job's copy: the input check may have shown a box, and the list may have
+        // changed under it.
+        job.offset = core::LeadingInt(job.cells.Text(0, core::kColPageOffset));
+        SetStatus(job, "Processing");
         if (m_s.repaint)
             m_s.repaint();
         if (m_s.trace.IsOn())
@@ -182,11 +209,13 @@ CSplitRun::End CSplitRun::RunRows(Session& session) {
             ++rangeCount;
         if (RefuseJob(job, rangeCount)) {
             m_failures = true;
-            m_s.list.SetText(i, core::kColStatus, "Failed");
+            SetStatus(job, "Failed");
             if (m_stop) {
                 session.app->CloseAllDocs();
                 return End::StoppedAfterJob;
             }
+            const int row = CurrentRow(job);
+            i = row >= 0 ? row : job.row - 1;
             continue;
         }
         for (int j = 0; j <= count && j + 1 < core::CRangeList::kEntries; ++j) {
@@ -198,11 +227,15 @@ CSplitRun::End CSplitRun::RunRows(Session& session) {
         }
         if (!job.moveTo.empty() && !MoveSource(job))
             m_failures = true;
-        m_s.list.SetText(i, core::kColStatus, "Done");
+        SetStatus(job, "Done");
         if (m_stop) {
             session.app->CloseAllDocs();
             return End::StoppedAfterJob;
         }
+        // Next comes the row below the job's present one; when its row is gone, the row that
+        // took its place.
+        const int row = CurrentRow(job);
+        i = row >= 0 ? row : job.row - 1;
     }
     session.app->CloseAllDocs();
     session.app->Exit();
@@ -223,7 +256,7 @@ CSplitRun::End CSplitRun::RunRange(Session& session, Job& job, int pair, int ran
         trace.Line(core::Format("subparams[%d][0] = %d\r\n", pair, first - 1));
     m_s.pump.PumpOnce();
     if (m_stop) {
-        m_s.list.SetText(job.row, core::kColStatus, "Stopped");
+        SetStatus(job, "Stopped");
         return End::StoppedBeforeRange;
     }
 
@@ -315,7 +348,7 @@ CSplitRun::End CSplitRun::RunRange(Session& session, Job& job, int pair, int ran
                           "Log File Error");
     }
     if (m_s.outputWritten)
-        m_s.outputWritten(job.row, pair, rangeCount, *path);
+        m_s.outputWritten(CurrentRow(job), pair, rangeCount, *path);
 
     m_s.pump.PumpOnce();
     std::string failure;

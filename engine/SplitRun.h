@@ -33,13 +33,17 @@ struct SplitRunServices {
     std::function<void(const std::string&)> setLabel = {};
     // Repaints the window at once (a job's row has just become "Processing").
     std::function<void()> repaint = {};
-    // Told after every output written: row, range number (1-based), ranges of the job, path.
+    // Told after every output written: the job's row as it is now (-1 once the user has deleted
+    // it), range number (1-based), ranges of the job, path.
     std::function<void(int, int, int, const std::string&)> outputWritten = {};
 };
 
 // "Split em'": runs every selected job of the list, one output per page range. The run pumps
 // events between steps, so a second press (which only asks it to stop) and edits of the list
 // can arrive while it works.
+//
+// Thread rule: a run lives on the thread that owns the job list (the window's); nothing of it
+// may be touched from another thread. Re-entrance comes only through the pump.
 class CSplitRun {
   public:
     enum class End { None, AllDone, StoppedAfterJob, StoppedBeforeRange, Failed };
@@ -70,6 +74,9 @@ class CSplitRun {
              int closeDocs);
     bool RefuseJob(const Job& job, int rangeCount);
     bool MoveSource(const Job& job);
+    // Where the job's row is now, or -1 when it has been deleted.
+    int CurrentRow(Job& job) const;
+    void SetStatus(Job& job, const std::string& status);
     void SetLabel(const std::string& label);
 
     SplitRunServices m_s;

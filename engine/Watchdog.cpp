@@ -18,7 +18,10 @@ CMyThread::~CMyThread() {
 void CMyThread::Start() {
     if (m_thread.joinable())
         return;
+    // Cleared here, before the thread exists, not when its loop begins: a Stop that comes before
+    // the loop's first pass must not be lost, or Stop would wait for ever.
     m_exit = false;
+    m_result = 0;
     m_thread = std::thread([this] {
         // Below normal: the watchdog must never compete with the work it watches over.
         const auto tid = static_cast<id_t>(::syscall(SYS_gettid));
@@ -38,7 +41,7 @@ void CMyThread::Stop() {
 }
 
 int CMyThread::Run() {
-    if (!m_owner)
+    if (!m_owner.load())
         return -1;
     while (!m_exit)
         Pass();

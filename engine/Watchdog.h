@@ -13,6 +13,9 @@
 namespace engine {
 
 // What the prompt watchdog needs of the window system. Handles are opaque; 0 is none.
+// Thread rule: the watchdog calls every operation on its own thread, never on the window's, so
+// an implementation must be callable from there (the window system's own messages are the only
+// way it reaches other windows).
 class WindowSystem {
   public:
     using Handle = uint64_t;
@@ -48,6 +51,14 @@ class CNoWindowSystem final : public WindowSystem {
 
 // Presses the buttons of the blocking prompts that would hold up an unattended run: the
 // "Server Busy" dialog and the PDF application's "Web Capture" boxes, every quarter second.
+//
+// Thread rules:
+// - SetOwner, Start and Stop belong to the thread that made the object (the window's). Set the
+//   owner before Start: a loop that begins without one ends at once with -1. The loop reads the
+//   owner atomically, so a late SetOwner is no data race, only too late.
+// - Run, Pass and the sleeper run on the watchdog's own thread once Start is called; they share
+//   nothing with the window's thread but the exit flag and the owner, both atomic.
+// - Result is the loop's result once Stop has returned.
 class CMyThread {
   public:
     static constexpr std::chrono::milliseconds kPeriod{250};
@@ -61,11 +72,13 @@ class CMyThread {
     CMyThread(const CMyThread&) = delete;
     CMyThread& operator=(const CMyThread&) = delete;
 
-    void SetOwner(const void* owner) { m_owner = owner; }
+    void SetOwner(const void* owner) { m_owner.store(owner); }
     // Starts the loop on its own thread at below-normal priority.
     void Start();
     // Asks the loop to end after its current pass and waits for it.
     void Stop();
+    // What the loop returned (-1 without an owner, 1 after Stop); 0 while it has not ended.
+    int Result() const { return m_result.load(); }
 
     // The loop itself: -1 at once without an owner, else passes until asked to stop, then 1.
     int Run();
@@ -77,12 +90,12 @@ class CMyThread {
 
     WindowSystem& m_windows;
     Sleeper m_sleeper;
-    const void* m_owner = nullptr;
+    std::atomic<const void*> m_owner{nullptr};
     std::atomic<bool> m_exit{false};
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::thread m_thread;
-    int m_result = 0;
+    std::atomic<int> m_result{0};
 };
 
 } // namespace engine

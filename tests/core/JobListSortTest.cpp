@@ -43,6 +43,28 @@ TEST(SortRowsTest, SortsAsBytesAndMovesWholeRows) {
               (std::vector<std::string>{"10", "100", "9", "9", "Z", "a"}));
 }
 
+TEST(SortRowsTest, IdsTravelWithTheirRowsAndTheSortIsOneReset) {
+    CJobList list = ListOf({"c", "a", "d", "b", "a"});
+    std::vector<JobId> idOfName(5);
+    for (int r = 0; r < 5; ++r)
+        idOfName[static_cast<size_t>(r)] = list.IdAt(r);
+    std::vector<JobListChange::Kind> seen;
+    list.SetListener([&](const JobListChange& c) { seen.push_back(c.kind); });
+
+    ASSERT_TRUE(SortRows(list, kColPages));
+    EXPECT_EQ(seen, (std::vector<JobListChange::Kind>{JobListChange::AboutToReset,
+                                                      JobListChange::Reset}));
+    for (int r = 0; r < list.Count(); ++r) {
+        const int original = list.Row(r).icon; // set to the row's index before the sort
+        EXPECT_EQ(list.IdAt(r), idOfName[static_cast<size_t>(original)]) << "row " << r;
+        EXPECT_EQ(list.RowOf(idOfName[static_cast<size_t>(original)]), r);
+    }
+
+    seen.clear();
+    EXPECT_FALSE(SortRows(list, -1));
+    EXPECT_TRUE(seen.empty()) << "a refused sort changes nothing and says nothing";
+}
+
 TEST(SortRowsTest, RefusesBadColumnsAndTinyLists) {
     CJobList list = ListOf({"b", "a"});
     EXPECT_FALSE(SortRows(list, kColumnCount));

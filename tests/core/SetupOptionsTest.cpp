@@ -73,6 +73,24 @@ TEST(SetupOptionsTest, ReadsOddFilesSoundly) {
     EXPECT_EQ(LoadFrom(dir, "ENDSTR;" + std::string(247, 'x') + "NOSPLASH\n").noSplash, true);
 }
 
+TEST(SetupOptionsTest, WhatIsReadIsWhatASaveReadsBack) {
+    const struct {
+        const char* content;
+        const char* prefix;
+    } cases[] = {
+        {"PREFIXSTR;ab\r\r\n", "ab"},  // a doubled line end
+        {"PREFIXSTR;ab\r;cd\n", "ab"}, // a return before the cut at a semicolon
+        {"PREFIXSTR;a\rb\n", "a\rb"},  // inside a value it stays
+        {"PREFIXSTR;\r\r\r\n", ""},
+    };
+    for (const auto& c : cases) {
+        CTempDir dir;
+        const SetupOptions read = LoadFrom(dir, c.content);
+        EXPECT_EQ(read.prefix, c.prefix) << c.content;
+        EXPECT_EQ(LoadFrom(dir, SetupOptionsText(read)), read) << c.content;
+    }
+}
+
 TEST(SetupOptionsTest, UnwritableFileIsReportedAndOldFileSurvives) {
     CTempDir dir;
     testing_support::CRecordingPrompter prompter;

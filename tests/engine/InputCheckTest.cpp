@@ -1,11 +1,15 @@
 #include "engine/InputCheck.h"
 #include "engine/DebugTrace.h"
+#include "engine/QpdfAutomation.h"
 
+#include "tests/support/PdfBuilder.h"
 #include "tests/support/RecordingPrompter.h"
 #include "tests/support/ScriptedAutomation.h"
 #include "tests/support/TempDir.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace engine;
 using namespace testing_support;
@@ -77,28 +81,57 @@ TEST(InputCheckTest, MissingFileIsReportedWithItsPath) {
               std::vector<std::string>{"File Error: Input pdf file not found./no/such.pdf"});
 }
 
-TEST(InputCheckTest, RemovalLooksUpEveryTitleAndDestroysTheFoundOnes) {
-    CScriptedAutomation automation;
-    automation.bookmarkTitles = {"b"};
+TEST(InputCheckTest, OnlyRegularFilesAreRead) {
+    CTempDir dir;
+    const std::string fifo = dir.File("fifo.pdf");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string zero = dir.File("zero.pdf");
+    std::filesystem::create_symlink("/dev/zero", zero);
+    for (const std::string& path : {fifo, zero}) {
+        CRecordingPrompter prompter;
+        CBookmarkTitles titles;
+        EXPECT_FALSE(CheckInputAndCollectTitles(path, titles, prompter)) << path;
+        EXPECT_EQ(prompter.Lines(),
+                  std::vector<std::string>{"File Error: Input pdf file not found." + path});
+    }
+}
+
+TEST(InputCheckTest, RemovalTakesOutEveryItemNamedByATitle) {
+    CTempDir dir;
+    const std::string source = dir.File("s.pdf");
+    WritePdf(
+        source,
+        {.pages = 10,
+         .outline = {
+             {"Chapter one", 0, DestKind::Explicit, true, {{"Section 1.1", 1}, {"Section 1.2", 3}}},
+             {"Chapter two", 5, DestKind::Explicit, true, {{"Deep", 6}}},
+             {"Appendix", 9}}});
+    core::NullTrace trace;
+    CQpdfAutomation automation(trace);
+    auto view = automation.Create<AVDoc>();
+    ASSERT_TRUE(view->Open(source, ""));
+    auto part = automation.Create<PDDoc>();
+    part->Create();
+    ASSERT_TRUE(part->InsertPages(-1, *view->GetPDDoc(), 0, 10, true));
     CBookmarkTitles titles;
-    for (const char* t : {"a", "b", "b"})
+    for (const char* t : {"Section 1.1", "Missing", "Chapter two", "Chapter two"})
         titles.Add(t);
     struct : Pump {
         int pumps = 0;
         void PumpOnce() override { ++pumps; }
     } pump;
-    auto doc = automation.Create<PDDoc>();
-    automation.calls.clear();
-    RemoveBookmarks(automation, *doc, titles, pump);
-    EXPECT_EQ(automation.calls,
-              (std::vector<std::string>{"Create(AcroExch.PDBookmark)", "Bookmark.GetByTitle(a)",
-                                        "Bookmark.GetByTitle(b)", "Bookmark.Destroy()",
-                                        "Bookmark.GetByTitle(b)", "Bookmark.Destroy()"}));
-    EXPECT_EQ(pump.pumps, 3);
+    RemoveBookmarks(automation, *part, titles, pump);
+    EXPECT_EQ(pump.pumps, 4) << "the window is served before every title";
+    ASSERT_TRUE(part->Save(33, dir.File("p.pdf")));
+    EXPECT_EQ(ReadOutline(dir.File("p.pdf")),
+              (std::vector<OutlineEntry>{{"Chapter one", 0, 0, true},
+                                         {"Section 1.2", 3, 1, false},
+                                         {"Appendix", 9, 0, false}}))
+        << "a removed item takes the items below it along";
 
     CScriptedAutomation failing;
     failing.FailCreation(PDBookmark::kProgId, "no");
-    RemoveBookmarks(failing, *doc, titles, pump);
+    RemoveBookmarks(failing, *part, titles, pump);
     EXPECT_EQ(failing.calls.size(), 1u) << "no bookmark object: nothing more, silently";
 }
 

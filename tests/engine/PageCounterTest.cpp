@@ -1,12 +1,15 @@
 #include "engine/PageCounter.h"
 #include "engine/QpdfAutomation.h"
 
+#include "tests/support/FileLimit.h"
 #include "tests/support/PdfBuilder.h"
 #include "tests/support/RecordingPrompter.h"
 #include "tests/support/ScriptedAutomation.h"
 #include "tests/support/TempDir.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace engine;
 using namespace testing_support;
@@ -92,4 +95,37 @@ TEST(PageCounterTest, CountsRealFilesThroughQpdf) {
     EXPECT_EQ(counter.Count(dir.File("text.pdf"), -1), 0);
     EXPECT_EQ(prompter.Lines(),
               std::vector<std::string>{": Error Opening File : " + dir.File("text.pdf")});
+}
+
+TEST(PageCounterTest, OnlyRegularFilesAreCounted) {
+    CTempDir dir;
+    const std::string fifo = dir.File("fifo.pdf");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string zero = dir.File("zero.pdf");
+    std::filesystem::create_symlink("/dev/zero", zero);
+    std::filesystem::create_directory(dir.File("folder.pdf"));
+    for (const std::string& path : {fifo, zero, dir.File("folder.pdf")}) {
+        Counting c;
+        c.list.InsertRow(0, "Yes", -1);
+        EXPECT_EQ(c.counter.Count(path, 0), -1) << path;
+        EXPECT_EQ(c.list.Text(0, core::kColSelected), "No") << path;
+        EXPECT_TRUE(c.prompter.boxes.empty()) << path;
+    }
+}
+
+TEST(PageCounterTest, AFileThatCannotBeOpenedNowIsNotMissing) {
+    CTempDir dir;
+    const std::string file = dir.Write("a.pdf", "%PDF");
+    Counting c;
+    c.list.InsertRow(0, "Yes", -1);
+    // Once with descriptors to spare, so that the sanitizers' runtime has done its own
+    // opening before none are left.
+    ASSERT_EQ(c.counter.Count(file, 0), 10);
+    int32_t result = 0;
+    {
+        CFileLimit noneLeft(0);
+        result = c.counter.Count(file, 0);
+    }
+    EXPECT_NE(result, -1);
+    EXPECT_EQ(c.list.Text(0, core::kColSelected), "Yes");
 }

@@ -1,6 +1,7 @@
 #include "engine/SplitRun.h"
 
 #include "core/AddFile.h"
+#include "core/Files.h"
 #include "core/Text.h"
 #include "engine/PageCounter.h"
 #include "engine/QpdfAutomation.h"
@@ -18,6 +19,7 @@
 #include <map>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 using namespace engine;
 using namespace testing_support;
@@ -39,11 +41,25 @@ class ScriptedPump final : public Pump {
     std::map<int, std::function<void()>> at;
 };
 
+// Records every box, and lets a test act while one is up, as the user can while a box waits.
+class BoxesPrompter final : public core::Prompter {
+  public:
+    core::Answer Show(const std::string& text, const std::string& caption, core::Buttons buttons,
+                      core::Icon icon) override {
+        if (whileShown)
+            std::exchange(whileShown, {})();
+        return recorder.Show(text, caption, buttons, icon);
+    }
+    CRecordingPrompter recorder;
+    std::function<void()> whileShown; // once, at the next box
+};
+
 struct Fixture {
     CTempDir dir{true};
     core::CJobList list;
     CScriptedAutomation automation;
-    CRecordingPrompter prompter;
+    BoxesPrompter boxes;
+    CRecordingPrompter& prompter = boxes.recorder;
     ScriptedPump pump;
     CFixedClock clock;
     storage::CSplitLog log{clock};
@@ -51,9 +67,19 @@ struct Fixture {
     core::SetupOptions options;
     CNoConnectionDialog connection;
     std::vector<std::string> labels;
+    std::vector<int> writtenRows; // the rows the run named for each output it wrote
     std::unique_ptr<Automation> real;
-    CSplitRun run{{list, automation, prompter, pump, log, trace, options, connection,
-                   [this](const std::string& l) { labels.push_back(l); }}};
+    CSplitRun run{{list,
+                   automation,
+                   boxes,
+                   pump,
+                   log,
+                   trace,
+                   options,
+                   connection,
+                   [this](const std::string& l) { labels.push_back(l); },
+                   {},
+                   [this](int row, int, int, const std::string&) { writtenRows.push_back(row); }}};
 
     Fixture() {
         trace.on = false;
@@ -67,6 +93,28 @@ struct Fixture {
         core::AddFile(
             list, {},
             {20, path, 1, params, moveTo, dir.File("out"), increment, "", keep, fileList, 0, 0, 0});
+    }
+    // A job added and then moved up to `row`, as a user would with Move Up.
+    void AddAt(int row, const std::string& params, const std::string& name) {
+        Add(params, name);
+        for (int r = list.Count() - 1; r > row; --r)
+            list.ExchangeRows(r, r - 1);
+    }
+    // The files saved, as names relative to the temporary folder, in the order written.
+    std::vector<std::string> Saved() const {
+        std::vector<std::string> out;
+        const std::string prefix = "NewDoc.Save(33, " + dir.Path() + "/";
+        for (const std::string& call : automation.CallsOf("NewDoc.Save"))
+            out.push_back(call.substr(prefix.size(), call.size() - prefix.size() - 1));
+        return out;
+    }
+    // "name: status" for every row, top to bottom.
+    std::vector<std::string> Rows() const {
+        std::vector<std::string> out;
+        for (int r = 0; r < list.Count(); ++r)
+            out.push_back(core::FileTitle(list.Text(r, core::kColFilename)) + ": " +
+                          list.Text(r, kColStatus));
+        return out;
     }
     std::vector<std::string> Boxes() const { return prompter.Lines(); }
 };
@@ -96,21 +144,22 @@ TEST(SplitRunTest, NoSelectedJobStillConnectsAndEndsNormally) {
     EXPECT_EQ(f.list.Text(0, kColStatus), "Ready.");
 }
 
-TEST(SplitRunTest, OneRangeCallsInOrderAndLogsTheOutput) {
+TEST(SplitRunTest, OneRangeWritesItsPagesLogsTheOutputAndLeavesNothingOpen) {
     Fixture f;
     f.Add("5-7");
     f.run.Press();
     const std::string out = f.dir.File("out/src_pages0005-0007.pdf");
-    EXPECT_EQ(
-        f.automation.calls,
-        (std::vector<std::string>{
-            "Create(AcroExch.App)", "Create(AcroExch.AVDoc)", "Create(AcroExch.PDDoc)",
-            "AVDoc.Open(" + f.dir.File("src.pdf") + ", )", "AVDoc.GetPDDoc()",
-            "SourceDoc.GetNumPages()", "NewDoc.Create()",
-            "NewDoc.InsertPages(-1, SourceDoc, 4, 3, 1)", "NewDoc.GetNumPages()",
-            "NewDoc.Save(33, " + out + ")", "NewDoc.Close()", "AVDoc.Close(1)",
-            "App.CloseAllDocs()", "Create(AcroExch.PDDoc)", "App.CloseAllDocs()", "App.Exit()"}));
+    EXPECT_EQ(f.Saved(), std::vector<std::string>{"out/src_pages0005-0007.pdf"});
+    EXPECT_TRUE(std::filesystem::exists(out));
+    EXPECT_EQ(f.automation.CallsOf("NewDoc.InsertPages"),
+              std::vector<std::string>{"NewDoc.InsertPages(-1, SourceDoc, 4, 3, 1)"})
+        << "pages 5 to 7 and nothing else go into the part";
+    // Every source opened is closed again and the session is given back at the end.
+    EXPECT_EQ(f.automation.CallsOf("AVDoc.Open").size(),
+              f.automation.CallsOf("AVDoc.Close").size());
+    EXPECT_EQ(f.automation.calls.back(), "App.Exit()");
     EXPECT_EQ(f.list.Text(0, kColStatus), "Done");
+    EXPECT_EQ(f.Boxes(), std::vector<std::string>{"Quillsever: Done."});
     std::vector<storage::LogRow> rows;
     storage::ReadLog("split.log", [&](const storage::LogRow& r) { rows.push_back(r); });
     ASSERT_EQ(rows.size(), 1u);
@@ -246,32 +295,40 @@ TEST(SplitRunTest, WholeCopyRepairCutsBackToTheRange) {
     }
 }
 
-TEST(SplitRunTest, TraceLinesOfATwoRangeJob) {
+TEST(SplitRunTest, TraceTellsWhatEachRangeDidAndWhereItWent) {
     Fixture f;
     f.trace.on = true;
     f.Add("1,3-4", "src.pdf", "", "Y", "Y", "a,b");
     f.run.Press();
-    const std::string src = f.dir.File("src.pdf");
-    std::vector<std::string> want{"Split parameters: 1,3-4\r\n",
-                                  "SplitParameters, buf: 1,3-4, nItem: 0\r\n"};
-    const struct {
-        int pair, first0, first, n;
-        const char* name;
-    } ranges[] = {{1, 0, 1, 1, "a"}, {2, 2, 3, 2, "b"}};
-    for (const auto& r : ranges) {
-        for (std::string line :
-             {core::Format("subparams[%d][0] = %d\r\n", r.pair, r.first0),
-              "Opened file: " + src + "\r\n", std::string("tempDoc Pages: 10\r\n"),
-              std::string("create newDoc Pages: 0\r\n"),
-              core::Format("insert pages: %d, %d\r\n", r.first, r.n),
-              core::Format("save newDoc Pages: %d\r\n", r.n),
-              std::string("m_listFilenames: a,b\r\n"),
-              core::Format("save newDoc Pages: %d\r\n", r.n),
-              "outfile: " + f.dir.File(std::string("out/src_part") + r.name + ".pdf") + "\r\n"})
-            want.push_back(line);
-    }
-    want.push_back("Done.\r\n");
-    EXPECT_EQ(f.trace.lines, want);
+    const auto& lines = f.trace.lines;
+    ASSERT_FALSE(lines.empty());
+    for (const std::string& line : lines)
+        EXPECT_EQ(line.substr(line.size() - 2), "\r\n") << line;
+    EXPECT_EQ(lines.front(), "Split parameters: 1,3-4\r\n");
+    EXPECT_EQ(lines.back(), "Done.\r\n");
+    auto has = [&](const std::string& prefix) {
+        std::vector<std::string> found;
+        for (const std::string& line : lines)
+            if (line.rfind(prefix, 0) == 0)
+                found.push_back(line);
+        return found;
+    };
+    // Per range: the pages put into the part and the file it became, which exists.
+    EXPECT_EQ(has("insert pages: "),
+              (std::vector<std::string>{"insert pages: 1, 1\r\n", "insert pages: 3, 2\r\n"}));
+    const std::vector<std::string> outs{f.dir.File("out/src_parta.pdf"),
+                                        f.dir.File("out/src_partb.pdf")};
+    EXPECT_EQ(has("outfile: "), (std::vector<std::string>{"outfile: " + outs[0] + "\r\n",
+                                                          "outfile: " + outs[1] + "\r\n"}));
+    for (const std::string& out : outs)
+        EXPECT_TRUE(std::filesystem::exists(out)) << out;
+    EXPECT_EQ(has("Opened file: ").size(), 2u) << "the source is opened once per range";
+
+    Fixture quiet; // with the trace off, nothing is written and nothing extra is asked
+    quiet.Add("1,3-4");
+    quiet.run.Press();
+    EXPECT_TRUE(quiet.trace.lines.empty());
+    EXPECT_EQ(quiet.automation.CallsOf("NewDoc.GetNumPages").size(), 2u);
 }
 
 TEST(SplitRunTest, StopBeforeARangeAndAfterAJob) {
@@ -335,6 +392,127 @@ TEST(SplitRunTest, RowsAddedOrDeletedWhileRunningAreHonoured) {
     g.run.Press();
     EXPECT_EQ(g.automation.CallsOf("NewDoc.Save").size(), 2u);
     EXPECT_EQ(g.run.LastEnd(), CSplitRun::End::AllDone);
+}
+
+TEST(SplitRunTest, TheRunFollowsItsJobWhenRowsChangeMidRun) {
+    const struct {
+        const char* name;
+        std::vector<std::string> jobs; // one range each, in these files
+        int duringSave;                // the edit comes just before this save
+        std::function<void(Fixture&)> edit;
+        std::vector<std::string> saved;
+        std::vector<std::string> rows;
+        std::vector<int> writtenRows;
+    } cases[] = {
+        {"delete the running row",
+         {"a", "b", "c"},
+         1,
+         [](Fixture& f) { f.list.DeleteRow(0); },
+         {"out/a_page0001.pdf", "out/b_page0001.pdf", "out/c_page0001.pdf"},
+         {"b.pdf: Done", "c.pdf: Done"},
+         {-1, 0, 1}},
+        {"swap the running row with the next",
+         {"a", "b", "c"},
+         1,
+         [](Fixture& f) { f.list.ExchangeRows(0, 1); },
+         // b now sits above the running job, as a row inserted there would: not in this press
+         {"out/a_page0001.pdf", "out/c_page0001.pdf"},
+         {"b.pdf: Ready.", "a.pdf: Done", "c.pdf: Done"},
+         {1, 2}},
+        {"a job already run moved below the running one",
+         {"a", "b", "c"},
+         2,
+         [](Fixture& f) { f.list.ExchangeRows(0, 2); },
+         {"out/a_page0001.pdf", "out/b_page0001.pdf"},
+         {"c.pdf: Ready.", "b.pdf: Done", "a.pdf: Done"},
+         {0, 1}},
+        {"swap two rows below the running one",
+         {"a", "b", "c"},
+         1,
+         [](Fixture& f) { f.list.ExchangeRows(1, 2); },
+         {"out/a_page0001.pdf", "out/c_page0001.pdf", "out/b_page0001.pdf"},
+         {"a.pdf: Done", "c.pdf: Done", "b.pdf: Done"},
+         {0, 1, 2}},
+        {"insert a row above",
+         {"a", "b"},
+         1,
+         [](Fixture& f) { f.AddAt(0, "1", "x.pdf"); },
+         {"out/a_page0001.pdf", "out/b_page0001.pdf"},
+         {"x.pdf: Ready.", "a.pdf: Done", "b.pdf: Done"},
+         {1, 2}},
+        {"stop while a row is inserted above",
+         {"a", "b"},
+         1,
+         [](Fixture& f) {
+             f.list.ExchangeRows(0, 1);
+             f.run.Press();
+             f.Add("1,2", "y.pdf");
+         },
+         {"out/a_page0001.pdf"},
+         {"b.pdf: Ready.", "a.pdf: Done", "y.pdf: Ready."},
+         {1}},
+    };
+    for (const auto& c : cases) {
+        Fixture f;
+        for (const std::string& job : c.jobs)
+            f.Add("1", job + ".pdf");
+        f.automation.Before(
+            "NewDoc.Save", [&] { c.edit(f); }, c.duringSave);
+        f.run.Press();
+        EXPECT_EQ(f.Saved(), c.saved) << c.name;
+        EXPECT_EQ(f.Rows(), c.rows) << c.name;
+        EXPECT_EQ(f.writtenRows, c.writtenRows) << c.name;
+    }
+}
+
+TEST(SplitRunTest, StoppedIsShownOnTheJobsRowWhereverItMoved) {
+    Fixture f;
+    f.Add("1,2", "a.pdf");
+    f.automation.Before(
+        "NewDoc.Save",
+        [&] {
+            f.run.Press();
+            f.AddAt(0, "1", "x.pdf");
+        },
+        1);
+    f.run.Press();
+    EXPECT_EQ(f.run.LastEnd(), CSplitRun::End::StoppedBeforeRange);
+    EXPECT_EQ(f.Rows(), (std::vector<std::string>{"x.pdf: Ready.", "a.pdf: Stopped"}));
+}
+
+TEST(SplitRunTest, OutputsLandWhereTheJobSaidWhenRowsChangeMidRun) {
+    Fixture f;
+    f.Add("1,2", "a.pdf");
+    f.automation.Before(
+        "NewDoc.Save",
+        [&] {
+            // A row with other folders and naming arrives above the job, and the job's own row
+            // is edited: neither may redirect the outputs of the job under way.
+            f.AddAt(0, "3", "x.pdf");
+            f.list.SetText(0, core::kColSplitTo, f.dir.File("elsewhere"));
+            f.list.SetText(0, core::kColIncrementName, "Y");
+            f.list.SetText(0, core::kColFileList, "p,q");
+            f.list.SetText(1, core::kColSplitTo, f.dir.File("changed"));
+            f.list.SetText(1, core::kColPageOffset, "100");
+        },
+        1);
+    f.run.Press();
+    EXPECT_EQ(f.Saved(), (std::vector<std::string>{"out/a_page0001.pdf", "out/a_page0002.pdf"}));
+    EXPECT_FALSE(std::filesystem::exists(f.dir.File("elsewhere")));
+    EXPECT_FALSE(std::filesystem::exists(f.dir.File("changed")));
+}
+
+TEST(SplitRunTest, EditsWhileTheInputCheckShowsItsBoxDoNotReachTheJob) {
+    Fixture f;
+    f.Add("1", "a.pdf");
+    std::filesystem::remove(f.dir.File("a.pdf")); // the input check says so in a box
+    f.boxes.whileShown = [&] {
+        f.AddAt(0, "1", "x.pdf");
+        f.list.SetText(0, core::kColPageOffset, "100");
+    };
+    f.run.Press();
+    EXPECT_EQ(f.Saved(), std::vector<std::string>{"out/a_page0001.pdf"});
+    EXPECT_EQ(f.Rows(), (std::vector<std::string>{"x.pdf: Ready.", "a.pdf: Done"}));
 }
 
 TEST(SplitRunTest, MovesKeepTheSourceUnlessTheMoveIsComplete) {

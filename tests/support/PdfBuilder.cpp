@@ -2,17 +2,28 @@
 
 #define POINTERHOLDER_TRANSITION 4
 #include <qpdf/QPDF.hh>
+#include <qpdf/QPDFAcroFormDocumentHelper.hh>
+#include <qpdf/QPDFNameTreeObjectHelper.hh>
+#include <qpdf/QPDFNumberTreeObjectHelper.hh>
 #include <qpdf/QPDFOutlineDocumentHelper.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFPageLabelDocumentHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 #include <qpdf/QUtil.hh>
 
-#include <cstdlib>
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <regex>
+#include <set>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
 
 namespace testing_support {
 
@@ -32,6 +43,27 @@ QOH Destination(QOH page) {
 
 } // namespace
 
+namespace {
+
+// Incompressible bytes, the same for the same seed.
+std::string Noise(size_t size, uint32_t seed) {
+    std::string noise(size, ' ');
+    uint32_t state = 2463534242u + seed;
+    for (char& c : noise) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        c = "0123456789abcdef"[state & 15];
+    }
+    return noise;
+}
+
+QOH Indirect(QPDF& pdf, QOH value, bool indirect) {
+    return indirect ? pdf.makeIndirectObject(value) : value;
+}
+
+} // namespace
+
 void WritePdf(const std::string& path, const PdfRecipe& recipe) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     QPDF pdf;
@@ -42,44 +74,126 @@ void WritePdf(const std::string& path, const PdfRecipe& recipe) {
     QOH fonts = QOH::newDictionary();
     fonts.replaceKey("/F1", font);
     resources.replaceKey("/Font", fonts);
+    if (recipe.inheritedImages > 0) {
+        QOH images = QOH::newDictionary();
+        for (int k = 0; k < recipe.inheritedImages; ++k) {
+            QOH image = QOH::newStream(&pdf, Noise(recipe.imageBytes, 7000u + k));
+            QOH dict = image.getDict();
+            dict.replaceKey("/Type", QOH::newName("/XObject"));
+            dict.replaceKey("/Subtype", QOH::newName("/Image"));
+            dict.replaceKey("/Width", QOH::newInteger(static_cast<long long>(recipe.imageBytes)));
+            dict.replaceKey("/Height", QOH::newInteger(1));
+            dict.replaceKey("/ColorSpace", QOH::newName("/DeviceGray"));
+            dict.replaceKey("/BitsPerComponent", QOH::newInteger(8));
+            images.replaceKey("/Im" + std::to_string(k), image);
+        }
+        resources.replaceKey("/XObject", images);
+    }
     std::vector<QOH> pages;
     for (int i = 0; i < recipe.pages; ++i) {
         QOH page = pdf.makeIndirectObject(QOH::parse("<< /Type /Page /MediaBox [0 0 612 792] >>"));
         std::string text = "BT /F1 24 Tf 72 720 Td (Page " + std::to_string(i + 1) + ") Tj ET\n";
-        if (recipe.paddingBytes) {
-            // Text that does not compress away, so the page has real weight.
-            std::string noise(recipe.paddingBytes, ' ');
-            uint32_t state = 2463534242u + static_cast<uint32_t>(i);
-            for (char& c : noise) {
-                state ^= state << 13;
-                state ^= state >> 17;
-                state ^= state << 5;
-                c = "0123456789abcdef"[state & 15];
-            }
-            text += "% " + noise + "\n";
-        }
+        if (recipe.inheritedImages > 0)
+            text += "q 400 0 0 20 72 600 cm /Im" + std::to_string(i % recipe.inheritedImages) +
+                    " Do Q\n";
+        if (recipe.paddingBytes) // text that does not compress away, so the page has weight
+            text += "% " + Noise(recipe.paddingBytes, static_cast<uint32_t>(i)) + "\n";
         page.replaceKey("/Contents", QOH::newStream(&pdf, text));
         page.replaceKey("/Resources", resources);
         pdf.addPage(page, false);
         pages.push_back(pdf.getAllPages().back());
     }
+
+    QOH root = pdf.getRoot();
+    std::vector<std::pair<std::string, QOH>> namesTree;
+    QOH oldDests = QOH::newDictionary();
+    std::vector<std::vector<QOH>> annots(pages.size());
+
     if (recipe.links && !pages.empty()) {
-        for (QOH& page : pages) {
-            QOH annots = QOH::newArray();
-            for (QOH target : {pages.front(), pages.back()}) {
+        const int n = static_cast<int>(pages.size());
+        for (int i = 0; i < n; ++i) {
+            std::vector<int> targets{0};
+            if (i + 1 < n)
+                targets.push_back(i + 1);
+            targets.push_back(n - 1);
+            for (int t : targets) {
                 QOH link = QOH::parse("<< /Type /Annot /Subtype /Link /Rect [0 0 10 10] >>");
-                link.replaceKey("/Dest", Destination(target));
-                annots.appendItem(pdf.makeIndirectObject(link));
+                QOH dest = Destination(pages[static_cast<size_t>(t)]);
+                const std::string name = "page" + std::to_string(t + 1);
+                switch (recipe.linkForm) {
+                case LinkForm::DestArray:
+                    link.replaceKey("/Dest", dest);
+                    break;
+                case LinkForm::GoTo: {
+                    QOH action = QOH::parse("<< /S /GoTo >>");
+                    action.replaceKey("/D", dest);
+                    link.replaceKey("/A", action);
+                    break;
+                }
+                case LinkForm::NamedString:
+                    if (std::none_of(namesTree.begin(), namesTree.end(),
+                                     [&](const auto& e) { return e.first == name; }))
+                        namesTree.emplace_back(name, dest);
+                    link.replaceKey("/Dest", QOH::newString(name));
+                    break;
+                case LinkForm::NamedName:
+                    oldDests.replaceKey("/" + name, dest);
+                    link.replaceKey("/Dest", QOH::newName("/" + name));
+                    break;
+                }
+                annots[static_cast<size_t>(i)].push_back(pdf.makeIndirectObject(link));
             }
-            page.replaceKey("/Annots", annots);
         }
     }
 
-    QOH root = pdf.getRoot();
+    if (recipe.form && !pages.empty()) {
+        QOH fields = QOH::newArray();
+        QOH everywhere = pdf.makeIndirectObject(
+            QOH::parse("<< /FT /Tx /T (everywhere) /V (on every page) /Kids [] >>"));
+        QOH kids = QOH::newArray();
+        for (size_t i = 0; i < pages.size(); ++i) {
+            const std::string n = std::to_string(i + 1);
+            QOH text = pdf.makeIndirectObject(
+                QOH::parse("<< /Type /Annot /Subtype /Widget /FT /Tx /Rect [72 500 300 520] "
+                           "/DA (/Helv 12 Tf 0 g) >>"));
+            text.replaceKey("/T", QOH::newString("text" + n));
+            text.replaceKey("/V", QOH::newString("value " + n));
+            text.replaceKey("/P", pages[i]);
+            fields.appendItem(text);
+            annots[i].push_back(text);
+            QOH kid = pdf.makeIndirectObject(
+                QOH::parse("<< /Type /Annot /Subtype /Widget /Rect [72 450 300 470] >>"));
+            kid.replaceKey("/Parent", everywhere);
+            kid.replaceKey("/P", pages[i]);
+            kids.appendItem(kid);
+            annots[i].push_back(kid);
+        }
+        everywhere.replaceKey("/Kids", kids);
+        fields.appendItem(everywhere);
+        QOH form =
+            pdf.makeIndirectObject(QOH::parse("<< /DA (/Helv 0 Tf 0 g) /NeedAppearances true >>"));
+        QOH helv = pdf.makeIndirectObject(QOH::parse(
+            "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"));
+        QOH drFonts = QOH::newDictionary();
+        drFonts.replaceKey("/Helv", helv);
+        QOH dr = QOH::newDictionary();
+        dr.replaceKey("/Font", drFonts);
+        form.replaceKey("/DR", dr);
+        form.replaceKey("/Fields", fields);
+        root.replaceKey("/AcroForm", form);
+    }
+
+    for (size_t i = 0; i < pages.size(); ++i) {
+        if (recipe.junkAnnotations) {
+            annots[i].insert(annots[i].begin(), QOH::newNull());
+            annots[i].push_back(QOH::newInteger(7));
+        }
+        if (!annots[i].empty())
+            pages[i].replaceKey("/Annots", QOH::newArray(annots[i]));
+    }
+
     if (!recipe.outline.empty()) {
         QOH outlines = pdf.makeIndirectObject(QOH::parse("<< /Type /Outlines >>"));
-        QOH namesTree = QOH::newArray();
-        QOH oldDests = QOH::newDictionary();
         int named = 0;
         std::function<int(QOH, const std::vector<Bookmark>&)> add =
             [&](QOH parent, const std::vector<Bookmark>& items) {
@@ -89,6 +203,8 @@ void WritePdf(const std::string& path, const PdfRecipe& recipe) {
                     QOH item = pdf.makeIndirectObject(QOH::newDictionary());
                     item.replaceKey("/Title", QOH::newUnicodeString(b.title));
                     item.replaceKey("/Parent", parent);
+                    item.replaceKey("/C",
+                                    Indirect(pdf, QOH::parse("[1 0 0]"), recipe.indirectValues));
                     if (b.page >= 0) {
                         QOH dest = Destination(pages.at(static_cast<size_t>(b.page)));
                         std::string name = "dest" + std::to_string(++named);
@@ -103,8 +219,7 @@ void WritePdf(const std::string& path, const PdfRecipe& recipe) {
                             break;
                         }
                         case DestKind::NamedString:
-                            namesTree.appendItem(QOH::newString(name));
-                            namesTree.appendItem(dest);
+                            namesTree.emplace_back(name, dest);
                             item.replaceKey("/Dest", QOH::newString(name));
                             break;
                         case DestKind::NamedName:
@@ -131,32 +246,64 @@ void WritePdf(const std::string& path, const PdfRecipe& recipe) {
                 return visible;
             };
         outlines.replaceKey("/Count", QOH::newInteger(add(outlines, recipe.outline)));
-        root.replaceKey("/Outlines", outlines);
-        if (namesTree.getArrayNItems() > 0) {
-            // Name trees keep their keys sorted.
-            std::vector<std::pair<std::string, QOH>> entries;
-            for (int i = 0; i < namesTree.getArrayNItems(); i += 2)
-                entries.emplace_back(namesTree.getArrayItem(i).getStringValue(),
-                                     namesTree.getArrayItem(i + 1));
-            std::sort(entries.begin(), entries.end(),
-                      [](const auto& a, const auto& b) { return a.first < b.first; });
-            QOH sorted = QOH::newArray();
-            for (auto& [k, v] : entries) {
-                sorted.appendItem(QOH::newString(k));
-                sorted.appendItem(v);
-            }
-            QOH dests = QOH::newDictionary();
-            dests.replaceKey("/Names", sorted);
-            QOH names = QOH::newDictionary();
-            names.replaceKey("/Dests", pdf.makeIndirectObject(dests));
-            root.replaceKey("/Names", names);
+        if (recipe.outlineLoop) {
+            QOH first = outlines.getKey("/First");
+            first.getKey("/Last").replaceKey("/Next", first.getKey("/First"));
         }
-        if (!oldDests.getKeys().empty())
-            root.replaceKey("/Dests", pdf.makeIndirectObject(oldDests));
+        root.replaceKey("/Outlines", outlines);
     }
-    if (recipe.pageLabels)
-        root.replaceKey("/PageLabels",
-                        QOH::parse("<< /Nums [0 << /S /r >> 2 << /S /D /St 1 >>] >>"));
+    if (!namesTree.empty()) {
+        // Name trees keep their keys sorted.
+        std::sort(namesTree.begin(), namesTree.end(),
+                  [](const auto& a, const auto& b) { return a.first < b.first; });
+        QOH sorted = QOH::newArray();
+        for (auto& [k, v] : namesTree) {
+            sorted.appendItem(QOH::newString(k));
+            sorted.appendItem(v);
+        }
+        QOH dests = QOH::newDictionary();
+        dests.replaceKey("/Names", sorted);
+        QOH names = QOH::newDictionary();
+        names.replaceKey("/Dests", pdf.makeIndirectObject(dests));
+        root.replaceKey("/Names", names);
+    }
+    if (!oldDests.getKeys().empty())
+        root.replaceKey("/Dests", pdf.makeIndirectObject(oldDests));
+
+    if (!recipe.pageLabelNums.empty()) {
+        QOH labels = QOH::newDictionary();
+        labels.replaceKey("/Nums", QOH::parse(recipe.pageLabelNums));
+        root.replaceKey("/PageLabels", labels);
+    } else if (recipe.pageLabels) {
+        QOH labels = QOH::parse("<< /Nums [0 << /S /r >> 2 << /S /D /St 1 >>] >>");
+        if (recipe.indirectValues)
+            labels.getKey("/Nums").getArrayItem(1).replaceKey(
+                "/P", pdf.makeIndirectObject(QOH::newString("p-")));
+        root.replaceKey("/PageLabels", labels);
+    }
+
+    QOH pagesNode = root.getKey("/Pages");
+    if (recipe.inheritedImages > 0) {
+        pagesNode.replaceKey("/Resources", resources);
+        for (QOH& page : pages)
+            page.removeKey("/Resources");
+    }
+    if (recipe.pageTreeDepth > 0) {
+        // A chain of page tree nodes, each holding only the next, the last one the pages.
+        QOH kids = pagesNode.getKey("/Kids");
+        QOH parent = pagesNode;
+        for (int d = 0; d < recipe.pageTreeDepth; ++d) {
+            QOH node = pdf.makeIndirectObject(QOH::newDictionary());
+            node.replaceKey("/Type", QOH::newName("/Pages"));
+            node.replaceKey("/Count", QOH::newInteger(static_cast<long long>(pages.size())));
+            node.replaceKey("/Parent", parent);
+            parent.replaceKey("/Kids", QOH::newArray(std::vector<QOH>{node}));
+            parent = node;
+        }
+        parent.replaceKey("/Kids", kids);
+        for (QOH& page : pages)
+            page.replaceKey("/Parent", parent);
+    }
 
     QPDFWriter writer(pdf, path.c_str());
     writer.setStaticID(true);
@@ -208,34 +355,219 @@ std::vector<OutlineEntry> ReadOutline(const std::string& path) {
     return out;
 }
 
+namespace {
+
+std::string Roman(long long n) {
+    static const std::pair<int, const char*> parts[] = {
+        {1000, "m"}, {900, "cm"}, {500, "d"}, {400, "cd"}, {100, "c"}, {90, "xc"}, {50, "l"},
+        {40, "xl"},  {10, "x"},   {9, "ix"},  {5, "v"},    {4, "iv"},  {1, "i"}};
+    std::string out;
+    for (auto [value, text] : parts)
+        for (; n >= value; n -= value)
+            out += text;
+    return out;
+}
+
+std::unique_ptr<QPDF> Open(const std::string& path) {
+    auto pdf = std::make_unique<QPDF>();
+    pdf->setSuppressWarnings(true);
+    pdf->processFile(path.c_str());
+    return pdf;
+}
+
+std::map<QPDFObjGen, int> PageIndex(QPDF& pdf) {
+    std::map<QPDFObjGen, int> index;
+    int i = 0;
+    for (QOH page : pdf.getAllPages())
+        index[page.getObjGen()] = i++;
+    return index;
+}
+
+// The page a destination shows, following names through /Dests and the name tree.
+int DestPage(QPDF& pdf, QOH dest, const std::map<QPDFObjGen, int>& index) {
+    QOH root = pdf.getRoot();
+    if (dest.isName()) {
+        dest = root.getKey("/Dests").isDictionary() ? root.getKey("/Dests").getKey(dest.getName())
+                                                    : QOH::newNull();
+    } else if (dest.isString()) {
+        QOH names = root.getKey("/Names");
+        QOH tree = names.isDictionary() ? names.getKey("/Dests") : QOH::newNull();
+        QOH found;
+        if (!tree.isDictionary() ||
+            !QPDFNameTreeObjectHelper(tree, pdf).findObject(dest.getUTF8Value(), found))
+            return -1;
+        dest = found;
+    }
+    if (dest.isDictionary())
+        dest = dest.getKey("/D");
+    if (!dest.isArray() || dest.getArrayNItems() < 1)
+        return -1;
+    QOH page = dest.getArrayItem(0);
+    auto it = page.isIndirect() ? index.find(page.getObjGen()) : index.end();
+    return it == index.end() ? -1 : it->second;
+}
+
+} // namespace
+
 std::vector<std::string> PageLabels(const std::string& path) {
-    QPDF pdf;
-    pdf.setSuppressWarnings(true);
-    pdf.processFile(path.c_str());
-    QPDFPageLabelDocumentHelper helper(pdf);
+    auto pdf = Open(path);
+    QPDFPageLabelDocumentHelper helper(*pdf);
+    QOH labels = pdf->getRoot().getKey("/PageLabels");
     std::vector<std::string> out;
-    const long long n = static_cast<long long>(pdf.getAllPages().size());
+    const long long n = static_cast<long long>(pdf->getAllPages().size());
     for (long long i = 0; i < n; ++i) {
         if (!helper.hasPageLabels()) {
             out.push_back(std::to_string(i + 1));
             continue;
         }
-        QOH label = helper.getLabelForPage(i);
-        std::string style = label.getKey("/S").isName() ? label.getKey("/S").getName() : "";
-        long long start = label.getKey("/St").isInteger() ? label.getKey("/St").getIntValue() : 1;
-        if (style == "/r") {
-            static const char* roman[] = {"i", "ii", "iii", "iv", "v", "vi", "vii", "viii"};
-            out.push_back(start >= 1 && start <= 8 ? roman[start - 1] : "?");
-        } else {
-            out.push_back(std::to_string(start));
+        QOH label;
+        long long offset = 0;
+        if (!QPDFNumberTreeObjectHelper(labels, *pdf).findObjectAtOrBelow(i, label, offset) ||
+            !label.isDictionary()) {
+            out.push_back("(none)");
+            continue;
         }
+        const std::string style = label.getKey("/S").isName() ? label.getKey("/S").getName() : "";
+        const long long number =
+            (label.getKey("/St").isInteger() ? label.getKey("/St").getIntValue() : 1) + offset;
+        std::string text = label.getKey("/P").isString() ? label.getKey("/P").getUTF8Value() : "";
+        if (style == "/D")
+            text += std::to_string(number);
+        else if (style == "/r")
+            text += Roman(number);
+        else if (!style.empty())
+            text += "?" + std::to_string(number);
+        out.push_back(text);
     }
     return out;
 }
 
+bool HasPageLabels(const std::string& path) {
+    return Open(path)->getRoot().hasKey("/PageLabels");
+}
+
 bool QpdfCheckPasses(const std::string& path) {
-    const std::string command = "qpdf --check '" + path + "' >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
+    return RunProgram({"qpdf", "--check", path}) == 0;
+}
+
+std::vector<std::vector<int>> LinkTargets(const std::string& path) {
+    auto pdf = Open(path);
+    const auto index = PageIndex(*pdf);
+    std::vector<std::vector<int>> out;
+    for (QOH page : pdf->getAllPages()) {
+        std::vector<int> targets;
+        QOH annots = page.getKey("/Annots");
+        for (int a = 0; annots.isArray() && a < annots.getArrayNItems(); ++a) {
+            QOH annot = annots.getArrayItem(a);
+            if (!annot.isDictionary()) {
+                targets.push_back(-2);
+                continue;
+            }
+            if (!annot.getKey("/Subtype").isNameAndEquals("/Link"))
+                continue;
+            QOH dest = annot.getKey("/Dest");
+            QOH action = annot.getKey("/A");
+            if (dest.isNull() && action.isDictionary())
+                dest = action.getKey("/D");
+            targets.push_back(DestPage(*pdf, dest, index));
+        }
+        out.push_back(targets);
+    }
+    return out;
+}
+
+std::map<std::string, int> NamedDestinations(const std::string& path) {
+    auto pdf = Open(path);
+    const auto index = PageIndex(*pdf);
+    std::map<std::string, int> out;
+    QOH root = pdf->getRoot();
+    QOH dests = root.getKey("/Dests");
+    if (dests.isDictionary())
+        for (const std::string& key : dests.getKeys())
+            out[key] = DestPage(*pdf, dests.getKey(key), index);
+    QOH names = root.getKey("/Names");
+    QOH tree = names.isDictionary() ? names.getKey("/Dests") : QOH::newNull();
+    if (tree.isDictionary())
+        for (auto [key, value] : QPDFNameTreeObjectHelper(tree, *pdf))
+            out[key] = DestPage(*pdf, value, index);
+    return out;
+}
+
+std::vector<FormField> FormFields(const std::string& path) {
+    auto pdf = Open(path);
+    std::set<QPDFObjGen> onPages;
+    for (QOH page : pdf->getAllPages()) {
+        QOH annots = page.getKey("/Annots");
+        for (int a = 0; annots.isArray() && a < annots.getArrayNItems(); ++a)
+            onPages.insert(annots.getArrayItem(a).getObjGen());
+    }
+    QPDFAcroFormDocumentHelper form(*pdf);
+    // qpdf lists the widgets of a field as terminal fields of the same name; they are counted
+    // together here.
+    std::map<std::string, FormField> byName;
+    for (QPDFFormFieldObjectHelper& field : form.getFormFields()) {
+        int widgets = 0;
+        for (QPDFAnnotationObjectHelper& w : form.getAnnotationsForField(field))
+            widgets += onPages.count(w.getObjectHandle().getObjGen()) ? 1 : 0;
+        FormField& entry = byName[field.getFullyQualifiedName()];
+        entry.name = field.getFullyQualifiedName();
+        entry.value = field.getValueAsString();
+        entry.widgets += widgets;
+    }
+    std::vector<FormField> out;
+    for (auto& [name, field] : byName)
+        out.push_back(field);
+    return out;
+}
+
+std::string FormDefaults(const std::string& path) {
+    auto pdf = Open(path);
+    QOH form = pdf->getRoot().getKey("/AcroForm");
+    if (!form.isDictionary())
+        return "";
+    QOH da = form.getKey("/DA");
+    QOH dr = form.getKey("/DR");
+    QOH need = form.getKey("/NeedAppearances");
+    const bool drFonts = dr.isDictionary() && dr.getKey("/Font").isDictionary() &&
+                         !dr.getKey("/Font").getKeys().empty();
+    return (da.isString() ? da.getStringValue() : "") + "|" + (drFonts ? "fonts" : "-") + "|" +
+           (need.isBool() && need.getBoolValue() ? "true" : "false");
+}
+
+std::vector<std::vector<std::string>> PageImages(const std::string& path) {
+    auto pdf = Open(path);
+    std::vector<std::vector<std::string>> out;
+    for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(*pdf).getAllPages()) {
+        QOH resources = page.getAttribute("/Resources", false);
+        QOH images = resources.isDictionary() ? resources.getKey("/XObject") : QOH::newNull();
+        std::vector<std::string> names;
+        if (images.isDictionary())
+            for (const std::string& key : images.getKeys())
+                names.push_back(key);
+        out.push_back(names);
+    }
+    return out;
+}
+
+int RunProgram(const std::vector<std::string>& argv) {
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return -1;
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR)
+            return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 void WriteTruncatedPdf(const std::string& path, int pages) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -16,14 +17,35 @@ struct Bookmark {
     std::vector<Bookmark> children;
 };
 
+// How a link annotation names its target page.
+enum class LinkForm {
+    DestArray,   // /Dest [page /XYZ ...]
+    GoTo,        // /A << /S /GoTo /D [page ...] >>
+    NamedString, // /Dest (page7), found in the /Names -> /Dests tree
+    NamedName,   // /Dest /page7, found in the catalog's /Dests dictionary
+};
+
 // A test PDF made on the fly: every page shows "Page N" (1-based) in one shared font.
 struct PdfRecipe {
     int pages = 10;
     std::vector<Bookmark> outline;
     bool pageLabels = false; // i, ii, then 1, 2, ... from the third page
-    bool links = false;      // every page links to the first and the last page
+    bool links = false;      // every page links to the first, the next and the last page
     std::string userPassword;
     size_t paddingBytes = 0; // incompressible bytes on every page, to give it weight
+    LinkForm linkForm = LinkForm::DestArray;
+    // A text field "text<N>" valued "value <N>" on page N (1-based), one field "everywhere"
+    // with a widget on every page, and the form's defaults (/DR, /DA, /NeedAppearances).
+    bool form = false;
+    bool junkAnnotations = false; // a null and a number among every page's annotations
+    // Images in a resource dictionary inherited from the page tree; page N shows only image
+    // (N-1) % count, of `imageBytes` incompressible bytes each.
+    int inheritedImages = 0;
+    size_t imageBytes = 4000;
+    std::string pageLabelNums;   // the /Nums array of the page labels, as PDF text
+    bool indirectValues = false; // bookmark colours and label prefixes as indirect objects
+    int pageTreeDepth = 0;       // page tree nodes nested above the pages
+    bool outlineLoop = false;    // the first item's last child leads back to its first child
 };
 
 void WritePdf(const std::string& path, const PdfRecipe& recipe);
@@ -39,8 +61,32 @@ struct OutlineEntry {
 
 std::vector<int> PageMarkers(const std::string& path);
 std::vector<OutlineEntry> ReadOutline(const std::string& path);
+// Labels as a reader shows them; "(none)" for a page that has no label although others do.
 std::vector<std::string> PageLabels(const std::string& path);
+bool HasPageLabels(const std::string& path);
 bool QpdfCheckPasses(const std::string& path);
+
+// Per page, the 0-based page each link annotation leads to, through any of the link forms;
+// -1 for a link that leads nowhere in the file, -2 for an entry that is no annotation.
+std::vector<std::vector<int>> LinkTargets(const std::string& path);
+// The named destinations (names and strings alike) with their 0-based pages, -1 for none.
+std::map<std::string, int> NamedDestinations(const std::string& path);
+
+struct FormField {
+    std::string name;
+    std::string value;
+    int widgets = 0; // on the document's pages
+    bool operator==(const FormField&) const = default;
+};
+std::vector<FormField> FormFields(const std::string& path);
+// "/DA|<has /DR fonts>|<NeedAppearances>" of the form, "" without a form.
+std::string FormDefaults(const std::string& path);
+// The image names each page's resources hold.
+std::vector<std::vector<std::string>> PageImages(const std::string& path);
+
+// Runs a program with its arguments (never through a shell), output discarded; its exit
+// status, or -1 when it could not be run.
+int RunProgram(const std::vector<std::string>& argv);
 
 // Files that no reader should accept as a document.
 void WriteTruncatedPdf(const std::string& path, int pages);

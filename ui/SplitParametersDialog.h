@@ -1,0 +1,89 @@
+#pragma once
+
+#include "core/Prompter.h"
+
+#include <QDialog>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace ui {
+
+// The dialog object's fields, kept between openings (the caller sets what it wants first).
+struct SplitParametersFields {
+    std::string fileName;
+    int32_t pages = 0;
+    std::string splitParameters, moveTo, splitTo;
+    std::string incrementName, usePagesName, keepBookmarks; // "Y"/"N"/""
+    std::string fileList;
+    int32_t incrementStart = 0, skipPages = 0, pageOffset = 0;
+    bool useSame = false; // the use-same-parameters box
+};
+
+// Where a job gets its split-parameter string, its folders and its naming options. The object
+// lives as long as the main window: what one job was given is what the next one is offered.
+class CSplitParametersDialog : public QDialog {
+    Q_OBJECT
+
+  public:
+    // Picks a folder: (title, prompt, folder to show first) → the chosen path, or nothing when
+    // the user cancelled.
+    using FolderChooser = std::function<std::optional<std::string>(
+        const std::string& title, const std::string& prompt, const std::string& initial)>;
+
+    // openHelp: called by the "&Help" button (may be empty: then the button does nothing).
+    CSplitParametersDialog(core::Prompter& prompter, std::function<void()> openHelp,
+                           QWidget* parent = nullptr);
+
+    SplitParametersFields& Fields();
+
+    // Modal. alwaysShow clear → performs Save & Exit at once (auto-accept when the check passes).
+    // Returns 1 (accept) from Save & Exit, 0 from Cancel or Escape.
+    int Open(bool alwaysShow);
+
+    // Replaces the folder chooser the two Browse buttons open (the real one by default).
+    void SetFolderChooser(FolderChooser chooser);
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    void Build();
+    void ShowFields();
+    bool TakeFields();
+    bool SaveAndExit();
+    void OnSaveAndExit();
+    void OnIncrementClicked();
+    void OnPageRangeClicked();
+    void Browse(QLineEdit* edit, const std::string& title, const std::string& prompt);
+
+    core::Prompter& m_prompter;
+    std::function<void()> m_openHelp;
+    FolderChooser m_chooser;
+    SplitParametersFields m_fields;
+    bool m_incrementMode = false;
+    bool m_keepBookmarksBox = true;
+
+    QLineEdit* m_splitParameters = nullptr;
+    QLineEdit* m_moveTo = nullptr;
+    QLineEdit* m_splitTo = nullptr;
+    QLineEdit* m_fileList = nullptr;
+    QCheckBox* m_keepBookmarks = nullptr;
+    QLineEdit* m_skipPages = nullptr;
+    QRadioButton* m_increment = nullptr;
+    QRadioButton* m_pageRange = nullptr;
+    QLineEdit* m_incrementStart = nullptr;
+    QLineEdit* m_pageOffset = nullptr;
+    QLineEdit* m_fileName = nullptr;
+    QLineEdit* m_pages = nullptr;
+    QCheckBox* m_useSame = nullptr;
+};
+
+} // namespace ui
