@@ -54,6 +54,10 @@ Commands:
       Split one file, as a job with these settings would be split. Names are
       page-range names unless --increment (numbered, or from LIST: "a,b,c",
       "file:names.txt" or "filecsv:names.csv,2,3").
+  plan SOURCE.pdf PARAMS --to DIR [the other options of split]
+      Print what split would write, without writing anything: one
+      "first-last<TAB>path" line per output (a third field marks a path an earlier
+      output already has), then a summary line. Exit 1 when split would refuse.
   log [--csv OUT.csv]
       Print split.log of the working directory as the log viewer shows it (six
       TAB-separated cells per line), or export it to OUT.csv.
@@ -77,7 +81,7 @@ answered No. Exit status: 0 success, 1 failure or refusal, 2 usage error.
 const std::map<std::string, std::function<int(Context&)>>& Commands() {
     static const std::map<std::string, std::function<int(Context&)>> commands{
         {"expand", Expand}, {"check", Check},  {"jobs", Jobs},      {"log", Log},
-        {"pages", Pages},   {"run", RunBatch}, {"split", SplitOne},
+        {"pages", Pages},   {"run", RunBatch}, {"split", SplitOne}, {"plan", Plan},
     };
     return commands;
 }

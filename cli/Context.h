@@ -49,5 +49,6 @@ int Jobs(Context& c);
 int Log(Context& c);
 int RunBatch(Context& c);
 int SplitOne(Context& c);
+int Plan(Context& c);
 
 } // namespace cli

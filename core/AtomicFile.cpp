@@ -44,8 +44,9 @@ bool CAtomicFile::Open() {
     const std::string folder = FolderOf(m_target);
     static constexpr char kLetters[] =
         "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    std::random_device seed;
-    std::mt19937 random(seed());
+    // Seeded once per thread: asking the system for entropy and seeding a fresh generator
+    // for every file cost more than writing a small part.
+    thread_local std::mt19937_64 random{std::random_device{}()};
     std::uniform_int_distribution<size_t> pick(0, sizeof kLetters - 2);
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string path = folder + kSeparator + ".quillsever-";

@@ -16,7 +16,21 @@ constexpr int kListLineLimit = 511;
 
 // Reads up to k lines, each at most 511 bytes (a longer line counts as several); returns the
 // count read and the last one with every CR and LF removed, or nullopt when it cannot open.
-std::optional<ListName> ReadKthLine(const std::string& path, int k, Prompter& prompter) {
+// With a cache the file is read only when it is new or has changed.
+std::optional<ListName> ReadKthLine(const std::string& path, int k, Prompter& prompter,
+                                    CNameListCache* cache = nullptr) {
+    if (cache) {
+        const CNameListCache::Lines* lines = cache->Get(path);
+        if (!lines) {
+            prompter.Show("Unable to read file list: " + path);
+            return std::nullopt;
+        }
+        ListName result;
+        result.count = static_cast<int>(std::min<size_t>(lines->pieces.size(), std::max(k, 0)));
+        if (result.count > 0)
+            result.name = lines->pieces[static_cast<size_t>(result.count - 1)];
+        return result;
+    }
     FILE* file = OpenRegularFile(path);
     if (!file) {
         prompter.Show("Unable to read file list: " + path);
@@ -106,35 +120,6 @@ void RefuseName(std::string_view name, Prompter& prompter) {
                   "File List Error");
 }
 
-// Every line piece of a list file as the readers see them (at most 511 bytes each, CR and LF
-// removed), the first `limit` kept; with `columns`, the most non-empty comma fields of any
-// line. nullopt when the file cannot be read.
-std::optional<std::vector<std::string>> ListFileLines(const std::string& path, size_t limit,
-                                                      int* columns) {
-    FILE* file = OpenRegularFile(path);
-    if (!file)
-        return std::nullopt;
-    std::vector<std::string> lines;
-    char buffer[kListLineLimit + 1];
-    while (std::fgets(buffer, sizeof buffer, file)) {
-        std::string line;
-        for (const char* c = buffer; *c; ++c)
-            if (*c != '\r' && *c != '\n')
-                line += *c;
-        if (columns) {
-            int count = 0;
-            ForEachToken(line, ",", [&](std::string_view) { ++count; });
-            *columns = std::max(*columns, count);
-        } else if (lines.size() >= limit) {
-            break;
-        }
-        if (lines.size() < limit)
-            lines.push_back(std::move(line));
-    }
-    std::fclose(file);
-    return lines;
-}
-
 // A range as messages show it.
 std::string RangeText(PageRange range) {
     return range.first == range.last ? Format("page %d", range.first)
@@ -173,19 +158,26 @@ std::string ComposePath(const CJobList& list, int row, PageRange range, int k,
 
 } // namespace
 
+std::string SourceTitle(const std::string& source) {
+    std::string title = FileTitle(RemoveAll(source, ".pdf"));
+    if (title.size() > 254)
+        title.resize(254);
+    return title;
+}
+
 bool IsPlainName(std::string_view name) {
     return name != ".." &&
            name.find_first_of(std::string_view("/\0\n\t", 4)) == std::string_view::npos;
 }
 
-ListName ReadListLine(const std::string& path, int k, Prompter& prompter) {
-    auto line = ReadKthLine(path, k, prompter);
+ListName ReadListLine(const std::string& path, int k, Prompter& prompter, CNameListCache* cache) {
+    auto line = ReadKthLine(path, k, prompter, cache);
     return line ? *line : ListName{-1, {}};
 }
 
-ListName ReadListCsv(const std::string& csvList, int k, Prompter& prompter) {
+ListName ReadListCsv(const std::string& csvList, int k, Prompter& prompter, CNameListCache* cache) {
     const CsvSource csv = ParseCsvSource(csvList);
-    auto line = ReadKthLine(csv.path, k, prompter);
+    auto line = ReadKthLine(csv.path, k, prompter, cache);
     if (!line)
         return {-1, {}};
     return {line->count, CsvName(line->name, csv.wanted)};
@@ -222,9 +214,9 @@ std::optional<std::string> BuildOutputPath(const CJobList& list, int row, PageRa
         return ComposePath(list, row, range, k, title, offset, context.options, nullptr);
     ListName found;
     if (StartsWith(names, "filecsv:"))
-        found = ReadListCsv(names.substr(8), k, context.prompter);
+        found = ReadListCsv(names.substr(8), k, context.prompter, context.lists);
     else if (StartsWith(names, "file:"))
-        found = ReadListLine(names.substr(5), k, context.prompter);
+        found = ReadListLine(names.substr(5), k, context.prompter, context.lists);
     else
         found = InlineListName(names, k);
     if (found.count == -1)
@@ -239,8 +231,11 @@ std::optional<std::string> BuildOutputPath(const CJobList& list, int row, PageRa
 
 OutputPlan PlanOutputPaths(const CJobList& list, int row, const std::vector<PageRange>& ranges,
                            const std::string& title, int32_t offset, const SetupOptions& options,
-                           Prompter& prompter) {
+                           Prompter& prompter, CNameListCache* lists, ClashPolicy clashes) {
     OutputPlan plan;
+    CNameListCache ownLists;
+    if (!lists)
+        lists = &ownLists;
     const std::string& names = list.Text(row, kColFileList);
     const bool listed = list.Text(row, kColIncrementName) == "Y" && !names.empty();
 
@@ -251,10 +246,10 @@ OutputPlan PlanOutputPaths(const CJobList& list, int row, const std::vector<Page
     if (listed) {
         if (StartsWith(names, "filecsv:")) {
             CsvSource csvSource = ParseCsvSource(std::string_view(names).substr(8));
-            int columns = 0;
-            auto lines = ListFileLines(csvSource.path, ranges.size(), &columns);
+            const CNameListCache::Lines* lines = lists->Get(csvSource.path);
             if (!lines)
-                return {OutputPlan::Result::ListUnreadable, {}};
+                return {OutputPlan::Result::ListUnreadable, {}, {}};
+            const int columns = lines->columns;
             for (int32_t column : csvSource.wanted) {
                 if (column >= 1 && column <= columns)
                     continue;
@@ -263,16 +258,20 @@ OutputPlan PlanOutputPaths(const CJobList& list, int row, const std::vector<Page
                                   (column < 1 ? ", but columns count from 1."
                                               : ", but no line of it has that many columns."),
                               "File List Error");
-                return {OutputPlan::Result::Refused, {}};
+                return {OutputPlan::Result::Refused, {}, {}};
             }
-            entries = std::move(*lines);
+            entries.assign(lines->pieces.begin(),
+                           lines->pieces.begin() + static_cast<ptrdiff_t>(std::min(
+                                                       lines->pieces.size(), ranges.size())));
             wanted = std::move(csvSource.wanted);
             csv = true;
         } else if (StartsWith(names, "file:")) {
-            auto lines = ListFileLines(names.substr(5), ranges.size(), nullptr);
+            const CNameListCache::Lines* lines = lists->Get(names.substr(5));
             if (!lines)
-                return {OutputPlan::Result::ListUnreadable, {}};
-            entries = std::move(*lines);
+                return {OutputPlan::Result::ListUnreadable, {}, {}};
+            entries.assign(lines->pieces.begin(),
+                           lines->pieces.begin() + static_cast<ptrdiff_t>(std::min(
+                                                       lines->pieces.size(), ranges.size())));
         } else {
             ForEachToken(names, ",", [&](std::string_view entry) {
                 if (entries.size() < ranges.size())
@@ -283,6 +282,7 @@ OutputPlan PlanOutputPaths(const CJobList& list, int row, const std::vector<Page
 
     std::unordered_map<std::string, size_t> firstWith;
     plan.paths.reserve(ranges.size());
+    plan.sameAs.reserve(ranges.size());
     for (size_t i = 0; i < ranges.size(); ++i) {
         const int k = static_cast<int>(i + 1);
         std::string path;
@@ -295,21 +295,25 @@ OutputPlan PlanOutputPaths(const CJobList& list, int row, const std::vector<Page
             }
             if (found.count == k && !IsPlainName(found.name)) {
                 RefuseName(found.name, prompter);
-                return {OutputPlan::Result::Refused, {}};
+                return {OutputPlan::Result::Refused, {}, {}};
             }
             path = ComposePath(list, row, ranges[i], k, title, offset, options, &found);
         } else {
             path = ComposePath(list, row, ranges[i], k, title, offset, options, nullptr);
         }
         auto [at, added] = firstWith.emplace(path, i);
+        plan.sameAs.push_back(added ? -1 : static_cast<int>(at->second));
         // The same pages saved twice under one name is harmless; different pages would
         // silently replace an earlier part.
-        if (!added && !(ranges[at->second] == ranges[i])) {
+        if (!added && !(ranges[at->second] == ranges[i]) &&
+            plan.result != OutputPlan::Result::Refused) {
             prompter.Show("Two parts of this job would be saved as the same file:\n" + path +
                               "\nonce with " + RangeText(ranges[at->second]) + " and once with " +
                               RangeText(ranges[i]) + ".\nNothing of this job was written.",
                           "File Name Error");
-            return {OutputPlan::Result::Refused, {}};
+            if (clashes == ClashPolicy::StopAtFirst)
+                return {OutputPlan::Result::Refused, {}, {}};
+            plan.result = OutputPlan::Result::Refused;
         }
         plan.paths.push_back(std::move(path));
     }

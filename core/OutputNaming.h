@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/JobList.h"
+#include "core/NameListCache.h"
 #include "core/Prompter.h"
 #include "core/RangeList.h"
 #include "core/SetupOptions.h"
@@ -21,14 +22,19 @@ struct ListName {
     std::string name;
 };
 
-ListName ReadListLine(const std::string& path, int k, Prompter& prompter);
-ListName ReadListCsv(const std::string& csvList, int k, Prompter& prompter);
+// With a cache, a file already read and unchanged since is not read again.
+ListName ReadListLine(const std::string& path, int k, Prompter& prompter,
+                      CNameListCache* cache = nullptr);
+ListName ReadListCsv(const std::string& csvList, int k, Prompter& prompter,
+                     CNameListCache* cache = nullptr);
 
 // Everything naming needs besides the job row.
 struct NamingContext {
     const SetupOptions& options;
     Prompter& prompter;
     Trace& trace;
+    // The job's list files, read once while unchanged; none: each output reads its list.
+    CNameListCache* lists = nullptr;
 };
 
 // The output path of range `range` of job `row`, the job's `k`-th output. `title` is the source
@@ -45,11 +51,23 @@ std::optional<std::string> BuildOutputPath(const CJobList& list, int row, PageRa
 struct OutputPlan {
     enum class Result { Ok, ListUnreadable, Refused };
     Result result = Result::Ok;
-    std::vector<std::string> paths; // one per range, when Ok
+    std::vector<std::string> paths; // one per range, when Ok (or when every output was named)
+    // Per output, the first earlier output with the same path, or -1.
+    std::vector<int> sameAs;
 };
+// How far a plan goes past a name clash: the run stops at the first one; a preview names every
+// output and marks each clash, so the user sees all of them at once (the result is Refused all
+// the same, and the first clash is the one reported).
+enum class ClashPolicy { StopAtFirst, NameEvery };
+// With `lists`, the list file read here is kept there for the naming of the outputs.
 OutputPlan PlanOutputPaths(const CJobList& list, int row, const std::vector<PageRange>& ranges,
                            const std::string& title, int32_t offset, const SetupOptions& options,
-                           Prompter& prompter);
+                           Prompter& prompter, CNameListCache* lists = nullptr,
+                           ClashPolicy clashes = ClashPolicy::StopAtFirst);
+
+// The source title names are built from: the source path with every ".pdf" removed, reduced
+// to its last component, at most 254 bytes.
+std::string SourceTitle(const std::string& source);
 
 // True when a list entry may stand as a file name inside the output folder: no separator, no
 // "..", and none of the bytes (NUL, line feed, TAB) that would break a path or a log line.

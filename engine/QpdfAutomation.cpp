@@ -4,6 +4,8 @@
 #include "core/Files.h"
 
 #define POINTERHOLDER_TRANSITION 4
+#include <qpdf/Buffer.hh>
+#include <qpdf/BufferInputSource.hh>
 #include <qpdf/Pl_String.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFExc.hh>
@@ -12,6 +14,7 @@
 #include <qpdf/QPDFWriter.hh>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <map>
 #include <optional>
@@ -25,6 +28,7 @@ namespace engine {
 
 struct CQpdfAutomation::Shared {
     int parseCount = 0;
+    int documentsBuilt = 0;
     std::vector<std::string> warnings;
 };
 
@@ -54,6 +58,33 @@ struct FileStamp {
     int64_t mtimeNs = 0;
     bool operator==(const FileStamp&) const = default;
 };
+
+// Sources up to this size are parsed from memory; bigger ones from their file.
+constexpr off_t kInMemorySourceLimit = off_t{256} << 20;
+
+// The first `size` bytes of a file (what fstat said it holds), in a buffer qpdf can own: the
+// input source that reads it lives as long as any document still copies streams from it.
+// Null when reading fails.
+std::unique_ptr<Buffer> ReadDescriptor(int fd, size_t size) {
+    auto buffer = std::make_unique<Buffer>(size);
+    size_t have = 0;
+    while (have < size) {
+        const ssize_t n = ::read(fd, buffer->getBuffer() + have, size - have);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return nullptr;
+        if (n == 0)
+            break;
+        have += static_cast<size_t>(n);
+    }
+    if (have < size) { // it shrank meanwhile; the parse will tell whether what is left is whole
+        auto shorter = std::make_unique<Buffer>(have);
+        std::copy_n(buffer->getBuffer(), have, shorter->getBuffer());
+        return shorter;
+    }
+    return buffer;
+}
 
 FileStamp StampOf(const struct stat& st) {
     return FileStamp{st.st_dev, st.st_ino, st.st_size,
@@ -585,6 +616,24 @@ struct ParsedSource {
     }
 };
 
+// An output document whose part has been saved, kept by the session for the next part of
+// the same source: building a fresh qpdf document (and tearing it down) for every part cost
+// more than copying a page into it. Only what its part added is removed; objects copied for
+// earlier parts stay, and qpdf's copier would hand them out again, so it is used only for
+// pages never copied into it before and without annotations or article beads (the objects a
+// part changes in place are pages, annotations and the form fields reached through them, and
+// a copy leaves references to pages outside its part null).
+struct SpareOutput {
+    std::unique_ptr<QPDF> pdf;
+    std::shared_ptr<ParsedSource> source; // the only source it has copied from
+    std::vector<char> copied;             // per source page: copied into it before
+    size_t pages = 0;                     // pages copied into it so far
+};
+
+// A kept document holds every page it copied; once it has copied this many it gives way to
+// a fresh one, so memory stays bounded however long the job.
+constexpr size_t kSparePages = 64;
+
 class QpdfAVDoc;
 
 class QpdfSession {
@@ -593,6 +642,14 @@ class QpdfSession {
         : m_trace(trace), m_shared(std::move(shared)) {}
 
     std::shared_ptr<ParsedSource> OpenSource(const std::string& path) {
+        // Every range of a job opens its source again: while it is the same regular file,
+        // unchanged, one stat settles that, without opening it.
+        if (m_current && m_current->path == path) {
+            struct stat st {};
+            if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+                StampOf(st) == m_current->stamp)
+                return m_current;
+        }
         // Opened and checked on one descriptor: a FIFO or device is refused without waiting.
         struct stat st {};
         const int fd = core::OpenRegularFd(path, &st);
@@ -603,22 +660,39 @@ class QpdfSession {
             ::close(fd);
             return m_current;
         }
-        // Only the current source stays parsed (and its file open), so a batch of many files
-        // never runs out of file handles; documents still using an older one keep it alive.
+        // Only the current source stays parsed, so a batch of many files never holds more
+        // than one; documents still using an older one keep it alive.
         m_current.reset();
-        FILE* file = ::fdopen(fd, "rb");
-        if (!file) {
-            ::close(fd);
-            return nullptr;
-        }
+        m_spare.reset(); // it holds the previous source's copies
         auto source = std::make_shared<ParsedSource>();
         source->path = path;
         source->stamp = stamp;
+        // A source of ordinary size is read into memory in one go and its file closed at
+        // once: the parts of a job then copy their pages without seeking the file again and
+        // again, and no descriptor stays open while the job runs. A huge one is read from
+        // its file as it is needed instead of filling the memory.
+        FILE* file = nullptr;
+        std::unique_ptr<Buffer> bytes;
+        if (st.st_size <= kInMemorySourceLimit) {
+            bytes = ReadDescriptor(fd, static_cast<size_t>(st.st_size));
+            ::close(fd);
+            if (!bytes) {
+                Warn("cannot read " + path);
+                return nullptr;
+            }
+        } else if (!(file = ::fdopen(fd, "rb"))) {
+            ::close(fd);
+            return nullptr;
+        }
         source->pdf = std::make_unique<QPDF>();
         source->pdf->setSuppressWarnings(true);
         try {
             ++m_shared->parseCount;
-            source->pdf->processFile(path.c_str(), file, true);
+            if (file)
+                source->pdf->processFile(path.c_str(), file, true);
+            else
+                source->pdf->processInputSource(
+                    std::make_shared<BufferInputSource>(path, bytes.release(), true));
             if (!CheckPageTree(*source->pdf, source->resourcesShared)) {
                 Warn("cannot open " + path + ": the page tree is nested too deeply");
                 Collect(*source->pdf);
@@ -660,7 +734,18 @@ class QpdfSession {
     void Exit() {
         CloseAllViews();
         m_current.reset();
+        m_spare.reset();
     }
+
+    std::unique_ptr<QPDF> NewDocument() {
+        auto pdf = std::make_unique<QPDF>();
+        pdf->setSuppressWarnings(true);
+        pdf->emptyPDF();
+        ++m_shared->documentsBuilt;
+        return pdf;
+    }
+    std::unique_ptr<SpareOutput> TakeSpare() { return std::move(m_spare); }
+    void KeepSpare(std::unique_ptr<SpareOutput> spare) { m_spare = std::move(spare); }
 
     // Passes qpdf's warnings on: kept for the automation and written to the trace while on.
     void Collect(QPDF& pdf) {
@@ -687,11 +772,69 @@ class QpdfSession {
     core::Trace& m_trace;
     std::shared_ptr<CQpdfAutomation::Shared> m_shared;
     std::shared_ptr<ParsedSource> m_current;
+    std::unique_ptr<SpareOutput> m_spare;
     std::map<FileStamp, int, StampLess> m_open;
     std::vector<std::weak_ptr<QpdfAVDoc>> m_views;
 };
 
 namespace {
+
+// The first outline item of that title, in document order; an uninitialized handle if none.
+QOH FindOutlineItem(QOH outlines, const std::string& title) {
+    std::set<QPDFObjGen> seen;
+    std::vector<QOH> stack;
+    auto pushChildren = [&](QOH parent) {
+        std::vector<QOH> children;
+        for (QOH c = parent.getKey("/First"); c.isDictionary(); c = c.getKey("/Next")) {
+            if (!seen.insert(c.getObjGen()).second)
+                break;
+            children.push_back(c);
+        }
+        stack.insert(stack.end(), children.rbegin(), children.rend());
+    };
+    pushChildren(outlines);
+    while (!stack.empty()) {
+        QOH item = stack.back();
+        stack.pop_back();
+        QOH t = item.getKey("/Title");
+        if (t.isString() && (t.getUTF8Value() == title || t.getStringValue() == title))
+            return item;
+        pushChildren(item);
+    }
+    return QOH();
+}
+
+// Takes an item out of its outline, with everything below it.
+bool UnlinkOutlineItem(QOH outlines, QOH item) {
+    if (!item.isDictionary())
+        return false;
+    QOH parent = item.getKey("/Parent");
+    QOH prev = item.getKey("/Prev");
+    QOH next = item.getKey("/Next");
+    if (prev.isDictionary())
+        next.isDictionary() ? prev.replaceKey("/Next", next) : prev.removeKey("/Next");
+    else if (parent.isDictionary())
+        next.isDictionary() ? parent.replaceKey("/First", next) : parent.removeKey("/First");
+    if (next.isDictionary())
+        prev.isDictionary() ? next.replaceKey("/Prev", prev) : next.removeKey("/Prev");
+    else if (parent.isDictionary())
+        prev.isDictionary() ? parent.replaceKey("/Last", prev) : parent.removeKey("/Last");
+    for (const char* key : {"/Parent", "/Prev", "/Next"})
+        item.removeKey(key);
+    RecountOutline(outlines);
+    return true;
+}
+
+// What was done to a part so far, so that it can be done again on a fresh document.
+struct PartStep {
+    enum class Kind { Insert, Delete, RemoveBookmark };
+    Kind kind;
+    int32_t insertAfter = 0, first = 0, count = 0; // Delete: first and last page in first, count
+    bool withBookmarks = false;
+    std::shared_ptr<ParsedSource> source;
+    std::string title;
+};
+using PartSteps = std::vector<PartStep>;
 
 class QpdfPDDoc final : public PDDoc {
   public:
@@ -701,13 +844,13 @@ class QpdfPDDoc final : public PDDoc {
 
     bool Create() override {
         m_source.reset();
-        m_origins.clear();
-        m_pagesRemoved = false;
-        m_nameDests.clear();
-        m_stringDests.clear();
-        m_new = std::make_unique<QPDF>();
-        m_new->setSuppressWarnings(true);
-        m_new->emptyPDF();
+        ClearPart();
+        m_spare = m_session->TakeSpare();
+        if (m_spare) {
+            m_new = std::move(m_spare->pdf);
+        } else {
+            m_new = m_session->NewDocument();
+        }
         return true;
     }
 
@@ -716,9 +859,16 @@ class QpdfPDDoc final : public PDDoc {
         auto* from = dynamic_cast<QpdfPDDoc*>(&sourceDoc);
         if (!m_new || !from || !from->m_source)
             return false;
-        const std::shared_ptr<ParsedSource> source = from->m_source;
+        return Insert(insertAfter, from->m_source, firstPage, count, withBookmarks);
+    }
+
+  private:
+    bool Insert(int32_t insertAfter, const std::shared_ptr<ParsedSource>& source, int32_t firstPage,
+                int32_t count, bool withBookmarks) {
         const auto total = static_cast<int64_t>(source->pages.size());
         if (firstPage < 0 || count < 1 || int64_t{firstPage} + count > total)
+            return false;
+        if (m_spare && !SpareServes(*source, firstPage, count) && !StartOver())
             return false;
         std::vector<QOH> existing;
         try {
@@ -756,8 +906,12 @@ class QpdfPDDoc final : public PDDoc {
             CommitNamedDests(names);
             CommitForm(form);
             CommitOutline(outline);
-            for (int32_t i = 0; i < count; ++i)
+            for (int32_t i = 0; i < count; ++i) {
                 m_origins[added[static_cast<size_t>(i)].getObjGen()] = {source, firstPage + i};
+                m_copiedNow.push_back({source.get(), firstPage + i});
+            }
+            m_steps->push_back(
+                {PartStep::Kind::Insert, insertAfter, firstPage, count, withBookmarks, source, {}});
             m_session->Collect(*m_new);
             return true;
         } catch (const std::exception& e) {
@@ -767,6 +921,7 @@ class QpdfPDDoc final : public PDDoc {
         }
     }
 
+  public:
     bool DeletePages(int32_t firstPage, int32_t lastPage) override {
         if (!m_new)
             return false;
@@ -781,6 +936,8 @@ class QpdfPDDoc final : public PDDoc {
                 m_origins.erase(page.getObjGen());
             }
             m_pagesRemoved = true;
+            m_steps->push_back(
+                {PartStep::Kind::Delete, 0, firstPage, lastPage, false, nullptr, {}});
             return true;
         } catch (const std::exception& e) {
             throw AutomationError(std::string("Cannot delete pages: ") + e.what());
@@ -833,19 +990,21 @@ class QpdfPDDoc final : public PDDoc {
             m_session->Warn("cannot save " + path + ": the file could not be written in full");
             return false;
         }
+        m_saved = true;
         return true;
     }
 
     bool Close() override {
+        KeepForNextPart();
         m_new.reset();
         m_source.reset();
-        m_origins.clear();
-        m_nameDests.clear();
-        m_stringDests.clear();
+        ClearPart();
         return true;
     }
 
     QPDF* NewDocument() { return m_new.get(); }
+    // The steps of the part, for a bookmark removed from it.
+    std::weak_ptr<PartSteps> Steps() { return m_steps; }
 
   private:
     struct Origin {
@@ -862,6 +1021,116 @@ class QpdfPDDoc final : public PDDoc {
         std::vector<QOH> fields;                           // top-level fields, in form order
         std::vector<std::pair<std::string, QOH>> defaults; // /DR, /DA, ... of a new form
     };
+
+    void ClearPart() {
+        m_origins.clear();
+        m_pagesRemoved = false;
+        m_nameDests.clear();
+        m_stringDests.clear();
+        m_spare.reset();
+        m_copiedNow.clear();
+        m_saved = false;
+        // A fresh list: a bookmark found in the previous part must not add to this one.
+        m_steps = std::make_shared<PartSteps>();
+    }
+
+    // Whether the kept document may take these pages: see SpareOutput.
+    bool SpareServes(const ParsedSource& source, int32_t firstPage, int32_t count) const {
+        if (m_spare->source.get() != &source)
+            return false;
+        for (int32_t i = firstPage; i < firstPage + count; ++i) {
+            if (m_spare->copied[static_cast<size_t>(i)])
+                return false;
+            // Annotations and article beads reach other pages (a field's widgets, a thread's
+            // next bead); a copy made for an earlier part left those references null.
+            QOH page = source.pages[static_cast<size_t>(i)];
+            if (!page.getKey("/Annots").isNull() || !page.getKey("/B").isNull())
+                return false;
+        }
+        return true;
+    }
+
+    // The part goes on in a fresh document, with what was done to it so far done again.
+    bool StartOver() {
+        m_spare.reset();
+        const PartSteps steps = std::move(*m_steps);
+        const bool pagesRemoved = m_pagesRemoved;
+        m_steps->clear();
+        m_origins.clear();
+        m_copiedNow.clear();
+        m_nameDests.clear();
+        m_stringDests.clear();
+        m_pagesRemoved = false;
+        try {
+            m_new = m_session->NewDocument();
+        } catch (const std::exception& e) {
+            m_session->Warn(std::string("cannot start a document: ") + e.what());
+            m_new.reset();
+            return false;
+        }
+        for (const PartStep& step : steps) {
+            bool done = true;
+            switch (step.kind) {
+            case PartStep::Kind::Insert:
+                done = Insert(step.insertAfter, step.source, step.first, step.count,
+                              step.withBookmarks);
+                break;
+            case PartStep::Kind::Delete:
+                done = DeletePages(step.first, step.count);
+                break;
+            case PartStep::Kind::RemoveBookmark: {
+                QOH outlines = m_new->getRoot().getKey("/Outlines");
+                done = outlines.isDictionary() &&
+                       UnlinkOutlineItem(outlines, FindOutlineItem(outlines, step.title));
+                if (done)
+                    m_steps->push_back(step);
+                break;
+            }
+            }
+            if (!done) {
+                m_session->Warn("cannot build the part again in a fresh document");
+                return false;
+            }
+        }
+        m_pagesRemoved = m_pagesRemoved || pagesRemoved;
+        return true;
+    }
+
+    // After a successful save, the document goes back to the session for the next part,
+    // emptied of what this part added, unless it took pages from more than one source or
+    // has served long enough.
+    void KeepForNextPart() {
+        if (!m_new || !m_saved || m_copiedNow.empty())
+            return;
+        const ParsedSource* source = m_copiedNow.front().first;
+        auto origin = std::find_if(m_origins.begin(), m_origins.end(), [&](const auto& entry) {
+            return entry.second.source.get() == source;
+        });
+        if (origin == m_origins.end())
+            return;
+        for (const auto& [from, page] : m_copiedNow)
+            if (from != source)
+                return;
+        auto spare = m_spare ? std::move(m_spare) : std::make_unique<SpareOutput>();
+        spare->pages += m_copiedNow.size();
+        if (spare->pages >= kSparePages)
+            return;
+        try {
+            spare->source = origin->second.source;
+            spare->copied.resize(source->pages.size(), 0);
+            for (const auto& copied : m_copiedNow)
+                spare->copied[static_cast<size_t>(copied.second)] = 1;
+            for (QOH page : std::vector<QOH>(m_new->getAllPages()))
+                m_new->removePage(page);
+            QOH root = m_new->getRoot();
+            for (const char* key : {"/Outlines", "/Dests", "/Names", "/AcroForm", "/PageLabels"})
+                root.removeKey(key);
+            spare->pdf = std::move(m_new);
+            m_session->KeepSpare(std::move(spare));
+        } catch (const std::exception& e) {
+            m_session->Warn(std::string("cannot keep a document for the next part: ") + e.what());
+        }
+    }
 
     void RemovePagesOtherThan(const std::vector<QOH>& keep) {
         try {
@@ -1332,6 +1601,10 @@ class QpdfPDDoc final : public PDDoc {
     bool m_pagesRemoved = false;
     std::map<std::string, QOH> m_nameDests;   // carried /Dests entries
     std::map<std::string, QOH> m_stringDests; // carried name-tree entries
+    std::unique_ptr<SpareOutput> m_spare;     // what m_new held before, when it was kept
+    std::vector<std::pair<const ParsedSource*, int>> m_copiedNow; // pages copied for this part
+    bool m_saved = false;
+    std::shared_ptr<PartSteps> m_steps = std::make_shared<PartSteps>();
 };
 
 } // namespace
@@ -1430,55 +1703,27 @@ class QpdfBookmark final : public PDBookmark {
         m_outlines = doc->NewDocument()->getRoot().getKey("/Outlines");
         if (!m_outlines.isDictionary())
             return false;
-        std::set<QPDFObjGen> seen;
-        std::vector<QOH> stack;
-        auto pushChildren = [&](QOH parent) {
-            std::vector<QOH> children;
-            for (QOH c = parent.getKey("/First"); c.isDictionary(); c = c.getKey("/Next")) {
-                if (!seen.insert(c.getObjGen()).second)
-                    break;
-                children.push_back(c);
-            }
-            stack.insert(stack.end(), children.rbegin(), children.rend());
-        };
-        pushChildren(m_outlines);
-        while (!stack.empty()) {
-            QOH item = stack.back();
-            stack.pop_back();
-            QOH t = item.getKey("/Title");
-            if (t.isString() && (t.getUTF8Value() == title || t.getStringValue() == title)) {
-                m_item = item;
-                return true;
-            }
-            pushChildren(item);
-        }
-        return false;
+        m_item = FindOutlineItem(m_outlines, title);
+        if (!m_item.isInitialized())
+            return false;
+        m_steps = doc->Steps();
+        m_title = title;
+        return true;
     }
 
     bool Unlink() {
-        if (!m_item.isDictionary())
-            return false;
-        QOH parent = m_item.getKey("/Parent");
-        QOH prev = m_item.getKey("/Prev");
-        QOH next = m_item.getKey("/Next");
-        if (prev.isDictionary())
-            next.isDictionary() ? prev.replaceKey("/Next", next) : prev.removeKey("/Next");
-        else if (parent.isDictionary())
-            next.isDictionary() ? parent.replaceKey("/First", next) : parent.removeKey("/First");
-        if (next.isDictionary())
-            prev.isDictionary() ? next.replaceKey("/Prev", prev) : next.removeKey("/Prev");
-        else if (parent.isDictionary())
-            prev.isDictionary() ? parent.replaceKey("/Last", prev) : parent.removeKey("/Last");
-        for (const char* key : {"/Parent", "/Prev", "/Next"})
-            m_item.removeKey(key);
-        RecountOutline(m_outlines);
+        const bool removed = UnlinkOutlineItem(m_outlines, m_item);
         m_item = QOH();
-        return true;
+        if (auto steps = m_steps.lock(); removed && steps)
+            steps->push_back({PartStep::Kind::RemoveBookmark, 0, 0, 0, false, nullptr, m_title});
+        return removed;
     }
 
     std::shared_ptr<QpdfSession> m_session;
     QOH m_outlines;
     QOH m_item;
+    std::weak_ptr<PartSteps> m_steps; // of the document the item was found in
+    std::string m_title;
 };
 
 } // namespace
@@ -1517,6 +1762,10 @@ std::shared_ptr<AutomationObject> CQpdfAutomation::CreateObject(const std::strin
 
 int CQpdfAutomation::ParseCount() const {
     return m_shared->parseCount;
+}
+
+int CQpdfAutomation::DocumentsBuilt() const {
+    return m_shared->documentsBuilt;
 }
 
 std::vector<std::string> CQpdfAutomation::Warnings() const {

@@ -25,6 +25,8 @@ class CQpdfAutomation final : public Automation {
 
     // How many sources were parsed (not served from a session's cache) so far.
     int ParseCount() const;
+    // How many output documents were built (not taken over from an earlier part) so far.
+    int DocumentsBuilt() const;
     // qpdf's first warnings; they never reach the terminal.
     std::vector<std::string> Warnings() const;
 

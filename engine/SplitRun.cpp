@@ -54,13 +54,6 @@ bool CopyVerified(const std::string& from, const std::string& to) {
     return ok && out.Commit(core::CAtomicFile::Replace::No);
 }
 
-std::string SourceTitle(const std::string& source) {
-    std::string title = core::FileTitle(core::RemoveAll(source, ".pdf"));
-    if (title.size() > 254)
-        title.resize(254);
-    return title;
-}
-
 bool Exists(const std::string& path) {
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0;
@@ -82,6 +75,9 @@ struct CSplitRun::Job {
     int32_t offset = 0;
     core::CJobList cells; // one row: the job as it began
     int k = 0;            // outputs named so far
+    bool folderMade = false;
+    // The job's name-list file, read once while it stays unchanged (the plan reads it first).
+    mutable core::CNameListCache lists;
 };
 
 // The automation objects of one run, created when it connects and given up when it ends.
@@ -314,16 +310,20 @@ CSplitRun::End CSplitRun::RunRange(Session& session, Job& job, int pair, int ran
         RemoveBookmarks(m_s.automation, newDoc, m_titles, m_s.pump);
 
     const std::string sourceBase = core::RemoveAll(job.source, ".pdf");
-    const std::string title = SourceTitle(job.source);
+    const std::string title = core::SourceTitle(job.source);
     ++job.k;
     m_s.pump.PumpOnce();
-    core::NamingContext naming{m_s.options, m_s.prompter, m_s.trace};
+    core::NamingContext naming{m_s.options, m_s.prompter, m_s.trace, &job.lists};
     const auto path = core::BuildOutputPath(job.cells, 0, range, job.k, title, job.offset, naming);
     if (!path)
         return Fail(session, {}, {}, kCloseAllAndExit);
 
-    // One level only; an existing directory is fine.
-    ::mkdir(job.splitTo.c_str(), 0777);
+    // One level only; an existing directory is fine. Once a job: every later part finds it
+    // (a failing mkdir for each of thousands of parts was pure cost).
+    if (!job.folderMade) {
+        ::mkdir(job.splitTo.c_str(), 0777);
+        job.folderMade = true;
+    }
 
     if (trace.IsOn())
         trace.Line(core::Format("save newDoc Pages: %d\r\n", newDoc.GetNumPages()));
@@ -376,8 +376,9 @@ bool CSplitRun::RefuseJob(const Job& job, int rangeCount) {
     ranges.reserve(static_cast<size_t>(rangeCount));
     for (int j = 1; j <= rangeCount; ++j)
         ranges.push_back(m_subparams.At(j));
-    const core::OutputPlan plan = core::PlanOutputPaths(
-        job.cells, 0, ranges, SourceTitle(job.source), job.offset, m_s.options, m_s.prompter);
+    const core::OutputPlan plan =
+        core::PlanOutputPaths(job.cells, 0, ranges, core::SourceTitle(job.source), job.offset,
+                              m_s.options, m_s.prompter, &job.lists);
     return plan.result == core::OutputPlan::Result::Refused;
 }
 

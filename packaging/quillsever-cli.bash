@@ -5,7 +5,7 @@ _quillsever_cli() {
     local cur prev words cword
     _init_completion || return
 
-    local commands="split run pages jobs log expand check help"
+    local commands="split plan run pages jobs log expand check help"
     if [[ $cword -eq 1 ]]; then
         COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))
         return
@@ -13,8 +13,8 @@ _quillsever_cli() {
 
     local command=${words[1]} options
     case $command in
-        split) options="--to --move-to --increment --names --start --skip --offset
-                        --no-bookmarks --trace --quiet" ;;
+        split | plan) options="--to --move-to --increment --names --start --skip --offset
+                               --no-bookmarks --trace --quiet" ;;
         run) options="--shard --log --check --trace --quiet" ;;
         jobs) options="--save" ;;
         log) options="--csv --merge" ;;
@@ -50,7 +50,7 @@ _quillsever_cli() {
         return
     fi
     case $command in
-        split | pages) _filedir '@(pdf|PDF)' ;;
+        split | plan | pages) _filedir '@(pdf|PDF)' ;;
         run | jobs) _filedir spl ;;
         log) _filedir log ;;
     esac

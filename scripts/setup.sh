@@ -3,8 +3,8 @@
 set -euo pipefail
 
 packages=(build-essential cmake pkg-config libqpdf-dev qpdf libgtest-dev poppler-utils
-          qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev xvfb xauth xdotool imagemagick
-          clang libclang-rt-14-dev
+          qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-pdf-dev libgl-dev xvfb xauth xdotool
+          imagemagick clang libclang-rt-14-dev
           scdoc parallel desktop-file-utils librsvg2-bin bash-completion dpkg-dev groff-base)
 missing=()
 for p in "${packages[@]}"; do

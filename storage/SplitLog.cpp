@@ -25,21 +25,19 @@ struct OutputFacts {
     std::string modified;
 };
 
+// One statx by name gives all three facts; opening the part again for them cost three more
+// system calls per part.
 OutputFacts StatOutput(const std::string& path) {
     OutputFacts facts;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return facts;
-    off_t end = ::lseek(fd, 0, SEEK_END);
-    facts.size = end < 0 ? 0 : static_cast<long long>(end);
     struct statx sx {};
-    if (::statx(fd, "", AT_EMPTY_PATH, STATX_BTIME | STATX_MTIME | STATX_CTIME, &sx) == 0) {
-        // Not every file system keeps a birth time; for a file the run has just written its
-        // status-change time is the same moment.
-        facts.created = FileTimeText((sx.stx_mask & STATX_BTIME) ? sx.stx_btime : sx.stx_ctime);
-        facts.modified = FileTimeText(sx.stx_mtime);
-    }
-    ::close(fd);
+    if (::statx(AT_FDCWD, path.c_str(), 0, STATX_SIZE | STATX_BTIME | STATX_MTIME | STATX_CTIME,
+                &sx) != 0)
+        return facts;
+    facts.size = static_cast<long long>(sx.stx_size);
+    // Not every file system keeps a birth time; for a file the run has just written its
+    // status-change time is the same moment.
+    facts.created = FileTimeText((sx.stx_mask & STATX_BTIME) ? sx.stx_btime : sx.stx_ctime);
+    facts.modified = FileTimeText(sx.stx_mtime);
     return facts;
 }
 

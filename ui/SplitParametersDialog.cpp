@@ -4,6 +4,7 @@
 #include "ui/Artwork.h"
 #include "ui/Dlu.h"
 #include "ui/FolderChooser.h"
+#include "ui/PlanPreview.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -13,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShowEvent>
 #include <QSignalBlocker>
 
 #include <limits>
@@ -59,6 +61,7 @@ CSplitParametersDialog::CSplitParametersDialog(core::Prompter& prompter,
     setWindowIcon(ProgramIcon());
     setModal(true);
     Build();
+    BuildPreview();
 }
 
 SplitParametersFields& CSplitParametersDialog::Fields() {
@@ -72,6 +75,7 @@ void CSplitParametersDialog::SetFolderChooser(FolderChooser chooser) {
 void CSplitParametersDialog::Build() {
     const QFont dialogFont = font();
     setFixedSize(DluRect(dialogFont, QRect(0, 0, 348, 210)).size());
+    m_controlsHeight = height();
     const auto place = [&](QWidget* widget, int x, int y, int w, int h) {
         widget->setGeometry(DluRect(dialogFont, QRect(x, y, w, h)));
     };
@@ -305,6 +309,69 @@ void CSplitParametersDialog::Browse(QLineEdit* edit, const std::string& title,
     if (const std::optional<std::string> path =
             m_chooser(title, prompt, edit->text().toStdString()))
         edit->setText(Q(*path));
+}
+
+void CSplitParametersDialog::BuildPreview() {
+    // Below everything else, so the controls keep their places; the dialog grows downwards.
+    m_preview = new CPlanPreview([this] { return PlanJobFromControls(); }, this);
+    for (QLineEdit* edit : {m_fileName, m_pages, m_splitParameters, m_splitTo, m_fileList,
+                            m_skipPages, m_incrementStart, m_pageOffset})
+        connect(edit, &QLineEdit::textChanged, m_preview, &CPlanPreview::Schedule);
+    connect(m_increment, &QRadioButton::toggled, m_preview, &CPlanPreview::Schedule);
+    connect(m_preview, &CPlanPreview::expandedChanged, this, [this] { FitPreview(); });
+    connect(m_preview, &CPlanPreview::pageRangeChosen, this,
+            [this](int first, int last) { AppendRange(first, last); });
+    FitPreview();
+}
+
+void CSplitParametersDialog::FitPreview() {
+    const QRect margins = DluRect(font(), QRect(5, 2, 5, 4));
+    const int height =
+        m_preview->Expanded() ? m_preview->UnfoldedHeight() : m_preview->FoldedHeight();
+    m_preview->setGeometry(margins.x(), m_controlsHeight, width() - 2 * margins.x(), height);
+    setFixedSize(width(), m_controlsHeight + height + margins.height());
+}
+
+void CSplitParametersDialog::SetPlanContext(const core::SetupOptions* options) {
+    m_preview->SetOptions(options);
+}
+
+core::PlanJob CSplitParametersDialog::PlanJobFromControls() const {
+    // What a Save & Exit would take from the controls now: fields in the exchange order, and
+    // from a number field that holds no integer on, the stored values.
+    bool stopped = false;
+    const auto number = [&stopped](const QLineEdit* edit, int32_t stored) {
+        const std::optional<int32_t> value = stopped ? std::nullopt : ParseInteger(edit->text());
+        stopped = !value;
+        return value.value_or(stored);
+    };
+    core::PlanJob job;
+    job.source = m_fileName->text().toStdString();
+    job.parameters = m_splitParameters->text().toStdString();
+    job.splitTo = m_splitTo->text().toStdString();
+    job.incrementNames = m_increment->isChecked();
+    job.pages = number(m_pages, m_fields.pages);
+    job.incrementStart = number(m_incrementStart, m_fields.incrementStart);
+    job.skip = number(m_skipPages, m_fields.skipPages);
+    job.fileList = stopped ? m_fields.fileList : m_fileList->text().toStdString();
+    job.offset = number(m_pageOffset, m_fields.pageOffset);
+    return job;
+}
+
+void CSplitParametersDialog::AppendRange(int first, int last) {
+    QString text = m_splitParameters->text();
+    if (!text.isEmpty() && !text.endsWith(QLatin1Char(',')))
+        text += QLatin1Char(',');
+    text += first == last ? QString::number(first) : QStringLiteral("%1-%2").arg(first).arg(last);
+    m_splitParameters->setText(text);
+    m_splitParameters->setFocus();
+    m_splitParameters->end(false);
+}
+
+void CSplitParametersDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // The dialog opens with its plan, not a pause later.
+    m_preview->UpdateNow();
 }
 
 void CSplitParametersDialog::keyPressEvent(QKeyEvent* event) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "core/Prompter.h"
+#include "core/SetupOptions.h"
+#include "core/SplitPlan.h"
 
 #include <QDialog>
 
@@ -15,6 +17,8 @@ class QPushButton;
 class QRadioButton;
 
 namespace ui {
+
+class CPlanPreview;
 
 // The dialog object's fields, kept between openings (the caller sets what it wants first).
 struct SplitParametersFields {
@@ -51,7 +55,18 @@ class CSplitParametersDialog : public QDialog {
     // Replaces the folder chooser the two Browse buttons open (the real one by default).
     void SetFolderChooser(FolderChooser chooser);
 
+    // The naming options the preview names outputs with: the ones the run will use. Until this
+    // is called the preview names them with the default options.
+    void SetPlanContext(const core::SetupOptions* options);
+
+    // The preview below the controls: plan, summary and page pictures.
+    CPlanPreview* Preview() const { return m_preview; }
+    // The job as the controls hold it now, as the preview plans it.
+    core::PlanJob PlanJobFromControls() const;
+
   protected:
+    void showEvent(QShowEvent* event) override;
+
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
@@ -63,6 +78,9 @@ class CSplitParametersDialog : public QDialog {
     void OnIncrementClicked();
     void OnPageRangeClicked();
     void Browse(QLineEdit* edit, const std::string& title, const std::string& prompt);
+    void BuildPreview();
+    void FitPreview();
+    void AppendRange(int first, int last);
 
     core::Prompter& m_prompter;
     std::function<void()> m_openHelp;
@@ -84,6 +102,8 @@ class CSplitParametersDialog : public QDialog {
     QLineEdit* m_fileName = nullptr;
     QLineEdit* m_pages = nullptr;
     QCheckBox* m_useSame = nullptr;
+    CPlanPreview* m_preview = nullptr;
+    int m_controlsHeight = 0;
 };
 
 } // namespace ui

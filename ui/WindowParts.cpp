@@ -15,6 +15,8 @@ class CDialogPort final : public ParameterDialog {
     explicit CDialogPort(CMainWindow& window)
         : m_dialog(window.Prompter(), window.Setup().openHelp, &window) {
         m_dialog.setWindowIcon(ProgramIcon());
+        // The preview names outputs with the window's own options, as edited in Setup.
+        m_dialog.SetPlanContext(&window.Options());
     }
     SplitParametersFields& Fields() override { return m_dialog.Fields(); }
     int Open(bool alwaysShow) override { return m_dialog.Open(alwaysShow); }

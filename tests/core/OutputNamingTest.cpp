@@ -3,6 +3,8 @@
 #include "tests/support/RecordingPrompter.h"
 #include "tests/support/TempDir.h"
 
+#include <cstdio>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -37,7 +39,8 @@ OutputPlan Plan(const Job& job, const std::vector<PageRange>& ranges, CRecording
 std::optional<std::string> Name(const Job& job, PageRange range, int k, int32_t offset = 0,
                                 const SetupOptions& options = {},
                                 CRecordingPrompter* prompter = nullptr,
-                                const std::string& title = "report") {
+                                const std::string& title = "report",
+                                CNameListCache* lists = nullptr) {
     CJobList rows;
     rows.InsertRow(0, "Yes", -1);
     rows.SetText(0, kColSplitTo, job.dir);
@@ -47,7 +50,7 @@ std::optional<std::string> Name(const Job& job, PageRange range, int k, int32_t 
     CRecordingPrompter local;
     NullTrace trace;
     return BuildOutputPath(rows, 0, range, k, title, offset,
-                           {options, prompter ? *prompter : local, trace});
+                           {options, prompter ? *prompter : local, trace, lists});
 }
 
 } // namespace
@@ -137,10 +140,45 @@ TEST(OutputNamingTest, NamesFromLineAndCsvFiles) {
         {"file:" + longLine, 2, std::string(89, 'q')},
         {"file:" + longLine, 3, "short"},
     };
+    // A job's cache must name exactly as reading the file each time does.
+    CNameListCache lists;
     for (const auto& c : cases)
-        EXPECT_EQ(Name({.list = c.list}, {1, 1}, c.k, 0, {}, nullptr, ""),
-                  "/out/_part" + c.name + ".pdf")
-            << c.list << " k=" << c.k;
+        for (CNameListCache* cache : {static_cast<CNameListCache*>(nullptr), &lists})
+            EXPECT_EQ(Name({.list = c.list}, {1, 1}, c.k, 0, {}, nullptr, "", cache),
+                      "/out/_part" + c.name + ".pdf")
+                << c.list << " k=" << c.k << (cache ? " cached" : "");
+    EXPECT_EQ(lists.Reads(), 4) << "each list file read once";
+}
+
+// A long job names thousands of outputs from one list: it is read once, but read again as
+// soon as it changes on disk (size or time), and a list gone mid-job is said to be unreadable.
+TEST(OutputNamingTest, CachedListIsReadOnceWhileUnchanged) {
+    CTempDir dir;
+    std::string text;
+    for (int i = 1; i <= 300; ++i)
+        text += "name" + std::to_string(i) + "\n";
+    const std::string path = dir.Write("names.txt", text);
+    const Job job{.list = "file:" + path};
+    CNameListCache lists;
+    for (int k = 1; k <= 300; ++k)
+        ASSERT_EQ(Name(job, {1, 1}, k, 0, {}, nullptr, "", &lists),
+                  "/out/_partname" + std::to_string(k) + ".pdf");
+    EXPECT_EQ(lists.Reads(), 1);
+
+    dir.Write("names.txt", "other\n");
+    EXPECT_EQ(Name(job, {1, 1}, 1, 0, {}, nullptr, "", &lists), "/out/_partother.pdf");
+    EXPECT_EQ(lists.Reads(), 2) << "another size";
+
+    dir.Write("names.txt", "again\n");
+    const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    EXPECT_EQ(Name(job, {1, 1}, 1, 0, {}, nullptr, "", &lists), "/out/_partagain.pdf")
+        << "same size, another time";
+
+    std::remove(path.c_str());
+    CRecordingPrompter prompter;
+    EXPECT_EQ(Name(job, {1, 1}, 1, 0, {}, &prompter, "", &lists), std::nullopt);
+    EXPECT_EQ(prompter.Lines(), std::vector<std::string>{": Unable to read file list: " + path});
 }
 
 TEST(OutputNamingTest, UnreadableListFailsWithItsMessage) {

@@ -1,8 +1,8 @@
 #include "engine/QpdfAutomation.h"
 
 #include "tests/support/Doubles.h"
-#include "tests/support/FileSizeLimit.h"
 #include "tests/support/FileLimit.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/PdfBuilder.h"
 #include "tests/support/TempDir.h"
 
@@ -492,4 +492,134 @@ TEST(QpdfAutomationTest, ManySourcesDoNotRunOutOfFileHandles) {
     }
     EXPECT_TRUE(failed.empty()) << failed.size() << " sources failed, the first " << failed[0];
     EXPECT_TRUE(QpdfCheckPasses(dir.File("p" + std::to_string(kSources - 1) + ".pdf")));
+}
+
+// A source is read into memory when it is opened: its file is not held open while the job
+// runs, and a part still being built when the session moves on to another source (or when
+// the file is deleted) keeps every stream it copied.
+TEST(QpdfAutomationTest, PartsOutliveTheirSourceAndItsFile) {
+    CTempDir dir;
+    const std::string first = dir.File("first.pdf");
+    WritePdf(first,
+             {.pages = 12, .outline = kOutline, .links = true, .paddingBytes = 3000, .form = true});
+    WritePdf(dir.File("second.pdf"), {.pages = 2});
+    core::NullTrace trace;
+    CQpdfAutomation automation(trace);
+    auto app = automation.Create<App>();
+    auto view = automation.Create<AVDoc>();
+    ASSERT_TRUE(view->Open(first, ""));
+
+    auto heldOpen = [&] {
+        for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+            std::error_code error;
+            if (std::filesystem::read_symlink(fd.path(), error) == first)
+                return true;
+        }
+        return false;
+    };
+    EXPECT_FALSE(heldOpen()) << "the source's descriptor stays open";
+
+    auto part = automation.Create<PDDoc>();
+    part->Create();
+    ASSERT_TRUE(part->InsertPages(-1, *view->GetPDDoc(), 1, 4, true));
+    std::filesystem::remove(first);
+    ASSERT_TRUE(view->Open(dir.File("second.pdf"), "")) << "the session drops the first parse";
+    view->Close(true);
+    ASSERT_TRUE(part->Save(33, dir.File("part.pdf")));
+    EXPECT_TRUE(QpdfCheckPasses(dir.File("part.pdf")));
+    EXPECT_EQ(PageMarkers(dir.File("part.pdf")), Range(2, 5));
+}
+
+namespace {
+
+// Everything a reader sees of a part, to compare a part with the same part made alone.
+struct PartView {
+    std::vector<int> pages;
+    std::vector<OutlineEntry> outline;
+    std::vector<std::string> labels;
+    std::vector<std::vector<int>> links;
+    std::map<std::string, int> named;
+    std::vector<FormField> fields;
+    std::string formDefaults;
+    std::vector<std::vector<std::string>> images;
+    bool operator==(const PartView&) const = default;
+};
+
+PartView ViewOf(const std::string& path) {
+    return {PageMarkers(path),       ReadOutline(path), PageLabels(path),   LinkTargets(path),
+            NamedDestinations(path), FormFields(path),  FormDefaults(path), PageImages(path)};
+}
+
+} // namespace
+
+// The parts of a job are built in one document kept from part to part. Each must be exactly
+// the part a document of its own would give: pages copied before (their copies were changed
+// for their part), pages with links and form fields, and a part taking a page twice.
+TEST(QpdfAutomationTest, PartsFromAKeptDocumentMatchPartsMadeAlone) {
+    CTempDir dir;
+    const struct {
+        std::string name;
+        PdfRecipe recipe;
+    } sources[] = {
+        {"plain.pdf", {.pages = 12, .outline = kOutline, .pageLabels = true, .inheritedImages = 3}},
+        {"linked.pdf", {.pages = 12, .outline = kOutline, .links = true, .form = true}},
+    };
+    const struct {
+        int first, count;
+        bool bookmarks;
+    } ranges[] = {{0, 1, true}, {1, 1, true}, {2, 3, false}, {1, 2, true},
+                  {5, 1, true}, {6, 1, true}, {9, 3, true},  {0, 12, true}};
+    for (const auto& source : sources) {
+        const std::string path = dir.File(source.name);
+        WritePdf(path, source.recipe);
+        Splitter job;
+        for (size_t i = 0; i < std::size(ranges); ++i) {
+            const auto& r = ranges[i];
+            const std::string kept = dir.File("kept" + std::to_string(i) + ".pdf");
+            const std::string alone = dir.File("alone" + std::to_string(i) + ".pdf");
+            ASSERT_TRUE(job.Part(path, r.first, r.count, r.bookmarks, kept));
+            Splitter own;
+            ASSERT_TRUE(own.Part(path, r.first, r.count, r.bookmarks, alone));
+            EXPECT_TRUE(QpdfCheckPasses(kept)) << source.name << " part " << i;
+            EXPECT_TRUE(ViewOf(kept) == ViewOf(alone)) << source.name << " part " << i;
+            EXPECT_EQ(PageMarkers(kept), Range(r.first + 1, r.first + r.count));
+        }
+        if (source.name == "plain.pdf") {
+            EXPECT_LT(job.automation.DocumentsBuilt(), 4)
+                << "pages never copied before go into the kept document";
+        }
+    }
+}
+
+// A part that takes more pages after its first ones, when the kept document has copied
+// those pages before, is built again in a fresh document with every step so far, bookmarks
+// removed by title included.
+TEST(QpdfAutomationTest, KeptDocumentGivesWayWithEveryStepDoneAgain) {
+    CTempDir dir;
+    const std::string source = dir.File("s.pdf");
+    WritePdf(source, {.pages = 12, .outline = kOutline, .pageLabels = true});
+    auto build = [&](Splitter& s, const std::string& out) {
+        auto view = s.automation.Create<AVDoc>();
+        EXPECT_TRUE(view->Open(source, ""));
+        auto doc = view->GetPDDoc();
+        auto part = s.automation.Create<PDDoc>();
+        part->Create();
+        EXPECT_TRUE(part->InsertPages(-1, *doc, 5, 4, true));
+        auto bookmark = s.automation.Create<PDBookmark>();
+        EXPECT_TRUE(bookmark->GetByTitle(*part, "Deep") && bookmark->Destroy());
+        EXPECT_TRUE(part->DeletePages(3, 3));
+        EXPECT_TRUE(part->InsertPages(-1, *doc, 0, 2, true));
+        EXPECT_TRUE(part->Save(33, out));
+        part->Close();
+        view->Close(true);
+    };
+    Splitter kept;
+    ASSERT_TRUE(kept.Part(source, 0, 2, true, dir.File("first.pdf")));
+    build(kept, dir.File("kept.pdf"));
+    Splitter own;
+    build(own, dir.File("alone.pdf"));
+    EXPECT_TRUE(QpdfCheckPasses(dir.File("kept.pdf")));
+    EXPECT_EQ(PageMarkers(dir.File("kept.pdf")), (std::vector<int>{1, 2, 6, 7, 8}));
+    EXPECT_TRUE(ViewOf(dir.File("kept.pdf")) == ViewOf(dir.File("alone.pdf")));
+    EXPECT_EQ(kept.automation.DocumentsBuilt(), 2) << "the kept one, then a fresh one";
 }

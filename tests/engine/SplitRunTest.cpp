@@ -806,3 +806,42 @@ TEST(SplitRunTest, LogClearedMidRunTakesTheLaterLines) {
     EXPECT_EQ(core::TrimSpaces(rows[0][2]), f.dir.File("out/src_page0002.pdf"));
     EXPECT_EQ(core::TrimSpaces(rows[1][2]), f.dir.File("out/src_page0003.pdf"));
 }
+
+// Adding a job counts its pages and the run then splits it, as `split` does: while the session
+// lives (the command holds it), both are served by one parse; the parts, named from a list,
+// share one output document.
+TEST(SplitRunTest, CountAndRunShareOneParse) {
+    CTempDir dir(true);
+    WritePdf(dir.File("book.pdf"), {.pages = 40});
+    std::string names;
+    for (int i = 1; i <= 40; ++i)
+        names += "n" + std::to_string(i) + "\n";
+    dir.Write("names.txt", names);
+    core::NullTrace trace;
+    CQpdfAutomation automation(trace);
+    const auto held = automation.Create<App>();
+    CRecordingPrompter prompter;
+    CNoPump pump;
+    CNoConnectionDialog connection;
+    CPageCounter counter(automation, prompter, pump, connection);
+    core::CJobList list;
+    ASSERT_EQ(core::AddFile(list, {[&](const std::string& path, int row) {
+                                return counter.Count(path, row);
+                            }},
+                            {0, dir.File("book.pdf"), 1, "1s", "", dir.File("parts"), "Y", "", "Y",
+                             "file:" + dir.File("names.txt"), 0, 0, 0}),
+              core::kAddFileAdded);
+    EXPECT_EQ(list.Text(0, core::kColPages), "40");
+    CFixedClock clock;
+    storage::CSplitLog log(clock);
+    log.Open();
+    core::SetupOptions options;
+    options.useSourceName = false;
+    CSplitRun run({list, automation, prompter, pump, log, trace, options, connection});
+    run.Press();
+    EXPECT_EQ(prompter.Lines(), std::vector<std::string>{"Quillsever: Done."});
+    EXPECT_EQ(automation.ParseCount(), 1);
+    EXPECT_TRUE(std::filesystem::exists(dir.File("parts/_partn40.pdf")));
+    EXPECT_EQ(PageMarkers(dir.File("parts/_partn17.pdf")), std::vector<int>{17});
+    EXPECT_LE(automation.DocumentsBuilt(), 2) << "one output document serves the parts";
+}

@@ -92,7 +92,11 @@ class SplitParametersDialogTest : public QObject {
         QVERIFY(!(h.dialog.windowFlags() & Qt::WindowCloseButtonHint));
         QVERIFY(!(h.dialog.windowFlags() & Qt::WindowSystemMenuHint));
         const QFont font = h.dialog.font();
-        QCOMPARE(h.dialog.size(), ui::DluRect(font, QRect(0, 0, 348, 210)).size());
+        // The controls keep the layout's size; the preview only adds below them.
+        const QSize layout = ui::DluRect(font, QRect(0, 0, 348, 210)).size();
+        QCOMPARE(h.dialog.width(), layout.width());
+        QVERIFY(h.dialog.height() > layout.height());
+        QCOMPARE(h.dialog.findChild<QWidget*>(QStringLiteral("planPreview"))->y(), layout.height());
         const struct {
             int id;
             QRect units;

@@ -1,0 +1,157 @@
+#!/usr/bin/env bash
+# Scale benchmark: quillsever-cli against qpdf --split-pages (and a MuPDF script when mutool
+# is installed) on generated sources of 1,000 to 50,000 pages and on batches of small files.
+# Every round runs each command of a case once, in turn (interleaved), so that whatever else
+# the machine does meets them all alike; the table gives medians of wall time, CPU time (user
+# + system) and peak memory. Outputs go to a tmpfs when there is one: on ext4, freshly freed
+# inodes make file creation noisy.
+#
+# Usage: bash bench/scale-bench.sh [RUNS] [CASES]
+#   RUNS   rounds per case (default 3)
+#   CASES  any of: single ten batch big (default all four; "big" is 50,000 pages in "10s")
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${1:-3}
+cases=${2:-"single ten batch big"}
+load_before=$(cut -d" " -f1-3 /proc/loadavg)
+
+bash scripts/setup.sh >/dev/null
+if ! [ -x /usr/bin/time ]; then
+    sudo_cmd=(); [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q time >/dev/null
+fi
+cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DQS_TESTS=OFF >/dev/null
+cmake --build build-release -j"$(nproc)" --target quillsever-cli make-big-pdf >/dev/null
+cli=$PWD/build-release/cli/quillsever-cli
+make_pdf=$PWD/build-release/bench/make-big-pdf
+mutool_script=$PWD/bench/split-pages.js
+have_mutool=0
+command -v mutool >/dev/null && have_mutool=1
+
+if [ -d /dev/shm ] && [ -w /dev/shm ]; then
+    work=$(mktemp -d -p /dev/shm quillsever-bench.XXXXXX)
+else
+    work=$(mktemp -d)
+fi
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+# qpdf splits one file per process: a batch is a loop over its files.
+cat >qpdf-each.sh <<'EOF'
+for f in "$@"; do
+    name=${f##*/}
+    qpdf --split-pages "$f" "out/${name%.pdf}-%d.pdf"
+done
+EOF
+
+# One job per source, single pages, into out/.
+write_batch() { # BATCH SOURCES...
+    local batch=$1
+    shift
+    : >"$batch"
+    for f in "$@"; do
+        printf '%s; 1s; 10; Ready.; ; %s; N; ; Y; ; 0; 0; 0\r\n' "$PWD/$f" "$PWD/out" >>"$batch"
+    done
+}
+
+median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+
+# measure CASE PAGES NAME COMMAND... [";;" NAME COMMAND...]...: prints one line per command,
+# "CASE PAGES NAME files wall cpu kib", medians over the rounds.
+measure() {
+    local tag=$1 pages=$2
+    shift 2
+    local names=() commands=() current=() name=$1
+    shift
+    for word in "$@"; do
+        if [ "$word" = ";;" ]; then
+            names+=("$name"); commands+=("${current[*]}"); current=(); name=
+        elif [ -z "$name" ]; then
+            name=$word
+        else
+            current+=("$word")
+        fi
+    done
+    names+=("$name"); commands+=("${current[*]}")
+    local n=${#commands[@]}
+    declare -A walls cpus mems files
+    for _ in $(seq "$runs"); do
+        for i in $(seq 0 $((n - 1))); do
+            rm -rf out split.log && mkdir out
+            # shellcheck disable=SC2086
+            /usr/bin/time -f "%e %U %S %M" -o stats ${commands[$i]} >/dev/null 2>&1 || true
+            read -r wall user sys kib <stats
+            walls[$i]="${walls[$i]:-} $wall"
+            cpus[$i]="${cpus[$i]:-} $(awk -v u="$user" -v s="$sys" 'BEGIN {print u + s}')"
+            mems[$i]="${mems[$i]:-} $kib"
+            files[$i]=$(find out -type f | wc -l)
+        done
+    done
+    for i in $(seq 0 $((n - 1))); do
+        echo "$tag $pages ${names[$i]} ${files[$i]}" \
+            "$(printf '%s\n' ${walls[$i]} | median)" \
+            "$(printf '%s\n' ${cpus[$i]} | median)" \
+            "$(printf '%s\n' ${mems[$i]} | median)"
+    done
+}
+
+: >results
+for c in $cases; do
+    case $c in
+    single)
+        # One job holds at most 19,998 ranges, so the largest single-page case is that size.
+        for pages in 1000 5000 19998; do
+            "$make_pdf" "in-$pages.pdf" "$pages" 2>/dev/null
+            mu=()
+            if [ "$have_mutool" = 1 ] && [ "$pages" -le 5000 ]; then
+                mu=(";;" mutool mutool run "$mutool_script" "in-$pages.pdf" out)
+            fi
+            measure "1s" "$pages" qpdf qpdf --split-pages "in-$pages.pdf" out/page.pdf \
+                ";;" quillsever "$cli" split "in-$pages.pdf" 1s --to out --quiet \
+                "${mu[@]}" >>results
+        done
+        ;;
+    ten)
+        for pages in 1000 5000 20000; do
+            [ -f "in-$pages.pdf" ] || "$make_pdf" "in-$pages.pdf" "$pages" 2>/dev/null
+            measure "10s" "$pages" qpdf qpdf --split-pages=10 "in-$pages.pdf" out/part.pdf \
+                ";;" quillsever "$cli" split "in-$pages.pdf" 10s --to out --quiet >>results
+        done
+        ;;
+    big)
+        "$make_pdf" in-50000.pdf 50000 2>/dev/null
+        measure "10s" 50000 qpdf qpdf --split-pages=10 in-50000.pdf out/part.pdf \
+            ";;" quillsever "$cli" split in-50000.pdf 10s --to out --quiet >>results
+        ;;
+    batch)
+        "$make_pdf" ten.pdf 10 2>/dev/null
+        for sources in 500 2000; do
+            mkdir -p "src-$sources"
+            for i in $(seq "$sources"); do cp ten.pdf "src-$sources/s$i.pdf"; done
+            write_batch "batch-$sources.spl" "src-$sources"/*.pdf
+            measure "batch" "$((sources * 10))" qpdf bash qpdf-each.sh "src-$sources"/*.pdf \
+                ";;" quillsever "$cli" run "batch-$sources.spl" --quiet >>results
+        done
+        ;;
+    esac
+done
+
+echo
+echo "Load average before: $load_before, after: $(cut -d' ' -f1-3 /proc/loadavg); $(nproc) cores; outputs on" \
+    "$(df -T "$work" | awk 'NR == 2 {print $2}'); median of $runs rounds."
+echo
+echo "| case | pages | command | files | wall s | CPU s | CPU ms/page | peak MiB | wall vs qpdf | CPU vs qpdf |"
+echo "|---|---|---|---|---|---|---|---|---|---|"
+awk '
+    $3 == "qpdf" { qw[$1 " " $2] = $5; qc[$1 " " $2] = $6 }
+    { rows[NR] = $0 }
+    END {
+        for (i = 1; i <= NR; ++i) {
+            split(rows[i], f, " ")
+            key = f[1] " " f[2]
+            label = f[1] == "batch" ? sprintf("%d sources", f[2] / 10) : "\"" f[1] "\""
+            printf "| %s | %d | %s | %d | %.2f | %.2f | %.3f | %.1f | %.2fx | %.2fx |\n",
+                label, f[2], f[3], f[4], f[5], f[6], 1000 * f[6] / f[2], f[7] / 1024,
+                f[5] / qw[key], f[6] / qc[key]
+        }
+    }' results

@@ -1,0 +1,59 @@
+#include "core/NameListCache.h"
+
+#include "core/Files.h"
+#include "core/Text.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <sys/stat.h>
+
+namespace core {
+
+namespace {
+
+constexpr int kListLineLimit = 511;
+
+template <typename Stamp> Stamp StampOf(const struct stat& st) {
+    return Stamp{st.st_dev, st.st_ino, st.st_size,
+                 int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+} // namespace
+
+const CNameListCache::Lines* CNameListCache::Get(const std::string& path) {
+    struct stat st {};
+    auto cached = m_files.find(path);
+    if (cached != m_files.end() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        StampOf<Stamp>(st) == cached->second.stamp)
+        return &cached->second.lines;
+
+    FILE* file = OpenRegularFile(path);
+    if (!file) {
+        if (cached != m_files.end())
+            m_files.erase(cached);
+        return nullptr;
+    }
+    ++m_reads;
+    Entry entry;
+    // The stamp of what is read, taken from the open file itself.
+    if (::fstat(::fileno(file), &st) == 0)
+        entry.stamp = StampOf<Stamp>(st);
+    char buffer[kListLineLimit + 1];
+    while (std::fgets(buffer, sizeof buffer, file)) {
+        std::string line;
+        for (const char* c = buffer; *c; ++c)
+            if (*c != '\r' && *c != '\n')
+                line += *c;
+        int count = 0;
+        ForEachToken(line, ",", [&](std::string_view) { ++count; });
+        entry.lines.columns = std::max(entry.lines.columns, count);
+        if (entry.lines.pieces.size() < kMaxPieces)
+            entry.lines.pieces.push_back(std::move(line));
+    }
+    std::fclose(file);
+    Entry& kept = m_files[path];
+    kept = std::move(entry);
+    return &kept.lines;
+}
+
+} // namespace core
