@@ -5,6 +5,8 @@
 #include "engine/PageCounter.h"
 #include "engine/QpdfAutomation.h"
 #include "ui/DialogUnits.h"
+#include "ui/Hyperlink.h"
+#include "ui/HyperlinkAddresses.h"
 #include "ui/JobTableModel.h"
 #include "ui/QtPrompter.h"
 #include "ui/StatusDelegate.h"
@@ -222,10 +224,17 @@ void CMainWindow::BuildControls() {
     m_countLabel->setBuddy(m_count);
     place(m_count, QRect(47, 182, 40, 12));
 
-    m_link = new QLabel(QString::fromUtf8(kLinkText), m_client);
+    // The invitation to the maker's site is a link of its own kind: it opens the home page and
+    // says why when it cannot.
+    auto* link = new CHyperlink(QString::fromUtf8(kLinkText), m_client);
+    link->SetUrl(QString::fromStdString(HomePageAddress()));
+    link->SetUnderline(true);
+    link->SetPrompter(m_prompter);
+    m_link = link;
     m_link->setObjectName(QStringLiteral("ctl1022"));
     m_link->setAccessibleName(m_link->text());
     place(m_link, QRect(7, 201, 104, 8));
+    link->Attach(); // fitted to its text now; resizing the window lays it out afterwards
 
     // Stored as "Drag && Drop ..." in the template, where "&&" shows one ampersand.
     m_dropHint = new QLabel(QStringLiteral("Drag & Drop file(s) into list below"), m_client);

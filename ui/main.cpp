@@ -1,7 +1,10 @@
 #include "engine/DebugTrace.h"
 #include "ui/Artwork.h"
+#include "ui/HelpWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/SingleInstance.h"
+#include "ui/WindowCommands.h"
+#include "ui/XdgShell.h"
 
 #include <QApplication>
 
@@ -26,7 +29,12 @@ int main(int argc, char* argv[]) {
     ui::CSingleInstance instance;
     if (instance.HandOver(files))
         return 0;
-    ui::CMainWindow window;
+    ui::CXdgShell shell;
+    ui::MainWindowSetup setup;
+    setup.openHelp = [&shell] { ui::OpenManualExternally(shell); };
+    ui::CMainWindow window(std::move(setup));
+    ui::CWindowCommands commands(window);
+    commands.Attach();
     instance.Listen();
     const auto addFiles = [&window](const QStringList& paths) {
         ui::AddFilesWhenIdle(&window, paths, [&window](const std::vector<std::string>& local) {
