@@ -3,10 +3,14 @@
 #include "cli/Context.h"
 #include "cli/StreamPrompter.h"
 #include "core/Files.h"
+#include "engine/DebugTrace.h"
 #include "engine/QpdfAutomation.h"
 
+#include <cstdlib>
 #include <functional>
+#include <iostream>
 #include <map>
+#include <unistd.h>
 
 namespace cli {
 
@@ -30,13 +34,21 @@ Commands:
       Load a batch file as "Load Batch File" does and print every job's fourteen
       cells, TAB-separated, one job per line; with --save, then write the list to
       OUT.spl as "SaveAs Batch File" does.
-  run BATCH.spl [--trace] [--quiet]
+  run BATCH.spl [--shard K/N] [--log PATH] [--check] [--trace] [--quiet]
       Load a batch file and run "Split em'" over it: one PDF per page range of
       every selected job, each recorded in split.log; setup.ini of the working
-      directory gives the naming options. --trace writes debug.txt. Progress
-      (one line per output) goes to standard error unless --quiet.
+      directory gives the naming options. --trace writes debug.txt.
+      Progress goes to standard error unless --quiet: a bar on a terminal (parts
+      done of parts, elapsed time, current file), one line per part otherwise.
       Ctrl+C stops the run after the part being written.
       Exit 0 when the run ends normally, 1 when a failure ended it.
+      --shard K/N runs only the jobs whose index i (0 for the batch's first
+      line) has i mod N = K, so N processes share one batch; --log PATH appends
+      this process's log lines to PATH instead of split.log. Before a run, paths
+      that two jobs would both write (or one writes and another reads) are
+      reported; a sharded run then refuses to start. --check only lists them,
+      one per line (PATH, then each job and range), and exits 1 when there are
+      any or when a job would be refused.
   split SOURCE.pdf PARAMS --to DIR [--move-to DIR] [--increment] [--names LIST]
         [--start N] [--skip N] [--offset N] [--no-bookmarks] [--trace] [--quiet]
       Split one file, as a job with these settings would be split. Names are
@@ -49,8 +61,13 @@ Commands:
   log [--csv OUT.csv]
       Print split.log of the working directory as the log viewer shows it (six
       TAB-separated cells per line), or export it to OUT.csv.
+  log --merge A.log B.log ...
+      Print the lines of several logs (of shards) merged by their time, each
+      line byte for byte; redirect into split.log to make one log of them.
   help
       Show this text (also --help).
+  --version
+      Print the program's name and version.
 
 Split-parameter strings are comma-separated items:
   9          the single page 9          6-7        pages 6 to 7
@@ -61,7 +78,23 @@ Every message box is printed on standard error as "caption: text"; questions are
 answered No. Exit status: 0 success, 1 failure or refusal, 2 usage error.
 )";
 
+const std::map<std::string, std::function<int(Context&)>>& Commands() {
+    static const std::map<std::string, std::function<int(Context&)>> commands{
+        {"expand", Expand}, {"check", Check},  {"jobs", Jobs},      {"log", Log},
+        {"pages", Pages},   {"run", RunBatch}, {"split", SplitOne}, {"plan", Plan},
+    };
+    return commands;
+}
+
 } // namespace
+
+std::vector<std::string> CommandNames() {
+    std::vector<std::string> names;
+    for (const auto& [name, command] : Commands())
+        names.push_back(name);
+    names.push_back("help");
+    return names;
+}
 
 int Usage(Context& c, const std::string& problem) {
     c.err << "quillsever-cli: " << problem << "\n\n" << kUsage;
@@ -81,6 +114,10 @@ int Run(const std::vector<std::string>& words, std::ostream& out, std::ostream& 
     engine::CDebugTrace trace;
     engine::CQpdfAutomation automation(trace);
     Context c{out, err, prompter, automation, trace, {}, {}, {}};
+    // A bar redrawn in place only makes sense to a person watching a terminal.
+    const char* term = std::getenv("TERM");
+    c.errIsTerminal = &err == &std::cerr && ::isatty(STDERR_FILENO) == 1 &&
+                      !(term && std::string_view(term) == "dumb");
     if (words.size() < 2)
         return Usage(c, "no command given");
     const std::string& command = words[1];
@@ -88,13 +125,13 @@ int Run(const std::vector<std::string>& words, std::ostream& out, std::ostream& 
         out << kUsage;
         return kExitOk;
     }
+    if (command == "--version") {
+        out << AppTitle(words[0]) << ' ' << engine::kApplicationVersion << '\n';
+        return kExitOk;
+    }
     c.words.assign(words.begin() + 2, words.end());
-    static const std::map<std::string, std::function<int(Context&)>> commands{
-        {"expand", Expand}, {"check", Check},  {"jobs", Jobs},      {"log", Log},
-        {"pages", Pages},   {"run", RunBatch}, {"split", SplitOne}, {"plan", Plan},
-    };
-    auto it = commands.find(command);
-    if (it == commands.end())
+    auto it = Commands().find(command);
+    if (it == Commands().end())
         return Usage(c, "unknown command \"" + command + "\"");
     // Held for the whole command, like a PDF application left running: a file counted while
     // jobs are added is not parsed again by the run that follows.

@@ -13,6 +13,9 @@ inline constexpr int kExitUsage = 2;
 // The application's title: the executable's file name without directory and extension.
 std::string AppTitle(const std::string& argv0);
 
+// The command names, as typed after the program name.
+std::vector<std::string> CommandNames();
+
 // Runs one command line (words[0] is the program path) and returns the exit status.
 int Run(const std::vector<std::string>& words, std::ostream& out, std::ostream& err);
 

@@ -25,6 +25,7 @@ struct Context {
     std::vector<std::string> words; // the command's own words, after its name
     engine::CNoPump pump;
     engine::CNoConnectionDialog connection;
+    bool errIsTerminal = false; // err is a terminal a person watches
 
     // What adding a job to `list` needs: page counts come from the automation.
     core::AddFileHooks AddFileHooksFor(core::CJobList& list) {

@@ -9,6 +9,7 @@
 #include "core/Text.h"
 #include "storage/BatchCommands.h"
 #include "storage/CsvExport.h"
+#include "storage/LogMerge.h"
 #include "storage/LogReader.h"
 #include "storage/SplitLog.h"
 
@@ -109,9 +110,19 @@ int Pages(Context& c) {
 }
 
 int Log(Context& c) {
-    CArguments args(c.words, {"csv"}, {});
+    CArguments args(c.words, {"csv"}, {"merge"});
     if (!args.Ok())
         return Usage(c, args.Error());
+    if (args.Flag("merge")) {
+        if (args.Positional().empty() || args.Value("csv"))
+            return Usage(c, "log --merge takes one or more log files and nothing else");
+        std::string failed;
+        if (storage::MergeLogs(args.Positional(), c.out, failed))
+            return kExitOk;
+        c.prompter.Show(failed.empty() ? "Can't write the merged log" : "Can't open " + failed,
+                        "Log File Error");
+        return kExitFailed;
+    }
     if (!args.Positional().empty())
         return Usage(c, "log takes no file name; it reads split.log of the working directory");
     if (auto target = args.Value("csv")) {

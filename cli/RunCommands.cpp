@@ -1,8 +1,10 @@
 // The commands that split: a whole batch, or one file.
 #include "cli/Arguments.h"
+#include "cli/BatchPlan.h"
 #include "cli/Cli.h"
 #include "cli/Context.h"
 #include "cli/PresetFileDialogs.h"
+#include "cli/Progress.h"
 #include "core/AddFile.h"
 #include "core/Clock.h"
 #include "core/SetupOptions.h"
@@ -13,7 +15,11 @@
 #include "storage/BatchCommands.h"
 #include "storage/SplitLog.h"
 
+#include <charconv>
+#include <chrono>
 #include <csignal>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace cli {
 
@@ -30,7 +36,9 @@ extern "C" void OnInterrupt(int) {
 
 class CInterruptPump final : public engine::Pump {
   public:
+    explicit CInterruptPump(CProgress& progress) : m_progress(progress) {}
     void PumpOnce() override {
+        m_progress.Tick();
         if (g_interrupted && !m_pressed && m_run) {
             m_pressed = true;
             m_run->Press();
@@ -39,21 +47,80 @@ class CInterruptPump final : public engine::Pump {
     void SetRun(engine::CSplitRun* run) { m_run = run; }
 
   private:
+    CProgress& m_progress;
     engine::CSplitRun* m_run = nullptr;
     bool m_pressed = false;
 };
 
+// Messages of a run share standard error with the progress bar: the bar steps aside for each.
+class CProgressPrompter final : public core::Prompter {
+  public:
+    CProgressPrompter(core::Prompter& inner, CProgress& progress)
+        : m_inner(inner), m_progress(progress) {}
+    core::Answer Show(const std::string& text, const std::string& caption, core::Buttons buttons,
+                      core::Icon icon) override {
+        m_progress.BeforeMessage();
+        const core::Answer answer = m_inner.Show(text, caption, buttons, icon);
+        m_progress.AfterMessage();
+        return answer;
+    }
+
+  private:
+    core::Prompter& m_inner;
+    CProgress& m_progress;
+};
+
+// Answers every message unseen, for a plan made again by the run that follows it.
+class CSilentPrompter final : public core::Prompter {
+  public:
+    core::Answer Show(const std::string&, const std::string&, core::Buttons buttons,
+                      core::Icon) override {
+        return buttons == core::Buttons::YesNo ? core::Answer::No : core::Answer::Ok;
+    }
+};
+
+double SteadySeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+int TerminalColumns() {
+    struct winsize size {};
+    return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+}
+
+struct RunOptions {
+    bool trace = false;
+    bool quiet = false;
+    std::string logPath = storage::kSplitLogFile;
+};
+
+// "K/N" with 0 <= K < N.
+bool ParseShard(const std::string& text, int& k, int& n) {
+    const size_t slash = text.find('/');
+    if (slash == std::string::npos)
+        return false;
+    const char* begin = text.data();
+    const char* end = begin + text.size();
+    auto [kEnd, kError] = std::from_chars(begin, begin + slash, k);
+    auto [nEnd, nError] = std::from_chars(begin + slash + 1, end, n);
+    return kError == std::errc() && nError == std::errc() && kEnd == begin + slash && nEnd == end &&
+           n >= 1 && k >= 0 && k < n;
+}
+
 // Runs "Split em'" over the list as the window would, with this directory's setup.ini and
 // split.log. Exit 0 when the run ended normally (done or stopped), 1 when a failure ended it
-// or a job was refused, a source could not be moved or a part could not be logged.
-int SplitJobs(Context& c, core::CJobList& list, bool trace, bool quiet) {
-    if (trace)
+// or a job was refused, a source could not be moved or a part could not be logged (or the log
+// could not be opened at all).
+int SplitJobs(Context& c, core::CJobList& list, const core::SetupOptions& options,
+              const RunOptions& how) {
+    if (how.trace)
         c.trace.SwitchOn(c.prompter);
-    core::SetupOptions options;
-    core::LoadSetupOptions(options);
     core::CSystemClock clock;
-    storage::CSplitLog log(clock);
-    log.Open(&c.prompter);
+    storage::CSplitLog log(clock, how.logPath);
+    // Like the window, the run goes on without a log; but a script must learn that its parts
+    // went unrecorded.
+    const bool logOpened = log.Open(&c.prompter);
 
     // Nothing on this platform blocks a run with a prompt, but the watchdog runs beside every
     // run all the same, as it would beside the window.
@@ -62,40 +129,91 @@ int SplitJobs(Context& c, core::CJobList& list, bool trace, bool quiet) {
     watchdog.SetOwner(&list);
     watchdog.Start();
 
-    CInterruptPump pump;
-    engine::SplitRunServices services{list, c.automation, c.prompter, pump,
-                                      log,  c.trace,      options,    c.connection};
-    if (!quiet)
-        services.outputWritten = [&c](int row, int range, int ranges, const std::string& path) {
-            c.err << "job " << row + 1 << ", range " << range << " of " << ranges << ": " << path
-                  << '\n';
-        };
+    const CProgress::Mode mode = how.quiet         ? CProgress::Mode::Quiet
+                                 : c.errIsTerminal ? CProgress::Mode::Bar
+                                                   : CProgress::Mode::Lines;
+    CProgress progress(c.err, mode, CountParts(list), SteadySeconds, TerminalColumns());
+    CProgressPrompter prompter(c.prompter, progress);
+    CInterruptPump pump(progress);
+    engine::SplitRunServices services{list, c.automation, prompter, pump,
+                                      log,  c.trace,      options,  c.connection};
+    services.outputWritten = [&progress](int row, int range, int ranges, const std::string& path) {
+        progress.OutputWritten(row, range, ranges, path);
+    };
+    // The run marks the row it begins "Processing" and asks for a repaint.
+    services.repaint = [&progress, &list] {
+        for (int row = list.Count() - 1; row >= 0; --row)
+            if (list.Text(row, core::kColStatus) == "Processing") {
+                progress.JobStarted(list.Text(row, core::kColFilename));
+                break;
+            }
+    };
     engine::CSplitRun run(services);
     pump.SetRun(&run);
     g_interrupted = 0;
     auto previous = std::signal(SIGINT, OnInterrupt);
     run.Press();
     std::signal(SIGINT, previous);
+    progress.Finish();
     watchdog.Stop();
     c.trace.End();
-    return run.LastEnd() == engine::CSplitRun::End::Failed || run.HadFailures() ? kExitFailed
-                                                                                : kExitOk;
+    return run.LastEnd() == engine::CSplitRun::End::Failed || run.HadFailures() || !logOpened
+               ? kExitFailed
+               : kExitOk;
 }
 
 } // namespace
 
 int RunBatch(Context& c) {
-    CArguments args(c.words, {}, {"trace", "quiet"});
+    CArguments args(c.words, {"shard", "log"}, {"trace", "quiet", "check"});
     if (!args.Ok())
         return Usage(c, args.Error());
     if (args.Positional().size() != 1)
         return Usage(c, "run takes one batch file");
+    int shard = 0, shards = 1;
+    if (auto text = args.Value("shard"); text && !ParseShard(*text, shard, shards))
+        return Usage(c, "--shard needs K/N with 0 <= K < N, not \"" + *text + "\"");
+    RunOptions how{args.Flag("trace"), args.Flag("quiet"),
+                   args.Value("log").value_or(storage::kSplitLogFile)};
+    if (how.logPath.empty())
+        return Usage(c, "--log needs a file name");
+
     CPresetFileDialogs dialogs({args.Positional()[0]});
     core::CJobList list;
     storage::CBatchCommands batch(list, c.AddFileHooksFor(list), c.prompter, dialogs);
     if (!batch.Load())
         return kExitFailed;
-    return SplitJobs(c, list, args.Flag("trace"), args.Flag("quiet"));
+    core::SetupOptions options;
+    core::LoadSetupOptions(options);
+
+    // Every shard plans the whole batch: a clash between two shards is seen by both of them,
+    // so either all of them start or none does.
+    if (args.Flag("check")) {
+        CBatchPlan plan(list, options, c.prompter);
+        for (const OutputClash& clash : plan.Clashes())
+            c.out << ClashText(clash) << '\n';
+        return plan.Clashes().empty() && plan.RefusedJobs() == 0 ? kExitOk : kExitFailed;
+    }
+    CSilentPrompter silent; // the run itself reports the jobs it refuses
+    CBatchPlan plan(list, options, silent);
+    if (!plan.Clashes().empty()) {
+        std::string text = std::to_string(plan.Clashes().size()) +
+                           " path(s) written by one job would be written or read by another:";
+        for (const OutputClash& clash : plan.Clashes())
+            text += "\n" + ClashText(clash);
+        if (shards > 1) {
+            // Which shard's file would survive is a race: better no run than a wrong part.
+            c.prompter.Show(text + "\nNo shard of this batch runs until they differ.",
+                            "Output Clash");
+            return kExitFailed;
+        }
+        c.prompter.Show(text + "\nThe run goes on, job after job, as the batch says.",
+                        "Output Clash");
+    }
+    for (int row = 0; row < list.Count(); ++row)
+        if (row % shards != shard)
+            list.SetText(row, core::kColSelected, "No");
+    return SplitJobs(c, list, options, how);
 }
 
 int SplitOne(Context& c) {
@@ -133,7 +251,9 @@ int SplitOne(Context& c) {
     core::SplitCheckFields fields{job.splitTo, job.splitParameters, pages, job.skipPages};
     if (!core::CheckSplitParameters(fields, c.prompter))
         return kExitFailed;
-    return SplitJobs(c, list, args.Flag("trace"), args.Flag("quiet"));
+    core::SetupOptions options;
+    core::LoadSetupOptions(options);
+    return SplitJobs(c, list, options, {args.Flag("trace"), args.Flag("quiet")});
 }
 
 } // namespace cli

@@ -978,6 +978,8 @@ class QpdfPDDoc final : public PDDoc {
         try {
             QPDFWriter writer(*m_new);
             writer.setOutputFile(file.TempPath().c_str(), file.Stream(), false);
+            // The same pages give the same bytes, whichever process or run writes them.
+            writer.setDeterministicID(true);
             writer.write();
             m_session->Collect(*m_new);
         } catch (const std::exception& e) {

@@ -4,7 +4,8 @@ set -euo pipefail
 
 packages=(build-essential cmake pkg-config libqpdf-dev qpdf libgtest-dev poppler-utils
           qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-pdf-dev libgl-dev xvfb xauth xdotool
-          imagemagick clang libclang-rt-14-dev)
+          imagemagick clang libclang-rt-14-dev
+          scdoc parallel desktop-file-utils librsvg2-bin bash-completion dpkg-dev groff-base)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -215,3 +215,94 @@ TEST(CliTest, RefusedJobsAndFailedMovesExitOne) {
     EXPECT_EQ(testing_support::DirectoryListing(dir.File("parts")),
               "a_page0001.pdf b_page0002.pdf");
 }
+
+TEST(CliTest, VersionNamesTheProgram) {
+    Result r = RunCli({"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "quillsever-cli 1.16\n");
+}
+
+TEST(CliTest, ShardRunsEveryNthJobAndLogsWhereTold) {
+    testing_support::CTempDir dir(true);
+    std::string batch;
+    for (int i = 0; i < 5; ++i) {
+        const std::string name = "s" + std::to_string(i) + ".pdf";
+        testing_support::WritePdf(dir.File(name), {.pages = 2});
+        // The third job is not selected: it keeps its index all the same.
+        batch += (i == 2 ? "~" : "") + name + "; 1; 2; ; ; out; N; ; Y; ; 0; 0; 0\r\r\n";
+    }
+    dir.Write("jobs.spl", batch);
+    Result r = RunCli({"run", "jobs.spl", "--shard", "1/2", "--log", "logs/one.log"});
+    EXPECT_EQ(r.status, 1) << "the log folder does not exist";
+    std::filesystem::create_directory(dir.File("logs"));
+    r = RunCli({"run", "jobs.spl", "--shard", "1/2", "--log", "logs/one.log"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "job 2, range 1 of 1: out/s1_page0001.pdf\n"
+                     "job 4, range 1 of 1: out/s3_page0001.pdf\n"
+                     "Quillsever: Done.\n");
+    EXPECT_EQ(testing_support::DirectoryListing(dir.File("out")),
+              "s1_page0001.pdf s3_page0001.pdf");
+    EXPECT_FALSE(std::filesystem::exists(dir.File("split.log")));
+    const std::string log = dir.Read("logs/one.log");
+    EXPECT_NE(log.find("out/s1_page0001.pdf"), std::string::npos);
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2);
+
+    r = RunCli({"run", "jobs.spl", "--shard", "0/2", "--quiet"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(testing_support::DirectoryListing(dir.File("out")),
+              "s0_page0001.pdf s1_page0001.pdf s3_page0001.pdf s4_page0001.pdf");
+    Result merged = RunCli({"log", "--merge", "split.log", "logs/one.log"});
+    EXPECT_EQ(merged.status, 0);
+    EXPECT_EQ(merged.out.size(), log.size() + dir.Read("split.log").size());
+
+    for (const char* bad : {"2/2", "1", "-1/2", "0/0", "1/2x", "a/b"}) {
+        Result usage = RunCli({"run", "jobs.spl", "--shard", bad});
+        EXPECT_EQ(usage.status, 2) << bad;
+        EXPECT_NE(usage.err.find("--shard needs K/N"), std::string::npos) << bad;
+    }
+    EXPECT_EQ(RunCli({"log", "--merge"}).status, 2);
+    Result absent = RunCli({"log", "--merge", "split.log", "nope.log"});
+    EXPECT_EQ(absent.status, 1);
+    EXPECT_EQ(absent.err, "Log File Error: Can't open nope.log\n");
+    EXPECT_EQ(absent.out, "");
+}
+
+TEST(CliTest, ClashingOutputsAreListedAndStopEveryShard) {
+    testing_support::CTempDir dir(true);
+    testing_support::WritePdf(dir.File("a.pdf"), {.pages = 3});
+    std::filesystem::create_directory(dir.File("b"));
+    testing_support::WritePdf(dir.File("b/a.pdf"), {.pages = 3});
+    dir.Write("ok.spl", "a.pdf; 1s; 3; ; ; out; N; ; Y; ; 0; 0; 0\r\r\n"
+                        "b/a.pdf; 1s; 3; ; ; out2; N; ; Y; ; 0; 0; 0\r\r\n");
+    Result fine = RunCli({"run", "ok.spl", "--check"});
+    EXPECT_EQ(fine.status, 0);
+    EXPECT_EQ(fine.out + fine.err, "");
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out"))) << "a check writes nothing";
+
+    dir.Write("clash.spl", "a.pdf; 1s; 3; ; ; out; N; ; Y; ; 0; 0; 0\r\r\n"
+                           "b/a.pdf; 3,1; 3; ; ; ./out; N; ; Y; ; 0; 0; 0\r\r\n");
+    Result check = RunCli({"run", "clash.spl", "--check", "--shard", "0/2"});
+    EXPECT_EQ(check.status, 1);
+    EXPECT_EQ(check.out, "out/a_page0001.pdf\tjob 1, range 1\tjob 2, range 2\n"
+                         "out/a_page0003.pdf\tjob 1, range 3\tjob 2, range 1\n");
+
+    const std::string report = "Output Clash: 2 path(s) written by one job would be written or "
+                               "read by another:\n" +
+                               check.out;
+    Result shard = RunCli({"run", "clash.spl", "--shard", "1/2", "--quiet"});
+    EXPECT_EQ(shard.status, 1);
+    EXPECT_EQ(shard.err, report + "No shard of this batch runs until they differ.\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out")));
+
+    // One process decides the order itself: it says so and runs as before.
+    Result whole = RunCli({"run", "clash.spl", "--quiet"});
+    EXPECT_EQ(whole.status, 0);
+    EXPECT_EQ(whole.err, report + "The run goes on, job after job, as the batch says.\n"
+                                  "Quillsever: Done.\n");
+
+    dir.Write("refused.spl", "a.pdf; 1s; 3; ; ; ; N; ; Y; ; 0; 0; 0\r\r\n");
+    Result refused = RunCli({"run", "refused.spl", "--check"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err, "Error Destination: you must specify an destination directory\n")
+        << "the run's own words for a job it would refuse";
+}

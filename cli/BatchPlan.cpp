@@ -1,0 +1,146 @@
+#include "cli/BatchPlan.h"
+
+#include "core/Files.h"
+#include "core/OutputNaming.h"
+#include "core/RangeList.h"
+#include "core/SplitParameters.h"
+#include "core/Text.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
+namespace cli {
+
+namespace {
+
+bool Planned(const core::CJobList& list, int row) {
+    return list.Text(row, core::kColSelected) == "Yes" &&
+           !list.Text(row, core::kColSplitParameters).empty();
+}
+
+// The ranges the run expands a job into; `overflowed` when they do not fit its range list.
+std::vector<core::PageRange> JobRanges(const core::CJobList& list, int row, bool& overflowed) {
+    core::CRangeList ranges;
+    core::NullTrace trace;
+    core::SplitParameters(list, list.Text(row, core::kColSplitParameters), row, ranges, trace);
+    overflowed = ranges.Overflowed();
+    return ranges.Ranges();
+}
+
+// The same title the run gives a source's parts.
+std::string SourceTitle(const std::string& source) {
+    std::string title = core::FileTitle(core::RemoveAll(source, ".pdf"));
+    if (title.size() > 254)
+        title.resize(254);
+    return title;
+}
+
+// "out/a.pdf", "./out/a.pdf" and a path through a link to the same folder name one file.
+std::string Key(const std::string& path) {
+    // Absolute first: a relative path whose folder does not exist yet would otherwise stay
+    // relative, and "./out" would not meet "out".
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec).lexically_normal();
+    const std::filesystem::path canonical = std::filesystem::weakly_canonical(absolute, ec);
+    return (ec ? absolute : canonical).string();
+}
+
+} // namespace
+
+CBatchPlan::CBatchPlan(const core::CJobList& list, const core::SetupOptions& options,
+                       core::Prompter& prompter) {
+    struct Entry {
+        std::string path;
+        std::vector<OutputClash::Use> uses;
+        bool written = false;
+        size_t order = 0;
+    };
+    std::map<std::string, Entry> byKey;
+    size_t order = 0;
+    auto note = [&](const std::string& path, OutputClash::Use use) {
+        Entry& e = byKey[Key(path)];
+        if (e.uses.empty())
+            e.path = path;
+        if (use.range > 0 && !e.written) {
+            // The clash is listed where its first output comes in the batch.
+            e.written = true;
+            e.order = order++;
+            e.path = path;
+        }
+        if (std::find(e.uses.begin(), e.uses.end(), use) == e.uses.end())
+            e.uses.push_back(use);
+    };
+
+    for (int row = 0; row < list.Count(); ++row) {
+        if (!Planned(list, row))
+            continue;
+        const std::string& source = list.Text(row, core::kColFilename);
+        bool overflowed = false;
+        const std::vector<core::PageRange> ranges = JobRanges(list, row, overflowed);
+        // The run refuses these jobs before they write anything, in these words.
+        if (list.Text(row, core::kColSplitTo).empty()) {
+            prompter.Show("you must specify an destination directory", "Error Destination");
+            ++m_refused;
+            continue;
+        }
+        if (overflowed) {
+            prompter.Show(core::TooManyRangesText(), "Error in parameters");
+            ++m_refused;
+            continue;
+        }
+        const core::OutputPlan plan = core::PlanOutputPaths(
+            list, row, ranges, SourceTitle(source),
+            core::LeadingInt(list.Text(row, core::kColPageOffset)), options, prompter);
+        if (plan.result != core::OutputPlan::Result::Ok) {
+            ++m_refused;
+            continue;
+        }
+        note(source, {row, 0});
+        for (size_t i = 0; i < plan.paths.size(); ++i)
+            note(plan.paths[i], {row, static_cast<int>(i) + 1});
+        m_outputs += static_cast<int>(plan.paths.size());
+    }
+
+    std::vector<const Entry*> clashes;
+    for (const auto& [key, e] : byKey) {
+        if (!e.written)
+            continue;
+        // One job writing a path twice with the same pages is the job's own business (its
+        // plan has already refused different pages under one name).
+        bool otherJob = false;
+        for (const auto& use : e.uses)
+            otherJob = otherJob || use.row != e.uses.front().row;
+        if (otherJob)
+            clashes.push_back(&e);
+    }
+    std::sort(clashes.begin(), clashes.end(),
+              [](const Entry* a, const Entry* b) { return a->order < b->order; });
+    for (const Entry* e : clashes) {
+        OutputClash clash{e->path, e->uses};
+        std::stable_sort(clash.uses.begin(), clash.uses.end(),
+                         [](const auto& a, const auto& b) { return a.row < b.row; });
+        m_clashes.push_back(std::move(clash));
+    }
+}
+
+int CountParts(const core::CJobList& list) {
+    int parts = 0;
+    for (int row = 0; row < list.Count(); ++row) {
+        bool overflowed = false;
+        if (Planned(list, row))
+            parts += static_cast<int>(JobRanges(list, row, overflowed).size());
+    }
+    return parts;
+}
+
+std::string ClashText(const OutputClash& clash) {
+    std::string text = clash.path;
+    for (const auto& use : clash.uses) {
+        text += "\tjob " + std::to_string(use.row + 1);
+        text += use.range == 0 ? ", source" : ", range " + std::to_string(use.range);
+    }
+    return text;
+}
+
+} // namespace cli
