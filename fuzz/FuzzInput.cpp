@@ -1,13 +1,14 @@
 #include "fuzz/FuzzInput.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <unistd.h>
 
 namespace fuzzing {
 
 CScratchFile::CScratchFile() {
-    const char* dir = std::getenv("TMPDIR");
-    std::string pattern = std::string(dir && *dir ? dir : "/tmp") + "/quillsever-fuzz-XXXXXX";
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "quillsever-fuzz-XXXXXX").string();
     m_fd = ::mkstemp(pattern.data());
     if (m_fd < 0)
         Fail("cannot create a scratch file");
