@@ -8,8 +8,16 @@ binary=$(realpath "${1:-build-asan/ui/quillsever}")
 keep=${2:-}
 if [ -z "${QS_SMOKE_INNER:-}" ]; then
     [ -n "$keep" ] && keep=$(realpath -m "$keep")
-    # A random first display number: other programs may be starting virtual servers too.
-    exec xvfb-run -a -n $((100 + RANDOM % 5000)) -s "-screen 0 1024x768x24" env QS_SMOKE_INNER=1 bash "$0" "$binary" "$keep"
+    # A random first display number: other programs may be starting virtual servers too. A
+    # server that never took connections is tried again on another number (exit status 3).
+    for attempt in 1 2 3; do
+        status=0
+        xvfb-run -a -n $((100 + RANDOM % 5000)) -s "-screen 0 1024x768x24" \
+            env QS_SMOKE_INNER=1 bash "$0" "$binary" "$keep" || status=$?
+        [ "$status" -ne 3 ] && exit "$status"
+        echo "smoke: attempt $attempt found no usable X server"
+    done
+    exit 1
 fi
 
 scratch=$(mktemp -d)
@@ -22,6 +30,12 @@ trap cleanup EXIT
 cd "$scratch"
 printf 'NOSPLASH\r\n' >setup.ini
 export QT_QPA_PLATFORM=xcb
+# xvfb-run can hand over before its server takes connections when the machine is busy.
+for _ in $(seq 1 100); do
+    xdotool getdisplaygeometry >/dev/null 2>&1 && break
+    sleep 0.1
+done
+xdotool getdisplaygeometry >/dev/null 2>&1 || { echo "smoke: the virtual X server did not start"; exit 3; }
 "$binary" &
 pid=$!
 

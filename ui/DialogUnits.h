@@ -3,6 +3,9 @@
 #include <QFont>
 #include <QRect>
 #include <QSize>
+#include <QString>
+
+class QWidget;
 
 namespace ui {
 
@@ -13,5 +16,15 @@ QSize DialogBaseUnits(const QFont& font);
 // A dialog-unit size in pixels from the font's average character width and height (x/4, y/8),
 // rounded to the nearest pixel.
 QRect DialogUnitsToPixels(const QFont& font, QRect dialogUnits);
+
+// Layouts in dialog units were drawn for a narrower font than most desktops use, so a caption
+// can be wider than its box. This grows every label, check box and radio button whose text is
+// cut: first to the right, up to its neighbour (or the frame around it, or the window edge),
+// then to the left as far as its neighbour there allows. Positions of everything else stay.
+void LetTextsFit(QWidget* window);
+
+// A label as it reads, without its access-key marks ("Save && Exit" is "Save & Exit"): the
+// accessible name screen readers announce.
+QString WithoutAccessKeys(QString label);
 
 } // namespace ui

@@ -315,7 +315,7 @@ void CMainWindow::BuildMenus() {
     auto addMenu = [this](const QString& title, const char* name) {
         QMenu* menu = m_menuBar->addMenu(title);
         menu->setObjectName(QString::fromUtf8(name));
-        menu->setAccessibleName(QString(title).remove(QLatin1Char('&')));
+        menu->setAccessibleName(WithoutAccessKeys(title));
         return menu;
     };
     QMenu* file = addMenu(QStringLiteral("&File"), "menuFile");

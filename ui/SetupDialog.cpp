@@ -13,18 +13,6 @@
 
 namespace ui {
 
-namespace {
-
-QString Plain(QString label) {
-    // The accessible name is the label as read, without its access-key marks.
-    label.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
-    label.remove(QLatin1Char('&'));
-    label.replace(QLatin1Char('\x01'), QLatin1Char('&'));
-    return label;
-}
-
-} // namespace
-
 CSetupDialog::CSetupDialog(core::SetupOptions& options, core::Prompter& prompter, QWidget* parent,
                            std::string setupPath)
     : QDialog(parent), m_options(options), m_prompter(prompter), m_setupPath(std::move(setupPath)) {
@@ -42,7 +30,7 @@ CSetupDialog::CSetupDialog(core::SetupOptions& options, core::Prompter& prompter
         auto* b = new QPushButton(text, this);
         b->setAutoDefault(false);
         b->setDefault(false);
-        b->setAccessibleName(Plain(text));
+        b->setAccessibleName(WithoutAccessKeys(text));
         place(b, x, y, w, h);
         return b;
     };
@@ -61,7 +49,7 @@ CSetupDialog::CSetupDialog(core::SetupOptions& options, core::Prompter& prompter
     auto edit = [&](QLabel* caption, const char* name, int x, int y, int w, int h) {
         auto* e = new QLineEdit(this);
         e->setObjectName(QLatin1String(name));
-        e->setAccessibleName(Plain(caption->text()).remove(QLatin1Char(':')));
+        e->setAccessibleName(WithoutAccessKeys(caption->text()).remove(QLatin1Char(':')));
         caption->setBuddy(e);
         place(e, x, y, w, h + 2);
         return e;
@@ -70,7 +58,7 @@ CSetupDialog::CSetupDialog(core::SetupOptions& options, core::Prompter& prompter
         auto* c = new QCheckBox(text, this);
         c->setObjectName(QLatin1String(name));
         c->setLayoutDirection(Qt::RightToLeft); // the text stands left of the box
-        c->setAccessibleName(Plain(text));
+        c->setAccessibleName(WithoutAccessKeys(text));
         rightAligned(c, x, y, w, h + 2);
         connect(c, &QCheckBox::clicked, this, [this] { TakeFields(); });
         return c;

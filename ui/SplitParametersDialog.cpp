@@ -2,7 +2,7 @@
 
 #include "core/SplitParameters.h"
 #include "ui/Artwork.h"
-#include "ui/Dlu.h"
+#include "ui/DialogUnits.h"
 #include "ui/FolderChooser.h"
 #include "ui/PlanPreview.h"
 
@@ -22,14 +22,6 @@
 namespace ui {
 
 namespace {
-
-// What a label reads as without its access-key marks: "Save && Exit" is "Save & Exit".
-QString Plain(QString label) {
-    label.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
-    label.remove(QLatin1Char('&'));
-    label.replace(QLatin1Char('\x01'), QLatin1Char('&'));
-    return label;
-}
 
 // A number field holds an integer when it is one, with blanks around it at most; anything else
 // (empty, a fraction, trailing letters, a value beyond 32 bits) is refused rather than guessed.
@@ -74,14 +66,14 @@ void CSplitParametersDialog::SetFolderChooser(FolderChooser chooser) {
 
 void CSplitParametersDialog::Build() {
     const QFont dialogFont = font();
-    setFixedSize(DluRect(dialogFont, QRect(0, 0, 348, 210)).size());
+    setFixedSize(DialogUnitsToPixels(dialogFont, QRect(0, 0, 348, 210)).size());
     m_controlsHeight = height();
     const auto place = [&](QWidget* widget, int x, int y, int w, int h) {
-        widget->setGeometry(DluRect(dialogFont, QRect(x, y, w, h)));
+        widget->setGeometry(DialogUnitsToPixels(dialogFont, QRect(x, y, w, h)));
     };
     const auto named = [](QWidget* widget, int id, const QString& name) {
         widget->setObjectName(QStringLiteral("ctl%1").arg(id));
-        widget->setAccessibleName(Plain(name));
+        widget->setAccessibleName(WithoutAccessKeys(name));
     };
     const auto edit = [&](int id, const QString& name, int x, int y, int w, int h) {
         auto* e = new QLineEdit(this);
@@ -161,7 +153,8 @@ void CSplitParametersDialog::Build() {
     icon->setObjectName(QStringLiteral("programIcon"));
     icon->setAccessibleName(QStringLiteral("Quillsever"));
     icon->setPixmap(ProgramIcon().pixmap(32, 32));
-    icon->setGeometry(QRect(DluRect(dialogFont, QRect(10, 7, 21, 20)).topLeft(), QSize(32, 32)));
+    icon->setGeometry(
+        QRect(DialogUnitsToPixels(dialogFont, QRect(10, 7, 21, 20)).topLeft(), QSize(32, 32)));
 
     label(QStringLiteral("Pages"), 316, 24, 21, 8);
     m_pages = edit(1018, QStringLiteral("Pages"), 288, 24, 24, 12);
@@ -325,7 +318,7 @@ void CSplitParametersDialog::BuildPreview() {
 }
 
 void CSplitParametersDialog::FitPreview() {
-    const QRect margins = DluRect(font(), QRect(5, 2, 5, 4));
+    const QRect margins = DialogUnitsToPixels(font(), QRect(5, 2, 5, 4));
     const int height =
         m_preview->Expanded() ? m_preview->UnfoldedHeight() : m_preview->FoldedHeight();
     m_preview->setGeometry(margins.x(), m_controlsHeight, width() - 2 * margins.x(), height);

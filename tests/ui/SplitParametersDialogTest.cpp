@@ -1,5 +1,5 @@
 #include "ui/SplitParametersDialog.h"
-#include "ui/Dlu.h"
+#include "ui/DialogUnits.h"
 
 #include "tests/support/RecordingPrompter.h"
 
@@ -93,7 +93,7 @@ class SplitParametersDialogTest : public QObject {
         QVERIFY(!(h.dialog.windowFlags() & Qt::WindowSystemMenuHint));
         const QFont font = h.dialog.font();
         // The controls keep the layout's size; the preview only adds below them.
-        const QSize layout = ui::DluRect(font, QRect(0, 0, 348, 210)).size();
+        const QSize layout = ui::DialogUnitsToPixels(font, QRect(0, 0, 348, 210)).size();
         QCOMPARE(h.dialog.width(), layout.width());
         QVERIFY(h.dialog.height() > layout.height());
         QCOMPARE(h.dialog.findChild<QWidget*>(QStringLiteral("planPreview"))->y(), layout.height());
@@ -128,7 +128,7 @@ class SplitParametersDialogTest : public QObject {
             ids << c.id;
             QWidget* control = h.Ctl<QWidget>(c.id);
             QCOMPARE(control->accessibleName(), QString(c.name));
-            const QRect expected = ui::DluRect(font, c.units);
+            const QRect expected = ui::DialogUnitsToPixels(font, c.units);
             const QRect actual = control->geometry();
             if (qobject_cast<QLineEdit*>(control) || qobject_cast<QPushButton*>(control)) {
                 QCOMPARE(actual, expected);
