@@ -598,9 +598,7 @@ bool AllResourceNamesAppear(QPDFPageObjectHelper& page) {
 // memory stays bounded whatever its size.
 class FileBlocks final : public Pipeline {
   public:
-    explicit FileBlocks(core::CAtomicFile& file) : Pipeline("part file", nullptr), m_file(file) {
-        m_block.reserve(kBlock);
-    }
+    explicit FileBlocks(core::CAtomicFile& file) : Pipeline("part file", nullptr), m_file(file) {}
     void write(unsigned char const* data, size_t len) override {
         m_block.append(reinterpret_cast<const char*>(data), len);
         if (m_block.size() >= kBlock)
@@ -609,7 +607,7 @@ class FileBlocks final : public Pipeline {
     void finish() override { Flush(); }
 
   private:
-    static constexpr size_t kBlock = 256 * 1024;
+    static constexpr size_t kBlock = 64 * 1024;
     void Flush() {
         if (!m_block.empty())
             m_file.Write(m_block); // a failed write fails the commit
