@@ -521,6 +521,35 @@ void AppendChild(QOH parent, QOH item) {
     parent.replaceKey("/Last", item);
 }
 
+// Whether a page's fonts and images cost less to carry whole than to trim: no images and a
+// few fonts that embed nothing (each a handful of names, like the standard fonts). Finding
+// out which of them a page uses means decoding its content, the dearest step of copying such
+// a page; carrying an unused one costs its part about a hundred bytes.
+bool ResourcesCheapToCarry(QPDFPageObjectHelper& page) {
+    constexpr size_t kCheapFonts = 8;
+    QOH resources = page.getAttribute("/Resources", false);
+    if (!resources.isDictionary())
+        return true;
+    QOH images = resources.getKey("/XObject");
+    if (images.isDictionary() && !images.getKeys().empty())
+        return false;
+    QOH fonts = resources.getKey("/Font");
+    if (!fonts.isDictionary())
+        return true;
+    const std::set<std::string> names = fonts.getKeys();
+    if (names.size() > kCheapFonts)
+        return false;
+    return std::all_of(names.begin(), names.end(), [&](const std::string& name) {
+        QOH font = fonts.getKey(name);
+        if (!font.isDictionary())
+            return false;
+        for (const std::string& key : font.getKeys())
+            if (!font.getKey(key).isName())
+                return false;
+        return true;
+    });
+}
+
 // Whether every font and image name of a page's resources occurs somewhere in its content.
 // Then nothing is left to trim and qpdf's full parse of the content can be skipped; a name
 // that does not occur as written (it may be spelt with # escapes) leaves the decision to qpdf.
@@ -537,10 +566,25 @@ bool AllResourceNamesAppear(QPDFPageObjectHelper& page) {
     }
     if (names.empty())
         return true;
+    // Each content stream is decoded straight into one string: qpdf's own concatenation of a
+    // page's contents buffers every stream a second time, which cost as much as the decoding.
+    // A newline between streams keeps a name at the end of one from running into the next.
+    std::vector<QOH> streams;
+    QOH contents = page.getObjectHandle().getKey("/Contents");
+    if (contents.isStream())
+        streams.push_back(contents);
+    else if (contents.isArray())
+        for (QOH item : contents.aitems())
+            if (item.isStream())
+                streams.push_back(item);
     std::string content;
     try {
         Pl_String sink("page content", nullptr, content);
-        page.pipeContents(&sink);
+        for (QOH& stream : streams) {
+            if (!stream.pipeStreamData(&sink, 0, qpdf_dl_generalized, false, false))
+                return false;
+            content += '\n';
+        }
     } catch (const std::exception&) {
         return false;
     }
@@ -548,6 +592,30 @@ bool AllResourceNamesAppear(QPDFPageObjectHelper& page) {
         return content.find(name) != std::string::npos;
     });
 }
+
+// qpdf's writer hands over a PDF a token at a time; through stdio that is a call chain per
+// token. This gathers the bytes and passes them to the part's file in large blocks, so a part's
+// memory stays bounded whatever its size.
+class FileBlocks final : public Pipeline {
+  public:
+    explicit FileBlocks(core::CAtomicFile& file) : Pipeline("part file", nullptr), m_file(file) {}
+    void write(unsigned char const* data, size_t len) override {
+        m_block.append(reinterpret_cast<const char*>(data), len);
+        if (m_block.size() >= kBlock)
+            Flush();
+    }
+    void finish() override { Flush(); }
+
+  private:
+    static constexpr size_t kBlock = 64 * 1024;
+    void Flush() {
+        if (!m_block.empty())
+            m_file.Write(m_block); // a failed write fails the commit
+        m_block.clear();
+    }
+    core::CAtomicFile& m_file;
+    std::string m_block;
+};
 
 bool IsWidget(QOH annot) {
     return annot.isDictionary() && annot.getKey("/Subtype").isNameAndEquals("/Widget");
@@ -976,11 +1044,13 @@ class QpdfPDDoc final : public PDDoc {
             return false;
         }
         try {
+            FileBlocks blocks(file);
             QPDFWriter writer(*m_new);
-            writer.setOutputFile(file.TempPath().c_str(), file.Stream(), false);
+            writer.setOutputPipeline(&blocks);
             // The same pages give the same bytes, whichever process or run writes them.
             writer.setDeterministicID(true);
             writer.write();
+            blocks.finish();
             m_session->Collect(*m_new);
         } catch (const std::exception& e) {
             m_session->Warn(std::string("cannot save ") + path + ": " + e.what());
@@ -1157,7 +1227,7 @@ class QpdfPDDoc final : public PDDoc {
         source.resourcesTrimmed[index] = 1;
         try {
             QPDFPageObjectHelper page(source.pages[index]);
-            if (!AllResourceNamesAppear(page))
+            if (!ResourcesCheapToCarry(page) && !AllResourceNamesAppear(page))
                 page.removeUnreferencedResources();
         } catch (const std::exception& e) {
             m_session->Warn(std::string("resources kept whole: ") + e.what());

@@ -391,6 +391,39 @@ TEST(QpdfAutomationTest, InheritedResourcesAreTrimmedToWhatPagesUse) {
         << "the source stays usable for the next part";
 }
 
+// A shared font that embeds data is trimmed from pages that do not use it, or every part
+// would carry it; one made of names only is carried whole, and the part stays sound either way.
+TEST(QpdfAutomationTest, SharedFontsNoPageUsesAreTrimmedWhenTheyCarryData) {
+    const struct {
+        std::string font;
+        std::vector<std::string> fonts; // of each page of the part
+    } cases[] = {
+        {"<< /Type /Font /Subtype /Type1 /BaseFont /Courier >>", {"/F1", "/F2"}},
+        {"<< /Type /Font /Subtype /Type1 /BaseFont /Courier /FirstChar 32 /LastChar 34 "
+         "/Widths [600 600 600] >>",
+         {"/F1"}},
+        {"<< /Type /Font /Subtype /Type3 /FontMatrix [0.001 0 0 0.001 0 0] >>", {"/F1"}},
+    };
+    for (const auto& c : cases) {
+        CTempDir dir;
+        const std::string source = dir.File("src.pdf");
+        WritePdf(source, {.pages = 6, .unusedFont = c.font});
+        const std::string theirs = dir.File("theirs.pdf");
+        ASSERT_EQ(RunProgram({"qpdf", "--empty", "--pages", source, "3-4", "--", theirs}), 0);
+        Splitter s;
+        const std::string ours = dir.File("ours.pdf");
+        ASSERT_TRUE(s.Part(source, 2, 2, true, ours)) << c.font;
+        EXPECT_TRUE(QpdfCheckPasses(ours)) << c.font;
+        EXPECT_EQ(PageMarkers(ours), Range(3, 4)) << c.font;
+        EXPECT_EQ(PageFonts(ours), (std::vector<std::vector<std::string>>{c.fonts, c.fonts}))
+            << c.font;
+        // An unused font made of names costs its part about a hundred bytes.
+        EXPECT_LE(std::filesystem::file_size(ours),
+                  std::filesystem::file_size(theirs) * 11 / 10 + 100 * (c.fonts.size() - 1))
+            << c.font;
+    }
+}
+
 TEST(QpdfAutomationTest, DamagedPageLabelTreesGiveNoWrongLabels) {
     const struct {
         std::string nums;

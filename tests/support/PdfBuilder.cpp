@@ -73,6 +73,8 @@ void WritePdf(const std::string& path, const PdfRecipe& recipe) {
     QOH resources = pdf.makeIndirectObject(QOH::newDictionary());
     QOH fonts = QOH::newDictionary();
     fonts.replaceKey("/F1", font);
+    if (!recipe.unusedFont.empty())
+        fonts.replaceKey("/F2", pdf.makeIndirectObject(QOH::parse(recipe.unusedFont)));
     resources.replaceKey("/Font", fonts);
     if (recipe.inheritedImages > 0) {
         QOH images = QOH::newDictionary();
@@ -534,19 +536,30 @@ std::string FormDefaults(const std::string& path) {
            (need.isBool() && need.getBoolValue() ? "true" : "false");
 }
 
-std::vector<std::vector<std::string>> PageImages(const std::string& path) {
+namespace {
+std::vector<std::vector<std::string>> PageResourceNames(const std::string& path,
+                                                        const std::string& type) {
     auto pdf = Open(path);
     std::vector<std::vector<std::string>> out;
     for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(*pdf).getAllPages()) {
         QOH resources = page.getAttribute("/Resources", false);
-        QOH images = resources.isDictionary() ? resources.getKey("/XObject") : QOH::newNull();
+        QOH dict = resources.isDictionary() ? resources.getKey(type) : QOH::newNull();
         std::vector<std::string> names;
-        if (images.isDictionary())
-            for (const std::string& key : images.getKeys())
+        if (dict.isDictionary())
+            for (const std::string& key : dict.getKeys())
                 names.push_back(key);
         out.push_back(names);
     }
     return out;
+}
+} // namespace
+
+std::vector<std::vector<std::string>> PageImages(const std::string& path) {
+    return PageResourceNames(path, "/XObject");
+}
+
+std::vector<std::vector<std::string>> PageFonts(const std::string& path) {
+    return PageResourceNames(path, "/Font");
 }
 
 int RunProgram(const std::vector<std::string>& argv) {

@@ -42,6 +42,9 @@ struct PdfRecipe {
     // (N-1) % count, of `imageBytes` incompressible bytes each.
     int inheritedImages = 0;
     size_t imageBytes = 4000;
+    // A font no page uses, as PDF text, named /F2 beside the shared /F1 in every page's
+    // shared resources; none when empty.
+    std::string unusedFont;
     std::string pageLabelNums;   // the /Nums array of the page labels, as PDF text
     bool indirectValues = false; // bookmark colours and label prefixes as indirect objects
     int pageTreeDepth = 0;       // page tree nodes nested above the pages
@@ -83,6 +86,8 @@ std::vector<FormField> FormFields(const std::string& path);
 std::string FormDefaults(const std::string& path);
 // The image names each page's resources hold.
 std::vector<std::vector<std::string>> PageImages(const std::string& path);
+// The font names each page's resources hold.
+std::vector<std::vector<std::string>> PageFonts(const std::string& path);
 
 // Runs a program with its arguments (never through a shell), output discarded; its exit
 // status, or -1 when it could not be run.
