@@ -33,6 +33,11 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
     return true;
 }
 
+FileStamp StampOf(const struct stat& st) {
+    return FileStamp{st.st_dev, st.st_ino, st.st_size,
+                     int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec};
+}
+
 int OpenRegularFd(const std::string& path, struct stat* info) {
     // Non-blocking, so that opening a FIFO without a writer returns at once; the type is then
     // checked on the descriptor itself, so nothing can be swapped in between.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -21,6 +22,17 @@ std::optional<std::string> DirectoryOf(std::string_view path);
 
 // Renames, but never over an existing file (false with errno EEXIST then).
 bool RenameNoReplace(const std::string& from, const std::string& to);
+
+// Which file a path names and in what state: device, inode, size and modification time. A file
+// read once is served again only while its stamp is unchanged.
+struct FileStamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    int64_t mtimeNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+FileStamp StampOf(const struct stat& st);
 
 // Opens `path` read-only, but only when it is a regular file: a FIFO, a device or a folder must
 // never block or feed the program endlessly. Returns the descriptor (close-on-exec), or -1 with

@@ -13,18 +13,13 @@ namespace {
 
 constexpr int kListLineLimit = 511;
 
-template <typename Stamp> Stamp StampOf(const struct stat& st) {
-    return Stamp{st.st_dev, st.st_ino, st.st_size,
-                 int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec};
-}
-
 } // namespace
 
 const CNameListCache::Lines* CNameListCache::Get(const std::string& path) {
     struct stat st {};
     auto cached = m_files.find(path);
     if (cached != m_files.end() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-        StampOf<Stamp>(st) == cached->second.stamp)
+        StampOf(st) == cached->second.stamp)
         return &cached->second.lines;
 
     FILE* file = OpenRegularFile(path);
@@ -37,7 +32,7 @@ const CNameListCache::Lines* CNameListCache::Get(const std::string& path) {
     Entry entry;
     // The stamp of what is read, taken from the open file itself.
     if (::fstat(::fileno(file), &st) == 0)
-        entry.stamp = StampOf<Stamp>(st);
+        entry.stamp = StampOf(st);
     char buffer[kListLineLimit + 1];
     while (std::fgets(buffer, sizeof buffer, file)) {
         std::string line;

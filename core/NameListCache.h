@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Files.h"
+
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -33,15 +35,8 @@ class CNameListCache {
     int Reads() const { return m_reads; }
 
   private:
-    struct Stamp {
-        dev_t device = 0;
-        ino_t inode = 0;
-        off_t size = 0;
-        int64_t mtimeNs = 0;
-        bool operator==(const Stamp&) const = default;
-    };
     struct Entry {
-        Stamp stamp;
+        FileStamp stamp;
         Lines lines;
     };
 

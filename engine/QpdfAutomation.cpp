@@ -50,15 +50,6 @@ constexpr int kMaxTreeDepth = 500;
 // Form fields nest a few levels; qpdf stops following /Parent after 100.
 constexpr int kMaxFieldDepth = 100;
 
-// Identity of a file on disk: a source is reused only while it is this very file, unchanged.
-struct FileStamp {
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    int64_t mtimeNs = 0;
-    bool operator==(const FileStamp&) const = default;
-};
-
 // Sources up to this size are parsed from memory; bigger ones from their file.
 constexpr off_t kInMemorySourceLimit = off_t{256} << 20;
 
@@ -86,10 +77,8 @@ std::unique_ptr<Buffer> ReadDescriptor(int fd, size_t size) {
     return buffer;
 }
 
-FileStamp StampOf(const struct stat& st) {
-    return FileStamp{st.st_dev, st.st_ino, st.st_size,
-                     int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec};
-}
+using core::FileStamp;
+using core::StampOf;
 
 std::optional<FileStamp> StampOf(const std::string& path) {
     struct stat st {};
