@@ -11,12 +11,7 @@ namespace ui {
 
 CAboutDialog::CAboutDialog(core::Prompter& prompter, const QIcon& icon, QWidget* parent)
     : QDialog(parent) {
-    // Named by its dialog id: the window's help topic follows the dialog that is open.
-    setObjectName(QStringLiteral("dlg100"));
-    setWindowTitle(QStringLiteral("About Quillsever"));
-    setModal(true);
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint);
+    SetUpModalDialog(*this, QStringLiteral("dlg100"), QStringLiteral("About Quillsever"));
     const QFont dialogFont = font();
     auto place = [&](QWidget* w, int x, int y, int width, int height) {
         w->setGeometry(DialogUnitsToPixels(dialogFont, QRect(x, y, width, height)));

@@ -1,6 +1,7 @@
 #include "ui/DialogUnits.h"
 
 #include <QAbstractButton>
+#include <QDialog>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
@@ -89,6 +90,14 @@ void LetTextsFit(QWidget* window) {
             r.setLeft(qMax(left, r.right() - needed + 1));
         control->setGeometry(r);
     }
+}
+
+void SetUpModalDialog(QDialog& dialog, const QString& dialogId, const QString& title) {
+    dialog.setObjectName(dialogId);
+    dialog.setWindowTitle(title);
+    dialog.setModal(true);
+    dialog.setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint);
 }
 
 QString WithoutAccessKeys(QString label) {

@@ -5,6 +5,7 @@
 #include <QSize>
 #include <QString>
 
+class QDialog;
 class QWidget;
 
 namespace ui {
@@ -26,5 +27,9 @@ void LetTextsFit(QWidget* window);
 // A label as it reads, without its access-key marks ("Save && Exit" is "Save & Exit"): the
 // accessible name screen readers announce.
 QString WithoutAccessKeys(QString label);
+
+// A modal dialog with a caption and a close box, named by its dialog id ("dlg140"): the window's
+// help topic follows the dialog that is open.
+void SetUpModalDialog(QDialog& dialog, const QString& dialogId, const QString& title);
 
 } // namespace ui

@@ -16,12 +16,7 @@ namespace ui {
 CSetupDialog::CSetupDialog(core::SetupOptions& options, core::Prompter& prompter, QWidget* parent,
                            std::string setupPath)
     : QDialog(parent), m_options(options), m_prompter(prompter), m_setupPath(std::move(setupPath)) {
-    // Named by its dialog id: the window's help topic follows the dialog that is open.
-    setObjectName(QStringLiteral("dlg140"));
-    setWindowTitle(QStringLiteral("Setup"));
-    setModal(true);
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint);
+    SetUpModalDialog(*this, QStringLiteral("dlg140"), QStringLiteral("Setup"));
     const QFont dialogFont = font();
     auto place = [&](QWidget* w, int x, int y, int width, int height) {
         w->setGeometry(DialogUnitsToPixels(dialogFont, QRect(x, y, width, height)));

@@ -1,4 +1,5 @@
 #include "cli/Cli.h"
+#include "tests/cli/CliRun.h"
 
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/PdfBuilder.h"
@@ -8,22 +9,8 @@
 #include <gtest/gtest.h>
 #include <sstream>
 
-namespace {
-
-struct Result {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-Result RunCli(std::vector<std::string> words) {
-    words.insert(words.begin(), "/usr/bin/quillsever-cli");
-    std::ostringstream out, err;
-    int status = cli::Run(words, out, err);
-    return {status, out.str(), err.str()};
-}
-
-} // namespace
+using testing_support::RunCli;
+using Result = testing_support::CliResult;
 
 TEST(CliTest, ExpandPrintsRangesUpToTheEndMark) {
     Result r = RunCli({"expand", "1s,2s", "--pages", "2"});

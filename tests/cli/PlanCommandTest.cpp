@@ -1,4 +1,5 @@
 #include "cli/Cli.h"
+#include "tests/cli/CliRun.h"
 
 #include "tests/support/PdfBuilder.h"
 #include "tests/support/TempDir.h"
@@ -7,22 +8,8 @@
 #include <gtest/gtest.h>
 #include <sstream>
 
-namespace {
-
-struct Result {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-Result RunCli(std::vector<std::string> words) {
-    words.insert(words.begin(), "quillsever-cli");
-    std::ostringstream out, err;
-    const int status = cli::Run(words, out, err);
-    return {status, out.str(), err.str()};
-}
-
-} // namespace
+using testing_support::RunCli;
+using Result = testing_support::CliResult;
 
 // The plan of a split command line is what that line would write, and it writes nothing.
 TEST(PlanCommandTest, PrintsWhatSplitWouldWriteAndWritesNothing) {
