@@ -2,6 +2,7 @@
 
 #include "core/AtomicFile.h"
 #include "core/Files.h"
+#include "engine/PdfWriter.h"
 
 #define POINTERHOLDER_TRANSITION 4
 #include <qpdf/Buffer.hh>
@@ -1024,29 +1025,16 @@ class QpdfPDDoc final : public PDDoc {
             m_session->Warn(std::string("cannot prepare ") + path + ": " + e.what());
             return false;
         }
-        // qpdf writes into a stream we own: we check, sync and close it ourselves and only a
-        // whole part takes the target's name. A full disk or a file-size limit must never
-        // leave a cut-short part, nor destroy an earlier file of that name.
-        core::CAtomicFile file(path);
-        if (!file.Open()) {
-            m_session->Warn("cannot create a file beside " + path);
-            return false;
-        }
-        try {
-            FileBlocks blocks(file);
-            QPDFWriter writer(*m_new);
-            writer.setOutputPipeline(&blocks);
-            // The same pages give the same bytes, whichever process or run writes them.
-            writer.setDeterministicID(true);
-            writer.write();
-            blocks.finish();
-            m_session->Collect(*m_new);
-        } catch (const std::exception& e) {
-            m_session->Warn(std::string("cannot save ") + path + ": " + e.what());
-            return false; // the temporary file goes with `file`
-        }
-        if (!file.Commit()) {
-            m_session->Warn("cannot save " + path + ": the file could not be written in full");
+        const std::string version = PartVersion();
+        switch (WritePart(path, version, Writer::Lean)) {
+        case Written::Yes:
+            break;
+        case Written::NotByThisWriter:
+            // What the lean writer leaves alone, qpdf's writer gets a try at.
+            if (WritePart(path, version, Writer::Qpdf) != Written::Yes)
+                return false;
+            break;
+        case Written::No:
             return false;
         }
         m_saved = true;
@@ -1066,6 +1054,59 @@ class QpdfPDDoc final : public PDDoc {
     std::weak_ptr<PartSteps> Steps() { return m_steps; }
 
   private:
+    enum class Writer { Lean, Qpdf };
+    enum class Written { Yes, No, NotByThisWriter };
+
+    // qpdf writes into a file we own: we check, sync and close it ourselves and only a whole
+    // part takes the target's name. A full disk or a file-size limit must never leave a
+    // cut-short part, nor destroy an earlier file of that name.
+    Written WritePart(const std::string& path, const std::string& version, Writer writer) {
+        core::CAtomicFile file(path);
+        if (!file.Open()) {
+            m_session->Warn("cannot create a file beside " + path);
+            return Written::No;
+        }
+        try {
+            if (writer == Writer::Lean) {
+                WriteClassicPdf(*m_new, version,
+                                [&](std::string_view bytes) { file.Write(bytes); });
+            } else {
+                FileBlocks blocks(file);
+                QPDFWriter qpdfWriter(*m_new);
+                qpdfWriter.setOutputPipeline(&blocks);
+                qpdfWriter.setMinimumPDFVersion(version);
+                // The same pages give the same bytes, whichever process or run writes them.
+                qpdfWriter.setDeterministicID(true);
+                qpdfWriter.write();
+                blocks.finish();
+            }
+            m_session->Collect(*m_new);
+        } catch (const std::exception& e) {
+            m_session->Warn(std::string("cannot save ") + path + ": " + e.what());
+            // A file that failed is no writer's fault; anything else the other writer may do.
+            return writer == Writer::Lean && !file.Failed() ? Written::NotByThisWriter
+                                                            : Written::No;
+        }
+        if (!file.Commit()) {
+            m_session->Warn("cannot save " + path + ": the file could not be written in full");
+            return Written::No;
+        }
+        return Written::Yes;
+    }
+
+    // A part claims the highest version among its sources: it may use what they use.
+    std::string PartVersion() {
+        std::string version = m_new->getPDFVersion();
+        const ParsedSource* last = nullptr;
+        for (const auto& entry : m_origins) {
+            const ParsedSource* source = entry.second.source.get();
+            if (source && source != last)
+                version = HigherPdfVersion(version, source->pdf->getPDFVersion());
+            last = source;
+        }
+        return version;
+    }
+
     struct Origin {
         std::shared_ptr<ParsedSource> source;
         int page;

@@ -6,7 +6,12 @@
 #include "tests/support/PdfBuilder.h"
 #include "tests/support/TempDir.h"
 
+#define POINTERHOLDER_TRANSITION 4
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFWriter.hh>
+
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -91,6 +96,33 @@ TEST(QpdfAutomationTest, PartsHoldExactlyTheirPagesInOrder) {
         EXPECT_EQ(PageMarkers(out), Range(c.first + 1, c.first + c.count));
     }
     EXPECT_EQ(s.automation.ParseCount(), 1) << "an unchanged source is parsed once a session";
+}
+
+// A part may use whatever its source uses, so it claims the source's version, never less.
+TEST(QpdfAutomationTest, PartsClaimTheirSourcesVersion) {
+    CTempDir dir;
+    const std::string plain = dir.File("plain.pdf"), newer = dir.File("newer.pdf");
+    WritePdf(plain, {.pages = 2});
+    {
+        QPDF pdf;
+        pdf.processFile(plain.c_str());
+        QPDFWriter writer(pdf, newer.c_str());
+        writer.setMinimumPDFVersion("1.7");
+        writer.write();
+    }
+    auto header = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::string line;
+        std::getline(in, line);
+        return line;
+    };
+    ASSERT_EQ(header(newer), "%PDF-1.7");
+    for (const std::string& source : {plain, newer}) {
+        const std::string out = source + ".part.pdf";
+        Splitter s;
+        ASSERT_TRUE(s.Part(source, 1, 1, true, out));
+        EXPECT_EQ(header(out), header(source));
+    }
 }
 
 TEST(QpdfAutomationTest, BookmarksFollowTheirPagesIntoEachPart) {

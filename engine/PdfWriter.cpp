@@ -1,0 +1,316 @@
+#include "engine/PdfWriter.h"
+
+#define POINTERHOLDER_TRANSITION 4
+#include <qpdf/Buffer.hh>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+
+#include <charconv>
+#include <cstdint>
+#include <cstring>
+#include <stdexcept>
+#include <unordered_map>
+#include <vector>
+
+namespace engine {
+
+namespace {
+
+using QOH = QPDFObjectHandle;
+
+// qpdf refuses to read objects nested deeper than 500; one built deeper is no document's.
+constexpr int kMaxDepth = 500;
+constexpr size_t kBlock = 64 * 1024;
+
+struct ObjGenHash {
+    size_t operator()(const QPDFObjGen& og) const noexcept {
+        return std::hash<int64_t>()((int64_t{og.getObj()} << 16) ^ og.getGen());
+    }
+};
+
+class WriteRefused : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// A 128-bit fingerprint of the bytes, eight at a time: the file identifier only has to tell
+// files apart, and MD5 over every byte of every part was a measurable share of a split.
+class Fingerprint {
+  public:
+    void Add(std::string_view bytes) {
+        size_t i = 0;
+        if (m_filled == 0) {
+            for (; i + 8 <= bytes.size(); i += 8) {
+                std::memcpy(&m_word, bytes.data() + i, 8);
+                m_filled = 8;
+                Mix();
+            }
+        }
+        for (char c : bytes.substr(i)) {
+            m_word |= uint64_t{static_cast<unsigned char>(c)} << (8 * m_filled);
+            if (++m_filled == 8)
+                Mix();
+        }
+    }
+    std::string Hex() {
+        m_word ^= m_length; // bytes that differ only in trailing zeros differ in length
+        Mix();
+        char text[33];
+        for (int lane = 0; lane < 2; ++lane) {
+            uint64_t v = Final(m_lane[lane]);
+            for (int i = 15; i >= 0; --i, v >>= 4)
+                text[lane * 16 + i] = "0123456789abcdef"[v & 15];
+        }
+        return std::string(text, 32);
+    }
+
+  private:
+    void Mix() {
+        m_lane[0] = (m_lane[0] ^ m_word) * 0x9E3779B97F4A7C15ull;
+        m_lane[0] ^= m_lane[0] >> 29;
+        m_lane[1] = (m_lane[1] + m_word) * 0xC2B2AE3D27D4EB4Full;
+        m_lane[1] ^= m_lane[1] >> 31;
+        m_length += m_filled;
+        m_word = 0;
+        m_filled = 0;
+    }
+    static uint64_t Final(uint64_t v) {
+        v ^= v >> 33;
+        v *= 0xFF51AFD7ED558CCDull;
+        v ^= v >> 33;
+        v *= 0xC4CEB9FE1A85EC53ull;
+        return v ^ (v >> 33);
+    }
+    uint64_t m_lane[2] = {0x243F6A8885A308D3ull, 0x13198A2E03707344ull};
+    uint64_t m_word = 0;
+    uint64_t m_length = 0;
+    int m_filled = 0;
+};
+
+class Writer {
+  public:
+    Writer(QPDF& pdf, const std::function<void(std::string_view)>& sink)
+        : m_pdf(pdf), m_sink(sink) {}
+
+    void Write(const std::string& version) {
+        Put("%PDF-");
+        Put(version);
+        // A comment of bytes above 127 tells transfer programs that the file is binary.
+        Put("\n%\xbf\xf7\xa2\xfe\n");
+        QOH trailer = m_pdf.getTrailer();
+        QOH root = trailer.getKey("/Root");
+        if (!root.isIndirect() || !root.isDictionary())
+            throw WriteRefused("the document has no catalog");
+        Number(root);
+        // The document information is the only other entry a file carries over; the rest of
+        // a trailer describes the file it was read from.
+        QOH info = trailer.getKey("/Info");
+        const bool withInfo = info.isIndirect() && info.isDictionary();
+        if (withInfo)
+            Number(info);
+        for (size_t i = 0; i < m_queue.size(); ++i) {
+            m_offsets.push_back(m_written + m_buffer.size());
+            Int(static_cast<long long>(i + 1));
+            Put(" 0 obj\n");
+            QOH object = m_queue[i];
+            if (object.isStream())
+                Stream(object);
+            else
+                Direct(object, 0);
+            Put("\nendobj\n");
+        }
+        const size_t xref = m_written + m_buffer.size();
+        Put("xref\n0 ");
+        Int(static_cast<long long>(m_queue.size() + 1));
+        Put("\n0000000000 65535 f \n");
+        char entry[21];
+        for (size_t offset : m_offsets) {
+            std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
+            Put(std::string_view(entry, 20));
+        }
+        Put("trailer << /Root 1 0 R /Size ");
+        Int(static_cast<long long>(m_queue.size() + 1));
+        if (withInfo) {
+            Put(" /Info ");
+            Int(static_cast<long long>(Number(info)));
+            Put(" 0 R");
+        }
+        Flush();
+        const std::string id = m_fingerprint.Hex();
+        Put(" /ID [<" + id + "><" + id + ">] >>\nstartxref\n");
+        Int(static_cast<long long>(xref));
+        Put("\n%%EOF\n");
+        Flush();
+    }
+
+  private:
+    // The number an indirect object gets in this file, queuing it to be written.
+    size_t Number(QOH object) {
+        if (object.getOwningQPDF() != &m_pdf)
+            throw WriteRefused("an object of another document");
+        const auto [it, added] = m_numbers.try_emplace(object.getObjGen(), m_queue.size() + 1);
+        if (added)
+            m_queue.push_back(object);
+        return it->second;
+    }
+
+    void Value(QOH value, int depth) {
+        if (value.isIndirect()) {
+            // A reference to a missing object is null; writing it so keeps the table dense.
+            if (value.isNull()) {
+                Put("null");
+                return;
+            }
+            Int(static_cast<long long>(Number(value)));
+            Put(" 0 R");
+            return;
+        }
+        Direct(value, depth);
+    }
+
+    void Direct(QOH value, int depth) {
+        if (depth > kMaxDepth)
+            throw WriteRefused("objects nested too deeply");
+        switch (value.getTypeCode()) {
+        case ot_null:
+            Put("null");
+            break;
+        case ot_boolean:
+            Put(value.getBoolValue() ? "true" : "false");
+            break;
+        case ot_integer:
+            Int(value.getIntValue());
+            break;
+        case ot_real:
+            Put(value.getRealValue());
+            break;
+        case ot_string:
+            Put(value.unparse()); // qpdf picks the literal or the hexadecimal form
+            break;
+        case ot_name:
+            Name(value.getName());
+            break;
+        case ot_array: {
+            Put("[");
+            bool first = true;
+            for (QOH& item : value.getArrayAsVector()) {
+                if (!first)
+                    Put(" ");
+                first = false;
+                Value(item, depth + 1);
+            }
+            Put("]");
+            break;
+        }
+        case ot_dictionary:
+            Dictionary(value, depth, nullptr);
+            break;
+        default:
+            throw WriteRefused("an object that belongs in no file");
+        }
+    }
+
+    // `length` replaces /Length when given: a stream's own length, never a reference.
+    void Dictionary(QOH dict, int depth, const size_t* length) {
+        Put("<<");
+        for (auto& [key, item] : dict.getDictAsMap()) {
+            if (length && key == "/Length")
+                continue;
+            // A key whose value is null is no key at all.
+            if (item.isNull())
+                continue;
+            Put(" ");
+            Name(key);
+            Put(" ");
+            Value(item, depth + 1);
+        }
+        if (length) {
+            Put(" /Length ");
+            Int(static_cast<long long>(*length));
+        }
+        Put(" >>");
+    }
+
+    void Stream(QOH stream) {
+        const std::shared_ptr<Buffer> data = stream.getRawStreamData();
+        const size_t size = data->getSize();
+        Dictionary(stream.getDict(), 0, &size);
+        Put("\nstream\n");
+        Put(std::string_view(reinterpret_cast<const char*>(data->getBuffer()), size));
+        Put("\nendstream");
+    }
+
+    // qpdf holds names decoded; a file needs #xx for whatever is no regular character.
+    void Name(const std::string& name) {
+        if (name.empty() || name[0] != '/')
+            throw WriteRefused("a name without its slash");
+        Put("/");
+        for (size_t i = 1; i < name.size(); ++i) {
+            const auto c = static_cast<unsigned char>(name[i]);
+            if (c < 0x21 || c > 0x7e || std::strchr("#()<>[]{}/%", c)) {
+                const char hex[] = {'#', "0123456789abcdef"[c >> 4], "0123456789abcdef"[c & 15]};
+                Put(std::string_view(hex, 3));
+            } else {
+                m_buffer.push_back(static_cast<char>(c));
+            }
+        }
+    }
+
+    void Int(long long value) {
+        char text[24];
+        const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+        Put(std::string_view(text, static_cast<size_t>(end - text)));
+    }
+
+    void Put(std::string_view bytes) {
+        if (m_buffer.size() + bytes.size() > kBlock)
+            Flush();
+        if (bytes.size() >= kBlock) {
+            Emit(bytes);
+            return;
+        }
+        m_buffer.append(bytes);
+    }
+    void Flush() {
+        if (!m_buffer.empty())
+            Emit(m_buffer);
+        m_buffer.clear();
+    }
+    void Emit(std::string_view bytes) {
+        m_fingerprint.Add(bytes);
+        m_sink(bytes);
+        m_written += bytes.size();
+    }
+
+    QPDF& m_pdf;
+    const std::function<void(std::string_view)>& m_sink;
+    std::unordered_map<QPDFObjGen, size_t, ObjGenHash> m_numbers;
+    std::vector<QOH> m_queue;
+    std::vector<size_t> m_offsets;
+    std::string m_buffer;
+    size_t m_written = 0;
+    Fingerprint m_fingerprint;
+};
+
+std::pair<int, int> VersionNumbers(const std::string& version) {
+    int major = -1, minor = -1;
+    const char* end = version.data() + version.size();
+    auto [dot, ec] = std::from_chars(version.data(), end, major);
+    if (ec != std::errc() || dot == end || *dot != '.' ||
+        std::from_chars(dot + 1, end, minor).ec != std::errc())
+        return {-1, -1};
+    return {major, minor};
+}
+
+} // namespace
+
+void WriteClassicPdf(QPDF& pdf, const std::string& version,
+                     const std::function<void(std::string_view)>& sink) {
+    Writer(pdf, sink).Write(version.empty() ? "1.3" : version);
+}
+
+std::string HigherPdfVersion(const std::string& a, const std::string& b) {
+    return VersionNumbers(b) > VersionNumbers(a) ? b : a;
+}
+
+} // namespace engine

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+class QPDF;
+
+namespace engine {
+
+// Writes a document built in memory as one PDF file with a classic cross-reference table:
+// every object reachable from the trailer, numbered from 1 in the order it is reached, stream
+// data as it is stored (no filter is taken off or put on), and a file identifier derived from
+// the bytes, so the same document always gives the same file. qpdf's own writer does much more
+// (object streams, recompression, encryption, linearization); a part needs none of it, and
+// writing it this way costs a fraction.
+//
+// `version` goes into the header. Bytes go to `sink` in blocks as they are made. Throws
+// std::exception on anything it does not write (an object of a kind that belongs in no file,
+// stream data that cannot be read, nesting too deep); what was written by then is to be
+// thrown away.
+void WriteClassicPdf(QPDF& pdf, const std::string& version,
+                     const std::function<void(std::string_view)>& sink);
+
+// The higher of two PDF versions, compared as numbers ("2.0" above "1.7"); an empty or
+// malformed one counts as lowest.
+std::string HigherPdfVersion(const std::string& a, const std::string& b);
+
+} // namespace engine
