@@ -1,5 +1,7 @@
 #include "engine/PdfWriter.h"
 
+#include "engine/ObjGenHash.h"
+
 #define POINTERHOLDER_TRANSITION 4
 #include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
@@ -9,7 +11,6 @@
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
-#include <unordered_map>
 #include <vector>
 
 namespace engine {
@@ -21,12 +22,6 @@ using QOH = QPDFObjectHandle;
 // qpdf refuses to read objects nested deeper than 500; one built deeper is no document's.
 constexpr int kMaxDepth = 500;
 constexpr size_t kBlock = 64 * 1024;
-
-struct ObjGenHash {
-    size_t operator()(const QPDFObjGen& og) const noexcept {
-        return std::hash<int64_t>()((int64_t{og.getObj()} << 16) ^ og.getGen());
-    }
-};
 
 class WriteRefused : public std::runtime_error {
   public:
@@ -185,7 +180,9 @@ class Writer {
             Put(value.getRealValue());
             break;
         case ot_string:
-            Put(value.unparse()); // qpdf picks the literal or the hexadecimal form
+            // qpdf picks the literal or the hexadecimal form; unparse() would give an indirect
+            // string as a reference to itself.
+            Put(value.unparseResolved());
             break;
         case ot_name:
             Name(value.getName());
@@ -241,13 +238,18 @@ class Writer {
     }
 
     // qpdf holds names decoded; a file needs #xx for whatever is no regular character.
+    // This is the spelling qpdf's own writer uses.
     void Name(const std::string& name) {
         if (name.empty() || name[0] != '/')
             throw WriteRefused("a name without its slash");
         Put("/");
         for (size_t i = 1; i < name.size(); ++i) {
             const auto c = static_cast<unsigned char>(name[i]);
-            if (c < 0x21 || c > 0x7e || std::strchr("#()<>[]{}/%", c)) {
+            // qpdf's reader marks a # that is not followed by two hex digits with a NUL, and
+            // reads such a # back the same way.
+            if (c == 0) {
+                m_buffer.push_back('#');
+            } else if (c < 0x21 || c > 0x7e || std::strchr("#()<>[]{}/%", c)) {
                 const char hex[] = {'#', "0123456789abcdef"[c >> 4], "0123456789abcdef"[c & 15]};
                 Put(std::string_view(hex, 3));
             } else {
@@ -284,7 +286,7 @@ class Writer {
 
     QPDF& m_pdf;
     const std::function<void(std::string_view)>& m_sink;
-    std::unordered_map<QPDFObjGen, size_t, ObjGenHash> m_numbers;
+    ObjGenMap<size_t> m_numbers;
     std::vector<QOH> m_queue;
     std::vector<size_t> m_offsets;
     std::string m_buffer;

@@ -2,6 +2,7 @@
 
 #include "core/AtomicFile.h"
 #include "core/Files.h"
+#include "engine/ObjGenHash.h"
 #include "engine/PdfWriter.h"
 
 #define POINTERHOLDER_TRANSITION 4
@@ -36,14 +37,6 @@ struct CQpdfAutomation::Shared {
 namespace {
 
 using QOH = QPDFObjectHandle;
-
-struct ObjGenHash {
-    size_t operator()(const QPDFObjGen& og) const noexcept {
-        return std::hash<int64_t>()((int64_t{og.getObj()} << 16) ^ og.getGen());
-    }
-};
-template <typename T> using ObjGenMap = std::unordered_map<QPDFObjGen, T, ObjGenHash>;
-using ObjGenSet = std::unordered_set<QPDFObjGen, ObjGenHash>;
 
 // qpdf itself refuses objects nested deeper than 500; a page tree or a name tree that deep is
 // damaged, and qpdf's own walks of it recurse once per level.

@@ -87,6 +87,7 @@ TEST(PdfWriterTest, ReferencesAndStreamsStayWhole) {
     root.replaceKey("/Loop", loop);
     root.replaceKey("/Stream", stream);
     root.replaceKey("/Missing", QOH::newArray({pdf.getObjectByID(9999, 0)}));
+    root.replaceKey("/HeldString", pdf.makeIndirectObject(QOH::newString("held (apart)")));
 
     const std::string bytes = Written(pdf);
     auto reread = Reread(bytes);
@@ -94,11 +95,12 @@ TEST(PdfWriterTest, ReferencesAndStreamsStayWhole) {
     EXPECT_EQ(back.getKey("/A").getObjGen(), back.getKey("/B").getArrayItem(0).getObjGen());
     EXPECT_EQ(back.getKey("/Loop").getKey("/Self").getObjGen(), back.getKey("/Loop").getObjGen());
     EXPECT_EQ(back.getKey("/Missing").unparse(), "[ null ]");
+    EXPECT_EQ(back.getKey("/HeldString").getStringValue(), "held (apart)");
     auto read = back.getKey("/Stream").getStreamData();
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(read->getBuffer()), read->getSize()), data);
     EXPECT_TRUE(reread->getWarnings().empty());
-    // catalog, pages, /A, /Loop, /Stream: the length object is not carried over
-    EXPECT_EQ(reread->getObjectCount(), 5u);
+    // catalog, pages, /A, /Loop, /Stream, /HeldString: the length object is not carried over
+    EXPECT_EQ(reread->getObjectCount(), 6u);
 }
 
 // The file identifier follows the bytes: the same document writes the same file, a different
