@@ -3,6 +3,7 @@
 #include "core/Files.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <random>
 #include <unistd.h>
@@ -60,12 +61,7 @@ bool CAtomicFile::Open() {
                 continue;
             break;
         }
-        m_file = ::fdopen(fd, "wb");
-        if (!m_file) {
-            ::close(fd);
-            ::unlink(path.c_str());
-            break;
-        }
+        m_fd = fd;
         m_tempPath = std::move(path);
         return true;
     }
@@ -74,22 +70,44 @@ bool CAtomicFile::Open() {
 }
 
 bool CAtomicFile::Write(std::string_view bytes) {
-    if (!m_file || m_failed)
+    if (m_fd < 0 || m_failed)
         return m_failed = true, false;
-    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), m_file) != bytes.size())
-        m_failed = true;
+    // Small pieces gather into blocks; a big one goes straight through after what came before.
+    if (m_buffer.size() + bytes.size() > kBlock && !Flush())
+        return false;
+    if (bytes.size() >= kBlock)
+        return WriteFully(bytes);
+    m_buffer.append(bytes);
+    return true;
+}
+
+bool CAtomicFile::Flush() {
+    const bool ok = WriteFully(m_buffer);
+    m_buffer.clear();
+    return ok;
+}
+
+bool CAtomicFile::WriteFully(std::string_view bytes) {
+    while (!m_failed && !bytes.empty()) {
+        const ssize_t n = ::write(m_fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            m_failed = true;
+        else
+            bytes.remove_prefix(static_cast<size_t>(n));
+    }
     return !m_failed;
 }
 
 bool CAtomicFile::Commit(Replace replace) {
-    if (!m_file)
+    if (m_fd < 0)
         return false;
-    FILE* file = m_file;
-    m_file = nullptr;
-    bool ok = !m_failed && std::fflush(file) == 0 && std::ferror(file) == 0 &&
-              ::fsync(::fileno(file)) == 0;
+    bool ok = !m_failed && Flush() && ::fsync(m_fd) == 0;
+    const int fd = m_fd;
+    m_fd = -1;
     // A close can report a write the kernel deferred; it counts like any other failure.
-    ok = std::fclose(file) == 0 && ok;
+    ok = ::close(fd) == 0 && ok;
     if (ok) {
         if (replace == Replace::Yes)
             ok = std::rename(m_tempPath.c_str(), m_target.c_str()) == 0;
@@ -109,10 +127,11 @@ bool CAtomicFile::Commit(Replace replace) {
 }
 
 void CAtomicFile::Discard() {
-    if (m_file) {
-        std::fclose(m_file);
-        m_file = nullptr;
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
     }
+    m_buffer.clear();
     if (!m_tempPath.empty()) {
         ::unlink(m_tempPath.c_str());
         m_tempPath.clear();

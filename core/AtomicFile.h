@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -25,10 +24,6 @@ class CAtomicFile {
     // Appends bytes; false (and every later step fails) when they could not all be written.
     bool Write(std::string_view bytes);
 
-    // The open temporary file, for writers that want a stream of their own (qpdf). The stream
-    // stays ours: they must not close it. nullptr before Open or after Commit/Discard.
-    FILE* Stream() const { return m_file; }
-
     // Finishes the file and gives it the target's name. With Replace::No an existing file of
     // that name is kept and the commit fails. False on any failure; nothing is then left.
     bool Commit(Replace replace = Replace::Yes);
@@ -44,9 +39,14 @@ class CAtomicFile {
     static bool WriteAll(const std::string& target, std::string_view bytes);
 
   private:
+    static constexpr size_t kBlock = 64 * 1024;
+    bool Flush();
+    bool WriteFully(std::string_view bytes);
+
     std::string m_target;
     std::string m_tempPath;
-    FILE* m_file = nullptr;
+    int m_fd = -1;
+    std::string m_buffer;
     bool m_failed = false;
 };
 

@@ -576,28 +576,18 @@ bool AllResourceNamesAppear(QPDFPageObjectHelper& page) {
     });
 }
 
-// qpdf's writer hands over a PDF a token at a time; through stdio that is a call chain per
-// token. This gathers the bytes and passes them to the part's file in large blocks, so a part's
-// memory stays bounded whatever its size.
+// qpdf's writer hands over a PDF a token at a time; the part's file gathers them into blocks.
 class FileBlocks final : public Pipeline {
   public:
     explicit FileBlocks(core::CAtomicFile& file) : Pipeline("part file", nullptr), m_file(file) {}
     void write(unsigned char const* data, size_t len) override {
-        m_block.append(reinterpret_cast<const char*>(data), len);
-        if (m_block.size() >= kBlock)
-            Flush();
+        // A failed write fails the commit.
+        m_file.Write(std::string_view(reinterpret_cast<const char*>(data), len));
     }
-    void finish() override { Flush(); }
+    void finish() override {}
 
   private:
-    static constexpr size_t kBlock = 64 * 1024;
-    void Flush() {
-        if (!m_block.empty())
-            m_file.Write(m_block); // a failed write fails the commit
-        m_block.clear();
-    }
     core::CAtomicFile& m_file;
-    std::string m_block;
 };
 
 bool IsWidget(QOH annot) {
@@ -1071,7 +1061,6 @@ class QpdfPDDoc final : public PDDoc {
                 // The same pages give the same bytes, whichever process or run writes them.
                 qpdfWriter.setDeterministicID(true);
                 qpdfWriter.write();
-                blocks.finish();
             }
             m_session->Collect(*m_new);
         } catch (const std::exception& e) {

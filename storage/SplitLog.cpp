@@ -2,8 +2,8 @@
 
 #include "core/Text.h"
 
+#include <cerrno>
 #include <fcntl.h>
-#include <stdio_ext.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -56,51 +56,61 @@ std::string LogLine(const std::string& now, long long size, const std::string& o
 }
 
 CSplitLog::~CSplitLog() {
-    if (m_file)
-        std::fclose(m_file);
+    Close();
+}
+
+void CSplitLog::Close() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    m_end = -1;
 }
 
 bool CSplitLog::Open(core::Prompter* prompter) {
-    if (m_file)
-        std::fclose(m_file);
-    m_file = std::fopen(m_path.c_str(), "a+be");
-    if (!m_file && prompter)
+    Close();
+    // O_APPEND: every line lands at the end, whatever another run appended meanwhile.
+    m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (m_fd < 0 && prompter)
         prompter->Show("Can't open split.log", "Log File Error");
-    return m_file != nullptr;
+    return m_fd >= 0;
 }
 
 bool CSplitLog::Write(const std::string& outputPath, const std::string& sourceBase) {
-    if (!m_file)
+    if (m_fd < 0)
         return true;
     const std::string now = LogTimeText(m_clock.LocalNow());
     const OutputFacts facts = StatOutput(outputPath);
     std::string line =
         LogLine(now, facts.size, outputPath, facts.created, facts.modified, sourceBase + ".pdf");
     // A line cut short earlier (a full disk, a killed run, another program) must not swallow
-    // this one: end it first. Another run may append too, so look every time.
-    std::clearerr(m_file);
-    if (std::fseek(m_file, -1, SEEK_END) == 0) {
-        const int last = std::fgetc(m_file);
-        if (last != EOF && last != '\n')
+    // this one: end it first. Another run may append too, so look every time; while the file
+    // ends where our last line did, that line was whole and there is nothing to read.
+    struct stat st {};
+    const bool sized = ::fstat(m_fd, &st) == 0;
+    if (sized && st.st_size > 0 && st.st_size != m_end) {
+        char last = 0;
+        if (::pread(m_fd, &last, 1, st.st_size - 1) == 1 && last != '\n')
             line.insert(0, "\r\n");
     }
-    std::fseek(m_file, 0, SEEK_END);
-    std::clearerr(m_file);
-    const bool written = std::fwrite(line.data(), 1, line.size(), m_file) == line.size();
-    // A reader opening the file now must see this line.
-    const bool flushed = std::fflush(m_file) == 0;
-    if (written && flushed)
-        return true;
-    // Whatever stayed in the buffer would otherwise come out later, glued to another line.
-    __fpurge(m_file);
-    std::clearerr(m_file);
-    return false;
+    // Straight to the file, no buffer: a reader opening it now sees this line, and a line
+    // that fails leaves nothing behind to come out later glued to another.
+    size_t done = 0;
+    while (done < line.size()) {
+        const ssize_t n = ::write(m_fd, line.data() + done, line.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<size_t>(n);
+    }
+    const bool whole = done == line.size();
+    m_end = whole && sized ? st.st_size + static_cast<off_t>(line.size()) : -1;
+    return whole;
 }
 
 void CSplitLog::Clear() {
-    if (m_file)
-        std::fclose(m_file);
-    m_file = std::fopen(m_path.c_str(), "wbe");
+    Close();
+    m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0666);
 }
 
 } // namespace storage

@@ -3,8 +3,8 @@
 #include "core/Clock.h"
 #include "core/Prompter.h"
 
-#include <cstdio>
 #include <string>
+#include <sys/types.h>
 
 namespace storage {
 
@@ -41,13 +41,16 @@ class CSplitLog {
     // Empties the file; later lines go into the emptied file.
     void Clear();
 
-    bool IsOpen() const { return m_file != nullptr; }
+    bool IsOpen() const { return m_fd >= 0; }
     const std::string& Path() const { return m_path; }
 
   private:
+    void Close();
+
     core::Clock& m_clock;
     std::string m_path;
-    FILE* m_file = nullptr;
+    int m_fd = -1;
+    off_t m_end = -1; // where the last line written ended; -1 when not known
 };
 
 } // namespace storage

@@ -26,12 +26,18 @@ TEST(AtomicFileTest, WholeFileTakesTheNameAndNothingIsLeftBeside) {
     EXPECT_EQ(dir.Read("t.txt"), "new bytes");
     EXPECT_EQ(DirectoryListing(dir.Path()), "t.txt");
 
-    CAtomicFile stream(dir.File("s.txt"));
-    ASSERT_TRUE(stream.Open());
-    std::fputs("through ", stream.Stream());
-    ASSERT_TRUE(stream.Write("both ways"));
-    ASSERT_TRUE(stream.Commit());
-    EXPECT_EQ(dir.Read("s.txt"), "through both ways");
+    // Small pieces gathered into blocks, and pieces bigger than a block, in their order.
+    const std::string big(200 * 1000, 'b');
+    CAtomicFile pieces(dir.File("s.txt"));
+    ASSERT_TRUE(pieces.Open());
+    std::string expected;
+    for (const std::string& piece :
+         {std::string("small "), big, std::string(70000, 'm'), std::string("tail"), big}) {
+        ASSERT_TRUE(pieces.Write(piece));
+        expected += piece;
+    }
+    ASSERT_TRUE(pieces.Commit());
+    EXPECT_EQ(dir.Read("s.txt"), expected);
     EXPECT_EQ(DirectoryListing(dir.Path()), "s.txt t.txt");
 }
 
@@ -45,12 +51,13 @@ TEST(AtomicFileTest, FailedWriteKeepsTheOldFileAndLeavesNothing) {
     const std::vector<Case> cases{
         {"whole file, old file", "old", [](auto& t) { return CAtomicFile::WriteAll(t, kBig); }},
         {"whole file, no file", nullptr, [](auto& t) { return CAtomicFile::WriteAll(t, kBig); }},
-        {"stream, old file", "old",
+        {"small pieces, old file", "old",
          [](auto& t) {
              CAtomicFile file(t);
              if (!file.Open())
                  return true;
-             std::fwrite(kBig.data(), 1, kBig.size(), file.Stream()); // unchecked, as qpdf might
+             for (size_t i = 0; i < kBig.size(); i += 100)
+                 file.Write(std::string_view(kBig).substr(i, 100)); // unchecked, as qpdf's are
              return file.Commit();
          }},
         {"setup.ini", "PREFIXSTR;_kept\n",

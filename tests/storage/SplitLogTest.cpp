@@ -9,6 +9,7 @@
 #include "tests/support/FileSizeLimit.h"
 
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <regex>
 
@@ -213,6 +214,10 @@ TEST(SplitLogTest, UnendedLastLineIsEndedBeforeTheNextOne) {
         EXPECT_EQ(dir.Read("split.log"), c.after);
         EXPECT_TRUE(log.Write("/a.pdf", "/s"));
         EXPECT_EQ(dir.Read("split.log"), c.after + line) << "a whole line needs no mending";
+        // Another program appends a line it does not end, between two of ours.
+        std::ofstream(dir.File("split.log"), std::ios::app | std::ios::binary) << "theirs";
+        EXPECT_TRUE(log.Write("/a.pdf", "/s"));
+        EXPECT_EQ(dir.Read("split.log"), c.after + line + "theirs\r\n" + line);
     }
 }
 
