@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(build-essential cmake pkg-config libqpdf-dev qpdf libgoogle-perftools-dev libgtest-dev
           poppler-utils qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-pdf-dev libgl-dev xvfb xauth xdotool
-          imagemagick clang libclang-rt-14-dev
+          imagemagick dbus clang libclang-rt-14-dev
           scdoc parallel desktop-file-utils librsvg2-bin bash-completion dpkg-dev groff-base)
 missing=()
 for p in "${packages[@]}"; do
