@@ -1,8 +1,8 @@
 // Times the split-log viewer on a long log: reading the file into the list and showing it, and
 // one sort on a header click. Usage: log-viewer-bench [LINES] [RUNS]  (defaults 100000 and 5)
 #include "storage/SplitLog.h"
-#include "ui/LogViewerDialog.h"
-#include "ui/LogViewerModel.h"
+#include "ui/dialogs/LogViewerDialog.h"
+#include "ui/dialogs/LogViewerModel.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

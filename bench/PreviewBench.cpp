@@ -3,10 +3,10 @@
 // pages. Usage: preview-bench BIG.pdf PAGES [RUNS]
 //        preview-bench --show SOURCE.pdf PAGES PARAMS SECONDS  (holds the dialog open, to look
 //        at it or take a picture of the screen)
-#include "ui/PlanPreview.h"
-#include "ui/SplitParametersDialog.h"
-#include "ui/ThumbnailRenderer.h"
-#include "ui/ThumbnailStrip.h"
+#include "ui/preview/PlanPreview.h"
+#include "ui/dialogs/SplitParametersDialog.h"
+#include "ui/preview/ThumbnailRenderer.h"
+#include "ui/preview/ThumbnailStrip.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

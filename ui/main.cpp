@@ -1,10 +1,10 @@
 #include "engine/DebugTrace.h"
-#include "ui/Artwork.h"
-#include "ui/HelpWindow.h"
-#include "ui/MainWindow.h"
-#include "ui/SingleInstance.h"
-#include "ui/WindowCommands.h"
-#include "ui/XdgShell.h"
+#include "ui/desktop/Artwork.h"
+#include "ui/desktop/HelpWindow.h"
+#include "ui/window/MainWindow.h"
+#include "ui/desktop/SingleInstance.h"
+#include "ui/window/WindowCommands.h"
+#include "ui/desktop/XdgShell.h"
 
 #include <QApplication>
 

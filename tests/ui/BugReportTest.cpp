@@ -1,4 +1,4 @@
-#include "ui/BugReport.h"
+#include "ui/desktop/BugReport.h"
 
 #include "tests/support/Doubles.h"
 

@@ -2,7 +2,7 @@
 // Parameters dialog filled for each, "Split em'" pressed; then the parts on disk, their lines
 // in split.log and the rows' statuses.
 
-#include "ui/MainWindow.h"
+#include "ui/window/MainWindow.h"
 
 #include "tests/support/PdfBuilder.h"
 #include "tests/support/RecordingPrompter.h"

@@ -1,6 +1,6 @@
 // The file-type icon cache: one entry per distinct icon, found by name alone.
 
-#include "ui/FileIcons.h"
+#include "ui/window/FileIcons.h"
 
 #include <QtTest>
 

@@ -1,4 +1,4 @@
-#include "ui/FolderChooser.h"
+#include "ui/dialogs/FolderChooser.h"
 
 #include "tests/support/RecordingPrompter.h"
 #include "tests/support/TempDir.h"

@@ -1,4 +1,4 @@
-#include "ui/HelpWindow.h"
+#include "ui/desktop/HelpWindow.h"
 
 #include "tests/support/Doubles.h"
 #include "tests/support/TempDir.h"

@@ -1,6 +1,6 @@
-#include "ui/Hyperlink.h"
-#include "ui/AboutDialog.h"
-#include "ui/HyperlinkAddresses.h"
+#include "ui/desktop/Hyperlink.h"
+#include "ui/dialogs/AboutDialog.h"
+#include "ui/desktop/HyperlinkAddresses.h"
 
 #include "tests/support/RecordingPrompter.h"
 

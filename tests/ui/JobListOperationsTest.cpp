@@ -1,7 +1,7 @@
 // The job list commands on a list, with the dialog replaced by a script: drops and the
 // parameter prompt, update, the toggle, moves, deletion, sorting and recounting.
 
-#include "ui/JobListOperations.h"
+#include "ui/window/JobListOperations.h"
 
 #include "core/AddFile.h"
 #include "core/Trace.h"

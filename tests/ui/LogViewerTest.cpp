@@ -1,6 +1,6 @@
-#include "ui/LogViewerDialog.h"
-#include "ui/LogViewerModel.h"
-#include "ui/QtFileDialogs.h"
+#include "ui/dialogs/LogViewerDialog.h"
+#include "ui/dialogs/LogViewerModel.h"
+#include "ui/desktop/QtFileDialogs.h"
 
 #include "storage/CsvExport.h"
 #include "storage/SplitLog.h"

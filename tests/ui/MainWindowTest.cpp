@@ -1,7 +1,7 @@
 // The main window offscreen: its texts, menus and keys, the table over the job list, the
 // layout on resize, start-up when split.log cannot be opened, the run in the window, Close.
 
-#include "ui/MainWindow.h"
+#include "ui/window/MainWindow.h"
 
 #include "core/AddFile.h"
 #include "tests/support/PdfBuilder.h"
@@ -9,9 +9,9 @@
 #include "tests/support/ScriptedAutomation.h"
 #include "tests/support/TempDir.h"
 #include "tests/ui/WindowTestSupport.h"
-#include "ui/DialogUnits.h"
-#include "ui/JobTableModel.h"
-#include "ui/QtPrompter.h"
+#include "ui/dialogs/DialogUnits.h"
+#include "ui/window/JobTableModel.h"
+#include "ui/desktop/QtPrompter.h"
 
 #include <QAction>
 #include <QDialog>

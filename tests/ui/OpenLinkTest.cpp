@@ -1,5 +1,5 @@
-#include "ui/OpenLink.h"
-#include "ui/XdgShell.h"
+#include "ui/desktop/OpenLink.h"
+#include "ui/desktop/XdgShell.h"
 
 #include "tests/support/RecordingPrompter.h"
 #include "tests/support/TempDir.h"

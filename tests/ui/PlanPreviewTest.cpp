@@ -1,8 +1,8 @@
-#include "ui/PlanPreview.h"
-#include "ui/PlanModel.h"
-#include "ui/SplitParametersDialog.h"
-#include "ui/ThumbnailRenderer.h"
-#include "ui/ThumbnailStrip.h"
+#include "ui/preview/PlanPreview.h"
+#include "ui/preview/PlanModel.h"
+#include "ui/dialogs/SplitParametersDialog.h"
+#include "ui/preview/ThumbnailRenderer.h"
+#include "ui/preview/ThumbnailStrip.h"
 
 #include "core/AddFile.h"
 #include "engine/QpdfAutomation.h"

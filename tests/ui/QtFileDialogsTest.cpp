@@ -1,4 +1,4 @@
-#include "ui/QtFileDialogs.h"
+#include "ui/desktop/QtFileDialogs.h"
 
 #include "core/AddFile.h"
 #include "storage/BatchCommands.h"

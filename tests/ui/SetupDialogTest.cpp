@@ -1,4 +1,4 @@
-#include "ui/SetupDialog.h"
+#include "ui/dialogs/SetupDialog.h"
 
 #include "tests/support/RecordingPrompter.h"
 #include "tests/support/TempDir.h"

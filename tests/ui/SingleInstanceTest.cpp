@@ -1,6 +1,6 @@
 // One window per user and working directory: a later start's files reach the first window, and
 // they are added as a drop would add them, never while another prompt is open.
-#include "ui/SingleInstance.h"
+#include "ui/desktop/SingleInstance.h"
 
 #include <QDialog>
 #include <QDir>

@@ -1,5 +1,5 @@
-#include "ui/Splash.h"
-#include "ui/Artwork.h"
+#include "ui/window/Splash.h"
+#include "ui/desktop/Artwork.h"
 
 #include <QApplication>
 #include <QTimer>

@@ -1,5 +1,5 @@
-#include "ui/SplitParametersDialog.h"
-#include "ui/DialogUnits.h"
+#include "ui/dialogs/SplitParametersDialog.h"
+#include "ui/dialogs/DialogUnits.h"
 
 #include "tests/support/RecordingPrompter.h"
 

@@ -1,15 +1,15 @@
 // The window's commands through the real window's actions: each opens its dialog, writes its
 // file or reaches the desktop (a fake xdg-open on PATH records what it was given).
 
-#include "ui/WindowCommands.h"
+#include "ui/window/WindowCommands.h"
 
 #include "core/AddFile.h"
 #include "tests/support/RecordingPrompter.h"
 #include "tests/support/TempDir.h"
 #include "tests/ui/WindowTestSupport.h"
-#include "ui/HelpWindow.h"
-#include "ui/HyperlinkAddresses.h"
-#include "ui/MainWindow.h"
+#include "ui/desktop/HelpWindow.h"
+#include "ui/desktop/HyperlinkAddresses.h"
+#include "ui/window/MainWindow.h"
 
 #include <QAction>
 #include <QLabel>

@@ -2,8 +2,8 @@
 
 // Shared by the window's Qt Test suites (header only: each suite is its own executable).
 
-#include "ui/JobListOperations.h"
-#include "ui/MainWindow.h"
+#include "ui/window/JobListOperations.h"
+#include "ui/window/MainWindow.h"
 
 #include <QApplication>
 #include <QTimer>

@@ -1,0 +1,129 @@
+#include "ui/desktop/HelpWindow.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QPointer>
+#include <QPushButton>
+#include <QTextBrowser>
+#include <QVBoxLayout>
+
+#ifndef QS_DATA_DIR
+#define QS_DATA_DIR "/usr/local/share/quillsever"
+#endif
+
+namespace ui {
+
+QStringList ManualFolderCandidates() {
+    const QString programDir = QCoreApplication::applicationDirPath();
+    return {programDir + QStringLiteral("/help"),
+            programDir + QStringLiteral("/../share/quillsever/help"),
+            QStringLiteral(QS_DATA_DIR "/help")};
+}
+
+QString ManualFolder(const QStringList& candidates) {
+    for (const QString& folder : candidates) {
+        if (QFileInfo(folder + QStringLiteral("/index.html")).isFile())
+            return QDir(folder).canonicalPath();
+    }
+    return {};
+}
+
+QUrl ManualUrl(const QString& topic, const QString& folder) {
+    if (folder.isEmpty())
+        return {};
+    QString page = topic.section(QLatin1Char('#'), 0, 0);
+    const QString anchor = topic.section(QLatin1Char('#'), 1);
+    if (page.isEmpty())
+        page = QStringLiteral("index");
+    if (!page.endsWith(QLatin1String(".html")))
+        page += QStringLiteral(".html");
+    // Only pages of the manual itself: a topic cannot lead out of its folder.
+    if (page.contains(QLatin1Char('/')) || !QFileInfo(folder + QLatin1Char('/') + page).isFile())
+        page = QStringLiteral("index.html");
+    QUrl url = QUrl::fromLocalFile(folder + QLatin1Char('/') + page);
+    if (!anchor.isEmpty())
+        url.setFragment(anchor);
+    return url;
+}
+
+CHelpWindow::CHelpWindow(QWidget* parent, QString folder)
+    : QDialog(parent), m_folder(std::move(folder)) {
+    setWindowTitle(QStringLiteral("Quillsever Help"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+    setModal(false);
+    resize(760, 560);
+
+    auto* back = new QPushButton(QStringLiteral("&Back"), this);
+    auto* forward = new QPushButton(QStringLiteral("&Forward"), this);
+    auto* home = new QPushButton(QStringLiteral("&Contents"), this);
+    back->setObjectName(QStringLiteral("backButton"));
+    forward->setObjectName(QStringLiteral("forwardButton"));
+    home->setObjectName(QStringLiteral("homeButton"));
+    back->setAccessibleName(QStringLiteral("Back"));
+    forward->setAccessibleName(QStringLiteral("Forward"));
+    home->setAccessibleName(QStringLiteral("Contents"));
+    for (QPushButton* b : {back, forward, home})
+        b->setAutoDefault(false);
+    m_browser = new QTextBrowser(this);
+    m_browser->setObjectName(QStringLiteral("helpBrowser"));
+    m_browser->setAccessibleName(QStringLiteral("Help text"));
+    m_browser->setOpenExternalLinks(true);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(back);
+    buttons->addWidget(forward);
+    buttons->addWidget(home);
+    buttons->addStretch();
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(buttons);
+    layout->addWidget(m_browser);
+
+    back->setEnabled(false);
+    forward->setEnabled(false);
+    connect(back, &QPushButton::clicked, m_browser, &QTextBrowser::backward);
+    connect(forward, &QPushButton::clicked, m_browser, &QTextBrowser::forward);
+    connect(home, &QPushButton::clicked, this, [this] { ShowTopic({}); });
+    connect(m_browser, &QTextBrowser::backwardAvailable, back, &QPushButton::setEnabled);
+    connect(m_browser, &QTextBrowser::forwardAvailable, forward, &QPushButton::setEnabled);
+}
+
+void CHelpWindow::ShowTopic(const QString& topic) {
+    const QUrl url = ManualUrl(topic, m_folder);
+    if (url.isEmpty()) {
+        m_browser->setPlainText(QStringLiteral(
+            "The Quillsever manual was not found. It belongs in the folder help beside the "
+            "program, or in share/quillsever/help of the installation."));
+        return;
+    }
+    m_browser->setSource(url);
+}
+
+CHelpWindow& ShowHelp(QWidget* owner, const QString& topic) {
+    static QPointer<CHelpWindow> ownerless;
+    CHelpWindow* window =
+        owner ? owner->findChild<CHelpWindow*>(QString(), Qt::FindDirectChildrenOnly)
+              : ownerless.data();
+    if (!window) {
+        window = new CHelpWindow(owner);
+        if (!owner) {
+            window->setAttribute(Qt::WA_DeleteOnClose);
+            ownerless = window;
+        }
+    }
+    window->ShowTopic(topic);
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return *window;
+}
+
+void OpenManualExternally(core::Shell& shell, const QString& folder) {
+    const QUrl url = ManualUrl({}, folder);
+    if (!url.isEmpty())
+        shell.Open(url.toLocalFile().toStdString());
+}
+
+} // namespace ui

@@ -1,0 +1,55 @@
+#include "ui/desktop/QtPrompter.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPointer>
+#include <QWidget>
+
+namespace ui {
+
+QString ApplicationTitle() {
+    const QString path = QCoreApplication::applicationFilePath();
+    const QString title = QFileInfo(path).completeBaseName();
+    return title.isEmpty() ? QStringLiteral("quillsever") : title;
+}
+
+core::Answer CQtPrompter::Show(const std::string& text, const std::string& caption,
+                               core::Buttons buttons, core::Icon icon) {
+    QMessageBox::Icon boxIcon = QMessageBox::NoIcon;
+    switch (icon) {
+    case core::Icon::None:
+        break;
+    case core::Icon::Information:
+        boxIcon = QMessageBox::Information;
+        break;
+    case core::Icon::Warning:
+        boxIcon = QMessageBox::Warning;
+        break;
+    case core::Icon::Error:
+        boxIcon = QMessageBox::Critical;
+        break;
+    case core::Icon::Question:
+        boxIcon = QMessageBox::Question;
+        break;
+    }
+    const QMessageBox::StandardButtons standard =
+        buttons == core::Buttons::YesNo ? (QMessageBox::Yes | QMessageBox::No)
+                                        : QMessageBox::StandardButtons(QMessageBox::Ok);
+    QWidget* parent = QApplication::activeModalWidget();
+    if (!parent)
+        parent = QApplication::activeWindow();
+    QPointer<QMessageBox> box = new QMessageBox(
+        boxIcon, caption.empty() ? ApplicationTitle() : QString::fromStdString(caption),
+        QString::fromStdString(text), standard, parent);
+    box->setAccessibleName(box->windowTitle());
+    const int result = box->exec();
+    // The box may have been destroyed with its parent while it was up; only delete a live one.
+    if (box)
+        delete box;
+    if (buttons == core::Buttons::YesNo)
+        return result == QMessageBox::Yes ? core::Answer::Yes : core::Answer::No;
+    return core::Answer::Ok;
+}
+
+} // namespace ui

@@ -1,0 +1,110 @@
+#include "ui/window/WindowCommands.h"
+
+#include "storage/CsvExport.h"
+#include "ui/dialogs/AboutDialog.h"
+#include "ui/desktop/Artwork.h"
+#include "ui/desktop/BugReport.h"
+#include "ui/desktop/HelpWindow.h"
+#include "ui/desktop/HyperlinkAddresses.h"
+#include "ui/dialogs/LogViewerDialog.h"
+#include "ui/window/MainWindow.h"
+#include "ui/desktop/OpenLink.h"
+#include "ui/dialogs/SetupDialog.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+
+namespace ui {
+
+CWindowCommands::CWindowCommands(CMainWindow& window)
+    : QObject(&window), m_window(window), m_dialogs(&window),
+      m_batch(window.List(), window.AddFileHooks(), window.Prompter(), m_dialogs,
+              storage::CBatchCommands::Hooks{[this](const std::string& title) {
+                                                 m_window.SetCaption(QString::fromStdString(title));
+                                             },
+                                             [this](int) { m_window.ShowItemCount(); }}) {}
+
+void CWindowCommands::Attach() {
+    auto on = [this](const char* name, auto&& command) {
+        if (auto* action = m_window.findChild<QAction*>(QLatin1String(name)))
+            connect(action, &QAction::triggered, this, command);
+    };
+    on("cmd32798", [this] { Setup(); });
+    on("cmd32775", [this] { m_batch.Load(); });
+    on("cmd32776", [this] { m_batch.Append(); });
+    on("cmd32777", [this] { m_batch.Save(); });
+    on("cmd32778", [this] { m_batch.SaveAs(); });
+    on("cmd32792", [this] { ViewLog(); });
+    on("cmd32793", [this] { ClearLog(); });
+    on("cmd32805", [this] { ExportLog(); });
+    on("cmd32795", [this] { GoToHomePage(); });
+    on("cmd32796", [this] { ShowManual({}); });
+    on("cmd32797", [this] { SendBugReport(); });
+    on("cmd16", [this] { About(); });
+    on("cmdAbout", [this] { About(); });
+    // F1 also works inside the window's dialogs, which block the window's own shortcuts; the
+    // topic follows the dialog.
+    qApp->installEventFilter(this);
+}
+
+bool CWindowCommands::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
+        return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() != Qt::Key_F1 || key->modifiers() != Qt::NoModifier)
+        return false;
+    QWidget* window = static_cast<QWidget*>(watched)->window();
+    QWidget* modal = QApplication::activeModalWidget();
+    bool ours = window == static_cast<QWidget*>(&m_window) && !modal;
+    if (modal && window == modal) {
+        // A dialog of this window (isAncestorOf stops at window borders).
+        for (QWidget* up = modal->parentWidget(); up && !ours; up = up->parentWidget())
+            ours = up == static_cast<QWidget*>(&m_window);
+    }
+    if (!ours)
+        return false;
+    ShowManual(m_window.HelpTopic());
+    return true;
+}
+
+void CWindowCommands::Setup() {
+    CSetupDialog dialog(m_window.Options(), m_window.Prompter(), &m_window);
+    dialog.exec();
+}
+
+void CWindowCommands::ViewLog() {
+    CLogViewerDialog dialog(m_window.Log().Path(), m_window.Prompter(), &m_window);
+    dialog.exec();
+}
+
+void CWindowCommands::ClearLog() {
+    m_window.Log().Clear();
+}
+
+void CWindowCommands::ExportLog() {
+    storage::ExportLogToCsv(m_window.Log().Path(), m_dialogs, m_window.Prompter(), m_shell);
+}
+
+void CWindowCommands::GoToHomePage() {
+    // The menu entry reports nothing, whatever happens.
+    OpenLink(HomePageAddress());
+}
+
+void CWindowCommands::ShowManual(const QString& topic) {
+    // A modal dialog blocks every window but its own children, so help asked for inside one
+    // belongs to that dialog.
+    QWidget* modal = QApplication::activeModalWidget();
+    ShowHelp(modal ? modal : &m_window, topic);
+}
+
+void CWindowCommands::SendBugReport() {
+    ui::SendBugReport(m_shell, SupportAddress());
+}
+
+void CWindowCommands::About() {
+    CAboutDialog dialog(m_window.Prompter(), ProgramIcon(), &m_window);
+    dialog.exec();
+}
+
+} // namespace ui
