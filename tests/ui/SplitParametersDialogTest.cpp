@@ -92,11 +92,10 @@ class SplitParametersDialogTest : public QObject {
         QVERIFY(!(h.dialog.windowFlags() & Qt::WindowCloseButtonHint));
         QVERIFY(!(h.dialog.windowFlags() & Qt::WindowSystemMenuHint));
         const QFont font = h.dialog.font();
-        // The controls keep the layout's size; the preview only adds below them.
+        // The controls keep the layout's places; the preview only adds beside or below them.
         const QSize layout = ui::DialogUnitsToPixels(font, QRect(0, 0, 348, 210)).size();
-        QCOMPARE(h.dialog.width(), layout.width());
-        QVERIFY(h.dialog.height() > layout.height());
-        QCOMPARE(h.dialog.findChild<QWidget*>(QStringLiteral("planPreview"))->y(), layout.height());
+        const QWidget* preview = h.dialog.findChild<QWidget*>(QStringLiteral("planPreview"));
+        QVERIFY(preview->y() >= layout.height() || preview->x() >= layout.width());
         const struct {
             int id;
             QRect units;

@@ -9,14 +9,18 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QSettings>
 #include <QShowEvent>
 #include <QSignalBlocker>
 
+#include <algorithm>
 #include <limits>
 
 namespace ui {
@@ -36,6 +40,13 @@ std::optional<int32_t> ParseInteger(const QString& text) {
 
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
+}
+
+// What the dialog remembers of itself between starts (whether the preview is folded): a
+// setting of the user's desktop, kept apart from setup.ini, whose lines are the program's own.
+QSettings PreviewSettings() {
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("quillsever"),
+                     QStringLiteral("window"));
 }
 
 } // namespace
@@ -66,8 +77,8 @@ void CSplitParametersDialog::SetFolderChooser(FolderChooser chooser) {
 
 void CSplitParametersDialog::Build() {
     const QFont dialogFont = font();
-    setFixedSize(DialogUnitsToPixels(dialogFont, QRect(0, 0, 348, 210)).size());
-    m_controlsHeight = height();
+    m_controls = DialogUnitsToPixels(dialogFont, QRect(0, 0, 348, 210)).size();
+    setFixedSize(m_controls);
     const auto place = [&](QWidget* widget, int x, int y, int w, int h) {
         widget->setGeometry(DialogUnitsToPixels(dialogFont, QRect(x, y, w, h)));
     };
@@ -178,6 +189,14 @@ void CSplitParametersDialog::Build() {
     label(QStringLiteral("Skip pages:"), 212, 128, 38, 8);
     label(QStringLiteral("Filename page offset:"), 202, 169, 68, 8);
 
+    // The two example lines are wider than their boxes in most fonts: the fields' area grows to
+    // hold them whole, with the template's margin, rather than cutting them at the edge.
+    const int margin = DialogUnitsToPixels(dialogFont, QRect(0, 0, 7, 0)).width();
+    for (const QWidget* text : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        if (qobject_cast<const QLabel*>(text) || qobject_cast<const QCheckBox*>(text))
+            m_controls.setWidth(
+                std::max(m_controls.width(), text->x() + text->sizeHint().width() + margin));
+    setFixedSize(m_controls);
     LetTextsFit(this);
 
     connect(save, &QPushButton::clicked, this, &CSplitParametersDialog::OnSaveAndExit);
@@ -208,6 +227,8 @@ void CSplitParametersDialog::Build() {
 }
 
 int CSplitParametersDialog::Open(bool alwaysShow) {
+    // The screen may have changed since the last opening (another monitor, another scale).
+    FitPreview();
     m_incrementMode = m_fields.incrementName == "Y";
     {
         const QSignalBlocker quietIncrement(m_increment);
@@ -305,24 +326,75 @@ void CSplitParametersDialog::Browse(QLineEdit* edit, const std::string& title,
 }
 
 void CSplitParametersDialog::BuildPreview() {
-    // Below everything else, so the controls keep their places; the dialog grows downwards.
     m_preview = new CPlanPreview([this] { return PlanJobFromControls(); }, this);
+    m_preview->SetExpanded(PreviewUnfoldedSetting());
     for (QLineEdit* edit : {m_fileName, m_pages, m_splitParameters, m_splitTo, m_fileList,
                             m_skipPages, m_incrementStart, m_pageOffset})
         connect(edit, &QLineEdit::textChanged, m_preview, &CPlanPreview::Schedule);
     connect(m_increment, &QRadioButton::toggled, m_preview, &CPlanPreview::Schedule);
-    connect(m_preview, &CPlanPreview::expandedChanged, this, [this] { FitPreview(); });
+    connect(m_preview, &CPlanPreview::expandedChanged, this, [this](bool unfolded) {
+        PreviewSettings().setValue(QStringLiteral("preview/unfolded"), unfolded);
+        FitPreview();
+    });
     connect(m_preview, &CPlanPreview::pageRangeChosen, this,
             [this](int first, int last) { AppendRange(first, last); });
     FitPreview();
 }
 
+bool CSplitParametersDialog::PreviewUnfoldedSetting() {
+    return PreviewSettings().value(QStringLiteral("preview/unfolded"), true).toBool();
+}
+
+QRect CSplitParametersDialog::AvailableArea() const {
+    const QWidget* anchor = parentWidget() ? parentWidget()->window() : this;
+    const QScreen* screen = anchor->screen() ? anchor->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return {};
+    QRect area = screen->availableGeometry();
+    // The title bar and borders come on top of the dialog; until the window manager has framed
+    // it once, a title bar of two lines of text is assumed.
+    const QRect frame = frameGeometry();
+    const QRect inner = geometry();
+    int top = inner.top() - frame.top(), bottom = frame.bottom() - inner.bottom();
+    int sides = (inner.left() - frame.left()) + (frame.right() - inner.right());
+    if (top <= 0) {
+        top = 2 * fontMetrics().height() + 4;
+        bottom = 4;
+        sides = 8;
+    }
+    return area.adjusted(0, 0, -sides, -(top + bottom));
+}
+
 void CSplitParametersDialog::FitPreview() {
-    const QRect margins = DialogUnitsToPixels(font(), QRect(5, 2, 5, 4));
+    const QFont dialogFont = font();
+    const QRect margins = DialogUnitsToPixels(dialogFont, QRect(5, 2, 5, 4));
+    const QRect area = AvailableArea();
+    const int availableWidth = area.isValid() ? area.width() : std::numeric_limits<int>::max();
+    const int availableHeight = area.isValid() ? area.height() : std::numeric_limits<int>::max();
+    // Beside the fields the preview is a column as tall as they are, so the dialog is no taller
+    // than its template; it takes the width the screen has, up to what the pictures and names
+    // want, and goes below the fields only on a screen too narrow for a useful column.
+    const int wanted = DialogUnitsToPixels(dialogFont, QRect(0, 0, 230, 0)).width();
+    const int least = DialogUnitsToPixels(dialogFont, QRect(0, 0, 130, 0)).width();
+    const int room = availableWidth - m_controls.width() - margins.x();
+    const bool beside = m_preview->Expanded() && room >= least;
+    m_preview->SetBeside(beside);
+    if (beside) {
+        const int column = std::min(wanted, room);
+        m_preview->setGeometry(m_controls.width(), margins.y(), column,
+                               m_controls.height() - margins.y() - margins.height());
+        setFixedSize(m_controls.width() + column + margins.x(), m_controls.height());
+        return;
+    }
     const int height =
-        m_preview->Expanded() ? m_preview->UnfoldedHeight() : m_preview->FoldedHeight();
-    m_preview->setGeometry(margins.x(), m_controlsHeight, width() - 2 * margins.x(), height);
-    setFixedSize(width(), m_controlsHeight + height + margins.height());
+        m_preview->Expanded()
+            ? std::max(m_preview->FoldedHeight(),
+                       std::min(m_preview->UnfoldedHeight(),
+                                availableHeight - m_controls.height() - margins.height()))
+            : m_preview->FoldedHeight();
+    m_preview->setGeometry(margins.x(), m_controls.height(), m_controls.width() - 2 * margins.x(),
+                           height);
+    setFixedSize(m_controls.width(), m_controls.height() + height + margins.height());
 }
 
 void CSplitParametersDialog::SetPlanContext(const core::SetupOptions* options) {
@@ -363,6 +435,13 @@ void CSplitParametersDialog::AppendRange(int first, int last) {
 
 void CSplitParametersDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    // Centred over the window, a tall dialog could still reach past the screen's edge.
+    if (const QRect area = AvailableArea(); area.isValid()) {
+        QPoint at = pos();
+        at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - width())));
+        at.setY(std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() - height())));
+        move(at);
+    }
     // The dialog opens with its plan, not a pause later.
     m_preview->UpdateNow();
 }

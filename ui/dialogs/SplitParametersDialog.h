@@ -64,6 +64,9 @@ class CSplitParametersDialog : public QDialog {
     // The job as the controls hold it now, as the preview plans it.
     core::PlanJob PlanJobFromControls() const;
 
+    // Whether the preview opens unfolded: as the user last left it, on this machine.
+    static bool PreviewUnfoldedSetting();
+
   protected:
     void showEvent(QShowEvent* event) override;
 
@@ -79,7 +82,10 @@ class CSplitParametersDialog : public QDialog {
     void OnPageRangeClicked();
     void Browse(QLineEdit* edit, const std::string& title, const std::string& prompt);
     void BuildPreview();
+    // Places the preview below the fields (folded) or beside them (unfolded) and sizes the
+    // dialog so that all of it fits the screen it opens on.
     void FitPreview();
+    QRect AvailableArea() const;
     void AppendRange(int first, int last);
 
     core::Prompter& m_prompter;
@@ -103,7 +109,7 @@ class CSplitParametersDialog : public QDialog {
     QLineEdit* m_pages = nullptr;
     QCheckBox* m_useSame = nullptr;
     CPlanPreview* m_preview = nullptr;
-    int m_controlsHeight = 0;
+    QSize m_controls; // the fields' area, from the template, widened for its longest texts
 };
 
 } // namespace ui

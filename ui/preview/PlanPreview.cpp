@@ -65,30 +65,31 @@ CPlanPreview::CPlanPreview(std::function<core::PlanJob()> job, QWidget* parent)
     m_list->header()->setStretchLastSection(true);
     m_list->header()->resizeSection(CPlanModel::kPages, 90);
     m_list->header()->resizeSection(CPlanModel::kPath, 320);
-    m_list->setFixedHeight(kListHeight);
+    m_list->setMinimumHeight(4 * m_list->fontMetrics().height());
 
-    auto* hint = new QLabel(
-        QStringLiteral("Click a page, then shift-click another to add that range."), this);
-    hint->setTextFormat(Qt::PlainText);
-    hint->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_hint = new QLabel(QStringLiteral("Click a page, then shift-click another to add that range."),
+                        this);
+    m_hint->setObjectName(QStringLiteral("planHint"));
+    m_hint->setTextFormat(Qt::PlainText);
+    m_hint->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     auto* header = new QHBoxLayout;
     header->setContentsMargins(0, 0, 0, 0);
     header->addWidget(m_toggle);
-    header->addWidget(hint, 1);
+    header->addWidget(m_hint, 1);
     auto* body = new QVBoxLayout(m_body);
     body->setContentsMargins(0, 0, 0, 0);
     body->addWidget(m_strip);
-    body->addWidget(m_list);
+    body->addWidget(m_list, 1);
     auto* all = new QVBoxLayout(this);
     all->setContentsMargins(0, 0, 0, 0);
     all->addLayout(header);
     all->addWidget(m_summary); // a line of its own: the longest summary still fits
-    all->addWidget(m_body);
+    all->addWidget(m_body, 1);
 
-    connect(m_toggle, &QToolButton::toggled, this, [this, hint](bool on) {
+    connect(m_toggle, &QToolButton::toggled, this, [this](bool on) {
         m_toggle->setArrowType(on ? Qt::DownArrow : Qt::RightArrow);
         m_body->setVisible(on);
-        hint->setVisible(on);
+        m_hint->setVisible(on);
         if (on)
             UpdateNow();
         emit expandedChanged(on);
@@ -172,6 +173,14 @@ void CPlanPreview::SetExpanded(bool expanded) {
 int CPlanPreview::FoldedHeight() const {
     return m_toggle->sizeHint().height() + std::max(0, layout()->spacing()) +
            m_summary->fontMetrics().height();
+}
+
+void CPlanPreview::SetBeside(bool beside) {
+    // The policy first: wrapping adds its height-for-width to whatever policy it finds.
+    m_hint->setSizePolicy(beside ? QSizePolicy::Preferred : QSizePolicy::Ignored,
+                          QSizePolicy::Preferred);
+    m_hint->setWordWrap(beside);
+    m_summary->setWordWrap(beside);
 }
 
 int CPlanPreview::UnfoldedHeight() const {

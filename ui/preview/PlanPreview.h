@@ -40,9 +40,12 @@ class CPlanPreview : public QWidget {
     bool Expanded() const;
     void SetExpanded(bool expanded);
 
-    // The heights the preview takes folded and unfolded.
+    // The heights the preview takes folded and unfolded below the fields.
     int FoldedHeight() const;
     int UnfoldedHeight() const;
+    // Beside the fields, in a column as tall as they are, the texts wrap and the list of
+    // outputs takes the height left; below them, everything keeps to its line.
+    void SetBeside(bool beside);
 
     QLabel* Summary() const { return m_summary; }
     CPlanModel* Model() const { return m_model; }
@@ -69,6 +72,7 @@ class CPlanPreview : public QWidget {
     QTimer* m_debounce = nullptr;
     QToolButton* m_toggle = nullptr;
     QLabel* m_summary = nullptr;
+    QLabel* m_hint = nullptr;
     QWidget* m_body = nullptr;
     CThumbnailStrip* m_strip = nullptr;
     CPlanModel* m_model = nullptr;
