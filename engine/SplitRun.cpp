@@ -142,6 +142,12 @@ void CSplitRun::Run() {
                                        : text);
         m_lastEnd = End::Failed;
     }
+    // A job the run gave up on says so: "Processing" would claim it still runs, and closing the
+    // window would then end the program as if it did.
+    if (const int row = m_activeJob != 0 ? m_s.list.RowOf(m_activeJob) : -1;
+        row >= 0 && m_s.list.Text(row, core::kColStatus) == "Processing")
+        m_s.list.SetText(row, core::kColStatus, "Failed");
+    m_activeJob = 0;
 }
 
 int CSplitRun::CurrentRow(Job& job) const {
@@ -166,6 +172,7 @@ CSplitRun::End CSplitRun::RunRows(Session& session) {
     // follows its job by id, goes on below wherever that job's row is now, and skips jobs it has
     // already run in this press, so no job is split twice and none after it is passed over.
     std::unordered_set<core::JobId> ran;
+    bool lastRemoved = false;
     for (int i = 0; i < m_s.list.Count(); ++i) {
         m_s.pump.PumpOnce();
         m_subparams.Clear();
@@ -177,6 +184,8 @@ CSplitRun::End CSplitRun::RunRows(Session& session) {
         job.id = m_s.list.IdAt(i);
         job.row = i;
         ran.insert(job.id);
+        m_activeJob = job.id;
+        lastRemoved = false;
         job.source = m_s.list.Text(i, core::kColFilename);
         job.parameters = m_s.list.Text(i, core::kColSplitParameters);
         job.keepBookmarks = m_s.list.Text(i, core::kColKeepBookmarks) != "N";
@@ -217,9 +226,24 @@ CSplitRun::End CSplitRun::RunRows(Session& session) {
         for (int j = 0; j <= count && j + 1 < core::CRangeList::kEntries; ++j) {
             if (m_subparams.At(j + 1).first == 0)
                 break;
+            // A job taken off the list (deleted, or Clear ALL) ends with the part that was being
+            // written when it went; no further part of it begins and its source stays put.
+            if (CurrentRow(job) < 0) {
+                lastRemoved = true;
+                break;
+            }
             const End end = RunRange(session, job, j + 1, rangeCount);
             if (end != End::None)
                 return end;
+        }
+        m_activeJob = 0;
+        if (lastRemoved) {
+            if (m_stop) {
+                session.app->CloseAllDocs();
+                return End::StoppedAfterJob;
+            }
+            i = job.row - 1;
+            continue;
         }
         if (!job.moveTo.empty() && !MoveSource(job))
             m_failures = true;
@@ -235,6 +259,10 @@ CSplitRun::End CSplitRun::RunRows(Session& session) {
     }
     session.app->CloseAllDocs();
     session.app->Exit();
+    // The list's last job was taken off it while it ran (Clear ALL): nothing the user still
+    // asked for was done, so there is no "Done." to tell.
+    if (lastRemoved)
+        return End::StoppedAfterJob;
     if (m_s.trace.IsOn())
         m_s.trace.Line("Done.\r\n");
     m_s.prompter.Show("Done.", "Quillsever");

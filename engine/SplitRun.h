@@ -85,6 +85,7 @@ class CSplitRun {
     End m_lastEnd = End::None;
     bool m_failures = false;
     bool m_logFailed = false;
+    core::JobId m_activeJob = 0; // the job being split, 0 between jobs
     core::CRangeList m_subparams;
     CBookmarkTitles m_titles;
 };

@@ -262,7 +262,7 @@ TEST(SplitRunTest, EveryFailureHasItsMessageAndEnd) {
         EXPECT_EQ(f.labels.back(), "Split em'") << c.name;
         const std::string name = c.name;
         const bool reachedRow = name != "F1" && name != "F2" && name != "F3";
-        EXPECT_EQ(f.list.Text(0, kColStatus), reachedRow ? "Processing" : "Ready.") << c.name;
+        EXPECT_EQ(f.list.Text(0, kColStatus), reachedRow ? "Failed" : "Ready.") << c.name;
         const auto& calls = f.automation.calls;
         std::vector<std::string> tail(calls.end() - std::min(calls.size(), c.tail.size()),
                                       calls.end());
@@ -385,13 +385,15 @@ TEST(SplitRunTest, RowsAddedOrDeletedWhileRunningAreHonoured) {
     for (int r = 0; r < 3; ++r)
         EXPECT_EQ(f.list.Text(r, kColStatus), "Done");
 
-    Fixture g; // every row deleted mid-job: the job's outputs still go where it said
-    g.Add("1,2", "a.pdf");
+    Fixture g; // every row deleted mid-job: the part being written is the job's last
+    g.Add("1,2,3", "a.pdf", g.dir.File("moved"));
     g.automation.Before(
         "NewDoc.Save", [&] { g.list.DeleteAll(); }, 1);
     g.run.Press();
-    EXPECT_EQ(g.automation.CallsOf("NewDoc.Save").size(), 2u);
-    EXPECT_EQ(g.run.LastEnd(), CSplitRun::End::AllDone);
+    EXPECT_EQ(g.automation.CallsOf("NewDoc.Save").size(), 1u);
+    EXPECT_EQ(g.run.LastEnd(), CSplitRun::End::StoppedAfterJob);
+    EXPECT_TRUE(g.Boxes().empty()) << "no \"Done.\" for a list the user cleared";
+    EXPECT_TRUE(std::filesystem::exists(g.dir.File("a.pdf"))) << "the source stays put";
 }
 
 TEST(SplitRunTest, TheRunFollowsItsJobWhenRowsChangeMidRun) {
@@ -788,7 +790,7 @@ TEST(SplitRunTest, PartThatCannotBeWrittenEndsTheRunAsAFailedSave) {
         return text + "|" + list.Text(0, kColStatus);
     });
     EXPECT_EQ(outcome, "failed|: Failed to save file: " +
-                           dir.File("parts/book_pages0001-0003.pdf") + "|Processing");
+                           dir.File("parts/book_pages0001-0003.pdf") + "|Failed");
     EXPECT_EQ(DirectoryListing(dir.File("parts")), "book_page0002.pdf");
     EXPECT_EQ(dir.Read("parts/book_page0002.pdf"), "an earlier part");
     EXPECT_EQ(dir.Read("split.log"), "") << "nothing logged for a part that is not there";
