@@ -10,6 +10,7 @@
 #include <functional>
 #include <iostream>
 #include <map>
+#include <sstream>
 #include <unistd.h>
 
 namespace cli {
@@ -18,7 +19,8 @@ namespace {
 
 const char* const kUsage = R"(Usage: quillsever-cli COMMAND [ARGUMENTS]
 
-Split PDF files into smaller PDF files by page ranges.
+Split PDF files into smaller PDF files by page ranges. "quillsever-cli COMMAND --help"
+shows the help of one command.
 
 Commands:
   expand PARAMS --pages P [--skip S]
@@ -86,6 +88,35 @@ const std::map<std::string, std::function<int(Context&)>>& Commands() {
     return commands;
 }
 
+// The lines of the usage text that belong to one command: each block starts at a line indented
+// by two spaces that begins with the command's name and runs to the next such line.
+std::string CommandUsage(const std::string& command) {
+    std::istringstream usage(kUsage);
+    std::string line, text;
+    bool inCommands = false, mine = false;
+    while (std::getline(usage, line)) {
+        if (line == "Commands:") {
+            inCommands = true;
+            continue;
+        }
+        if (!inCommands)
+            continue;
+        if (line.empty())
+            break;
+        if (line.size() > 2 && line.compare(0, 2, "  ") == 0 && line[2] != ' ') {
+            const std::string head = line.substr(2);
+            mine = head == command || head.starts_with(command + " ");
+            if (mine)
+                text += (text.empty() ? "Usage: quillsever-cli " : "       quillsever-cli ") +
+                        head + "\n";
+            continue;
+        }
+        if (mine)
+            text += line + "\n";
+    }
+    return text;
+}
+
 } // namespace
 
 std::vector<std::string> CommandNames() {
@@ -133,6 +164,11 @@ int Run(const std::vector<std::string>& words, std::ostream& out, std::ostream& 
     auto it = Commands().find(command);
     if (it == Commands().end())
         return Usage(c, "unknown command \"" + command + "\"");
+    for (const std::string& word : c.words)
+        if (word == "--help" || word == "-h") {
+            out << CommandUsage(command);
+            return kExitOk;
+        }
     // Held for the whole command, like a PDF application left running: a file counted while
     // jobs are added is not parsed again by the run that follows.
     const auto session = automation.Create<engine::App>();

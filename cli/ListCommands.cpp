@@ -26,6 +26,22 @@ class CNoShell final : public core::Shell {
     bool Start(const std::vector<std::string>&) override { return false; }
 };
 
+// A terminal command cannot open the file it wrote, so it does not offer to: every question
+// is answered No without being printed, while failures still are.
+class CNoQuestions final : public core::Prompter {
+  public:
+    explicit CNoQuestions(core::Prompter& inner) : m_inner(inner) {}
+    core::Answer Show(const std::string& text, const std::string& caption, core::Buttons buttons,
+                      core::Icon icon) override {
+        if (buttons == core::Buttons::YesNo)
+            return core::Answer::No;
+        return m_inner.Show(text, caption, buttons, icon);
+    }
+
+  private:
+    core::Prompter& m_inner;
+};
+
 void PrintCells(std::ostream& out, const auto& cells) {
     bool first = true;
     for (const std::string& cell : cells) {
@@ -85,7 +101,8 @@ int Jobs(Context& c) {
     CPresetFileDialogs dialogs(names);
     core::CJobList list;
     storage::CBatchCommands batch(list, c.AddFileHooksFor(list), c.prompter, dialogs);
-    batch.Load();
+    if (!batch.Load())
+        return kExitFailed;
     for (int row = 0; row < list.Count(); ++row)
         PrintCells(c.out, list.Row(row).cells);
     if (args.Value("save")) {
@@ -104,9 +121,15 @@ int Pages(Context& c) {
     if (args.Positional().empty())
         return Usage(c, "pages takes one or more files");
     engine::CPageCounter counter(c.automation, c.prompter, c.pump, c.connection);
-    for (const std::string& path : args.Positional())
-        c.out << path << '\t' << counter.Count(path, -1) << '\n';
-    return kExitOk;
+    // Every file gets its line; a file that could not be counted makes the command fail.
+    int status = kExitOk;
+    for (const std::string& path : args.Positional()) {
+        const int32_t pages = counter.Count(path, -1);
+        c.out << path << '\t' << pages << '\n';
+        if (pages <= 0)
+            status = kExitFailed;
+    }
+    return status;
 }
 
 int Log(Context& c) {
@@ -128,7 +151,8 @@ int Log(Context& c) {
     if (auto target = args.Value("csv")) {
         CPresetFileDialogs dialogs({*target});
         CNoShell shell;
-        return storage::ExportLogToCsv(storage::kSplitLogFile, dialogs, c.prompter, shell)
+        CNoQuestions prompter(c.prompter);
+        return storage::ExportLogToCsv(storage::kSplitLogFile, dialogs, prompter, shell)
                    ? kExitOk
                    : kExitFailed;
     }

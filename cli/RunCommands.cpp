@@ -53,12 +53,18 @@ class CInterruptPump final : public engine::Pump {
 };
 
 // Messages of a run share standard error with the progress bar: the bar steps aside for each.
+// The run's last word, "Done.", comes after the bar's last part: the bar is finished first, and
+// --quiet keeps it to itself (the exit status says it).
 class CProgressPrompter final : public core::Prompter {
   public:
-    CProgressPrompter(core::Prompter& inner, CProgress& progress)
-        : m_inner(inner), m_progress(progress) {}
+    CProgressPrompter(core::Prompter& inner, CProgress& progress, bool quiet)
+        : m_inner(inner), m_progress(progress), m_quiet(quiet) {}
     core::Answer Show(const std::string& text, const std::string& caption, core::Buttons buttons,
                       core::Icon icon) override {
+        if (text == "Done." && buttons == core::Buttons::Ok) {
+            m_progress.Finish();
+            return m_quiet ? core::Answer::Ok : m_inner.Show(text, caption, buttons, icon);
+        }
         m_progress.BeforeMessage();
         const core::Answer answer = m_inner.Show(text, caption, buttons, icon);
         m_progress.AfterMessage();
@@ -68,6 +74,7 @@ class CProgressPrompter final : public core::Prompter {
   private:
     core::Prompter& m_inner;
     CProgress& m_progress;
+    bool m_quiet;
 };
 
 // Answers every message unseen, for a plan made again by the run that follows it.
@@ -133,7 +140,7 @@ int SplitJobs(Context& c, core::CJobList& list, const core::SetupOptions& option
                                  : c.errIsTerminal ? CProgress::Mode::Bar
                                                    : CProgress::Mode::Lines;
     CProgress progress(c.err, mode, CountParts(list), SteadySeconds, TerminalColumns());
-    CProgressPrompter prompter(c.prompter, progress);
+    CProgressPrompter prompter(c.prompter, progress, how.quiet);
     CInterruptPump pump(progress);
     engine::SplitRunServices services{list, c.automation, prompter, pump,
                                       log,  c.trace,      options,  c.connection};
