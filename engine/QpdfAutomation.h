@@ -9,7 +9,7 @@
 
 namespace engine {
 
-class QpdfSession;
+class CQpdfSession;
 
 // The document automation, done with qpdf. Objects created while another object of this
 // automation is alive share one session (as they would share one running application): the
@@ -23,6 +23,11 @@ class CQpdfAutomation final : public Automation {
     std::shared_ptr<AutomationObject> CreateObject(const std::string& progId,
                                                    std::string& failureText) override;
 
+    // Writes a part made by this automation's PDDoc (after Create and InsertPages) into
+    // `bytes`, exactly as Save would write it to a file; false for any other document or on
+    // failure. For measuring what a part would weigh without writing a file.
+    static bool SavePartToMemory(PDDoc& part, std::string& bytes);
+
     // How many sources were parsed (not served from a session's cache) so far.
     int ParseCount() const;
     // How many output documents were built (not taken over from an earlier part) so far.
@@ -33,10 +38,10 @@ class CQpdfAutomation final : public Automation {
     struct Shared; // what the automation's sessions report back
 
   private:
-    std::shared_ptr<QpdfSession> Session();
+    std::shared_ptr<CQpdfSession> Session();
 
     core::Trace& m_trace;
-    std::weak_ptr<QpdfSession> m_session;
+    std::weak_ptr<CQpdfSession> m_session;
     std::shared_ptr<Shared> m_shared;
 };
 

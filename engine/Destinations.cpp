@@ -1,0 +1,242 @@
+#include "engine/Destinations.h"
+
+#include "engine/ParsedSource.h"
+
+#include <algorithm>
+
+namespace engine {
+
+CNamedDests::CNamedDests(QPDF& pdf, const ObjGenMap<int>& pageIndex, size_t pageCount) {
+    QOH root = pdf.getRoot();
+    QOH dests = root.getKey("/Dests");
+    if (dests.isDictionary())
+        for (const std::string& key : dests.getKeys())
+            Add(false, key, ExplicitTarget(dests.getKey(key), pageIndex, pageCount));
+    QOH names = root.getKey("/Names");
+    QOH tree = names.isDictionary() ? names.getKey("/Dests") : QOH::newNull();
+    // A name tree walked without recursion; loops and absurd depths end the walk.
+    ObjGenSet seen;
+    std::vector<std::pair<QOH, int>> stack{{tree, 0}};
+    while (!stack.empty()) {
+        auto [node, depth] = stack.back();
+        stack.pop_back();
+        if (!node.isDictionary() || depth > kMaxTreeDepth ||
+            (node.isIndirect() && !seen.insert(node.getObjGen()).second))
+            continue;
+        QOH pairs = node.getKey("/Names");
+        if (pairs.isArray())
+            for (int i = 0; i + 1 < pairs.getArrayNItems(); i += 2) {
+                QOH key = pairs.getArrayItem(i);
+                if (key.isString())
+                    Add(true, key.getStringValue(),
+                        ExplicitTarget(pairs.getArrayItem(i + 1), pageIndex, pageCount));
+            }
+        QOH kids = node.getKey("/Kids");
+        if (kids.isArray())
+            for (QOH& kid : kids.getArrayAsVector())
+                stack.emplace_back(kid, depth + 1);
+    }
+    std::sort(m_byPage.begin(), m_byPage.end(),
+              [](const Entry& a, const Entry& b) { return a.page < b.page; });
+}
+
+Target CNamedDests::Resolve(QOH name) const {
+    const auto& map = name.isString() ? m_strings : m_names;
+    if (!name.isString() && !name.isName())
+        return {};
+    auto it = map.find(name.isString() ? name.getStringValue() : name.getName());
+    return it == map.end() ? Target{} : it->second;
+}
+
+std::pair<std::vector<CNamedDests::Entry>::const_iterator,
+          std::vector<CNamedDests::Entry>::const_iterator>
+CNamedDests::InRange(int first, int last) const {
+    auto from = std::lower_bound(m_byPage.begin(), m_byPage.end(), first,
+                                 [](const Entry& e, int page) { return e.page < page; });
+    auto to = std::upper_bound(from, m_byPage.end(), last,
+                               [](int page, const Entry& e) { return page < e.page; });
+    return {from, to};
+}
+
+void CNamedDests::Add(bool isString, const std::string& key, const Target& target) {
+    if (target.page < 0)
+        return;
+    auto& map = isString ? m_strings : m_names;
+    if (map.emplace(key, target).second)
+        m_byPage.push_back({target.page, isString, key, target.dest});
+}
+
+CPartDestinations::Pending CPartDestinations::Prepare(QPDF& part, ParsedSource& source,
+                                                      int32_t firstPage,
+                                                      const std::vector<QOH>& added) const {
+    Pending pending;
+    const int last = firstPage + static_cast<int>(added.size()) - 1;
+    auto [from, to] = source.Named().InRange(firstPage, last);
+    for (auto it = from; it != to; ++it)
+        (it->isString ? pending.strings : pending.names)[it->key] =
+            CopiedDest(part, added[static_cast<size_t>(it->page - firstPage)], it->dest);
+    return pending;
+}
+
+bool CPartDestinations::Carried(QOH name, const Pending& pending) const {
+    if (name.isName())
+        return m_nameDests.count(name.getName()) || pending.names.count(name.getName());
+    if (name.isString())
+        return m_stringDests.count(name.getStringValue()) ||
+               pending.strings.count(name.getStringValue());
+    return false;
+}
+
+// Whether a jump of a copied annotation still leads somewhere in this document, pointing it
+// at the copied page where the copy left a null (a page copied after the link's own).
+bool CPartDestinations::Relink(QPDF& part, Jump jump, std::optional<Jump> sourceJump,
+                               ParsedSource& source, int32_t firstPage,
+                               const std::vector<QOH>& added, const Pending& pending) const {
+    if (jump.dest.isName() || jump.dest.isString())
+        return Carried(jump.dest, pending);
+    QOH array = ExplicitArray(jump.dest);
+    if (array.isNull())
+        return false;
+    Target target;
+    if (sourceJump)
+        target = ExplicitTarget(sourceJump->dest, source.pageIndex, source.pages.size());
+    const int last = firstPage + static_cast<int>(added.size()) - 1;
+    if (target.page >= firstPage && target.page <= last) {
+        array.setArrayItem(0, added[static_cast<size_t>(target.page - firstPage)]);
+        return true;
+    }
+    // Already a page of this document (copied by an earlier insertion).
+    QOH page = array.getArrayItem(0);
+    return page.isDictionary() && page.isIndirect() && page.getOwningQPDF() == &part;
+}
+
+void CPartDestinations::FixAnnotations(QPDF& part, ParsedSource& source, int32_t firstPage,
+                                       const std::vector<QOH>& added,
+                                       const Pending& pending) const {
+    for (size_t i = 0; i < added.size(); ++i) {
+        QOH page = added[i];
+        QOH annots = page.getKey("/Annots");
+        if (annots.isNull())
+            continue;
+        if (!annots.isArray()) {
+            page.removeKey("/Annots");
+            continue;
+        }
+        // The copy keeps every entry in place, so entries pair up with the source's.
+        QOH sourceAnnots = source.pages[static_cast<size_t>(firstPage) + i].getKey("/Annots");
+        const bool paired =
+            sourceAnnots.isArray() && sourceAnnots.getArrayNItems() == annots.getArrayNItems();
+        std::vector<QOH> kept;
+        bool changed = false;
+        for (int a = 0; a < annots.getArrayNItems(); ++a) {
+            QOH annot = annots.getArrayItem(a);
+            if (!annot.isDictionary()) {
+                changed = true;
+                continue;
+            }
+            auto jump = JumpOf(annot);
+            if (jump &&
+                !Relink(part, *jump, paired ? JumpOf(sourceAnnots.getArrayItem(a)) : std::nullopt,
+                        source, firstPage, added, pending)) {
+                if (annot.getKey("/Subtype").isNameAndEquals("/Link")) {
+                    changed = true;
+                    continue;
+                }
+                annot.removeKey(jump->key == "/Dest" ? "/Dest" : "/A");
+            }
+            kept.push_back(annot);
+        }
+        if (changed)
+            page.replaceKey("/Annots", QOH::newArray(kept));
+    }
+}
+
+void CPartDestinations::Commit(QPDF& part, const Pending& pending) {
+    QOH root = part.getRoot();
+    if (!pending.names.empty()) {
+        QOH dests = root.getKey("/Dests");
+        if (!dests.isDictionary()) {
+            dests = part.makeIndirectObject(QOH::newDictionary());
+            root.replaceKey("/Dests", dests);
+        }
+        for (const auto& [key, dest] : pending.names) {
+            dests.replaceKey(key, dest);
+            m_nameDests[key] = dest;
+        }
+    }
+    if (!pending.strings.empty()) {
+        for (const auto& [key, dest] : pending.strings)
+            m_stringDests[key] = dest;
+        WriteStringDests(part);
+    }
+}
+
+// The name tree as one sorted leaf; a std::map keeps the keys in byte order.
+void CPartDestinations::WriteStringDests(QPDF& part) {
+    QOH root = part.getRoot();
+    QOH names = root.getKey("/Names");
+    if (m_stringDests.empty()) {
+        if (names.isDictionary())
+            names.removeKey("/Dests");
+        return;
+    }
+    if (!names.isDictionary()) {
+        names = QOH::newDictionary();
+        root.replaceKey("/Names", names);
+    }
+    QOH pairs = QOH::newArray();
+    for (const auto& [key, dest] : m_stringDests) {
+        pairs.appendItem(QOH::newString(key));
+        pairs.appendItem(dest);
+    }
+    QOH tree = QOH::newDictionary();
+    tree.replaceKey("/Names", pairs);
+    names.replaceKey("/Dests", part.makeIndirectObject(tree));
+}
+
+void CPartDestinations::DropToAbsentPages(QPDF& part, const ObjGenSet& present) {
+    auto leadsToPresent = [&](QOH dest) {
+        QOH array = ExplicitArray(dest);
+        return !array.isNull() && present.count(array.getArrayItem(0).getObjGen()) > 0;
+    };
+    QOH root = part.getRoot();
+    QOH dests = root.getKey("/Dests");
+    if (dests.isDictionary())
+        for (const std::string& key : dests.getKeys())
+            if (!leadsToPresent(dests.getKey(key))) {
+                dests.removeKey(key);
+                m_nameDests.erase(key);
+            }
+    if (std::erase_if(m_stringDests,
+                      [&](const auto& entry) { return !leadsToPresent(entry.second); }))
+        WriteStringDests(part);
+
+    const Pending none;
+    for (QOH page : part.getAllPages()) {
+        QOH annots = page.getKey("/Annots");
+        if (!annots.isArray())
+            continue;
+        std::vector<QOH> kept;
+        for (QOH& annot : annots.getArrayAsVector()) {
+            auto jump = JumpOf(annot);
+            const bool leads = !jump || ((jump->dest.isName() || jump->dest.isString())
+                                             ? Carried(jump->dest, none)
+                                             : leadsToPresent(jump->dest));
+            if (!leads) {
+                if (annot.getKey("/Subtype").isNameAndEquals("/Link"))
+                    continue;
+                annot.removeKey(jump->key == "/Dest" ? "/Dest" : "/A");
+            }
+            kept.push_back(annot);
+        }
+        if (std::ssize(kept) != annots.getArrayNItems())
+            page.replaceKey("/Annots", QOH::newArray(kept));
+    }
+}
+
+void CPartDestinations::Clear() {
+    m_nameDests.clear();
+    m_stringDests.clear();
+}
+
+} // namespace engine

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "engine/QpdfValues.h"
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace engine {
+
+struct ParsedSource;
+
+// The source's named destinations: the old /Dests dictionary (keys are names) and the
+// /Names -> /Dests tree (keys are strings), read once and indexed by page.
+class CNamedDests {
+  public:
+    struct Entry {
+        int page;
+        bool isString;
+        std::string key;
+        QOH dest;
+    };
+
+    CNamedDests(QPDF& pdf, const ObjGenMap<int>& pageIndex, size_t pageCount);
+
+    // The target of a name (from /Dests) or a string (from the name tree).
+    Target Resolve(QOH name) const;
+
+    // Every entry whose page lies in [first, last].
+    std::pair<std::vector<Entry>::const_iterator, std::vector<Entry>::const_iterator>
+    InRange(int first, int last) const;
+
+  private:
+    void Add(bool isString, const std::string& key, const Target& target);
+
+    std::map<std::string, Target> m_names;
+    std::map<std::string, Target> m_strings;
+    std::vector<Entry> m_byPage;
+};
+
+// A part's named destinations and the jumps of its annotations: what a range brings along,
+// and what is left once pages are gone.
+class CPartDestinations {
+  public:
+    // Named destinations a range brings along: keys of /Dests (names) and of the /Dests name
+    // tree (strings), each with its destination in the part.
+    struct Pending {
+        std::map<std::string, QOH> names;
+        std::map<std::string, QOH> strings;
+    };
+
+    // The named destinations whose pages are in the range, trimmed to those.
+    Pending Prepare(QPDF& part, ParsedSource& source, int32_t firstPage,
+                    const std::vector<QOH>& added) const;
+    // Drops annotations that are not dictionaries (one null in /Annots is enough to upset
+    // readers and qpdf alike), relinks jumps into the part, and removes links that would
+    // lead out of it; other annotations that jump out of the part just lose the jump.
+    void FixAnnotations(QPDF& part, ParsedSource& source, int32_t firstPage,
+                        const std::vector<QOH>& added, const Pending& pending) const;
+    void Commit(QPDF& part, const Pending& pending);
+    // After pages were deleted, nothing may point at them: named destinations and links to
+    // them go.
+    void DropToAbsentPages(QPDF& part, const ObjGenSet& present);
+    void Clear();
+
+  private:
+    bool Carried(QOH name, const Pending& pending) const;
+    bool Relink(QPDF& part, Jump jump, std::optional<Jump> sourceJump, ParsedSource& source,
+                int32_t firstPage, const std::vector<QOH>& added, const Pending& pending) const;
+    void WriteStringDests(QPDF& part);
+
+    std::map<std::string, QOH> m_nameDests;   // carried /Dests entries
+    std::map<std::string, QOH> m_stringDests; // carried name-tree entries
+};
+
+} // namespace engine

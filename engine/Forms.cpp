@@ -1,0 +1,148 @@
+#include "engine/Forms.h"
+
+#include "engine/ParsedSource.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace engine {
+
+namespace {
+
+bool IsWidget(QOH annot) {
+    return annot.isDictionary() && annot.getKey("/Subtype").isNameAndEquals("/Widget");
+}
+
+// The top-level form field a widget belongs to (the widget itself when it is its own field).
+QOH TopField(QOH widget) {
+    QOH node = widget;
+    ObjGenSet seen;
+    for (int depth = 0; depth < kMaxFieldDepth; ++depth) {
+        if (node.isIndirect() && !seen.insert(node.getObjGen()).second)
+            break;
+        QOH parent = node.getKey("/Parent");
+        if (!parent.isDictionary())
+            break;
+        node = parent;
+    }
+    return node;
+}
+
+// Widgets that are on the document's pages now.
+ObjGenSet PresentWidgets(QPDF& part) {
+    ObjGenSet present;
+    for (QOH page : part.getAllPages()) {
+        QOH annots = page.getKey("/Annots");
+        if (annots.isArray())
+            for (QOH& annot : annots.getArrayAsVector())
+                if (annot.isIndirect())
+                    present.insert(annot.getObjGen());
+    }
+    return present;
+}
+
+// Trims a copied field tree to the widgets on the document's pages; false when none is.
+bool KeepField(QOH node, const ObjGenSet& present, ObjGenSet& seen, int depth) {
+    if (!node.isDictionary() || depth > kMaxFieldDepth ||
+        (node.isIndirect() && !seen.insert(node.getObjGen()).second))
+        return false;
+    bool keep = node.isIndirect() && present.count(node.getObjGen());
+    QOH kids = node.getKey("/Kids");
+    if (kids.isArray()) {
+        std::vector<QOH> kept;
+        for (QOH& kid : kids.getArrayAsVector())
+            if (KeepField(kid, present, seen, depth + 1))
+                kept.push_back(kid);
+        if (std::ssize(kept) != kids.getArrayNItems())
+            node.replaceKey("/Kids", QOH::newArray(kept));
+        keep = keep || !kept.empty();
+    }
+    return keep;
+}
+
+} // namespace
+
+PendingForm PrepareForm(QPDF& part, ParsedSource& source, int32_t firstPage,
+                        const std::vector<QOH>& added) {
+    PendingForm pending;
+    QOH form = source.pdf->getRoot().getKey("/AcroForm");
+    if (!form.isDictionary())
+        return pending;
+    const ObjGenMap<int>& order = source.FieldOrder();
+    std::vector<std::pair<int, QOH>> tops;
+    ObjGenSet topsSeen;
+    for (size_t i = 0; i < added.size(); ++i) {
+        QOH annots = source.pages[static_cast<size_t>(firstPage) + i].getKey("/Annots");
+        if (!annots.isArray())
+            continue;
+        for (QOH& annot : annots.getArrayAsVector()) {
+            if (!IsWidget(annot))
+                continue;
+            QOH top = TopField(annot);
+            if (!top.isIndirect() || !topsSeen.insert(top.getObjGen()).second)
+                continue;
+            auto it = order.find(top.getObjGen());
+            tops.emplace_back(it == order.end() ? INT32_MAX : it->second, top);
+        }
+    }
+    if (tops.empty())
+        return pending;
+    std::stable_sort(tops.begin(), tops.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    const ObjGenSet present = PresentWidgets(part);
+    for (auto& [place, top] : tops) {
+        QOH copy = CopyValue(part, top);
+        ObjGenSet seen;
+        if (KeepField(copy, present, seen, 0))
+            pending.fields.push_back(copy);
+    }
+    if (!part.getRoot().getKey("/AcroForm").isDictionary())
+        for (const char* key : {"/DR", "/DA", "/Q", "/NeedAppearances"}) {
+            QOH value = form.getKey(key);
+            if (!value.isNull())
+                pending.defaults.emplace_back(key, CopyValue(part, value));
+        }
+    return pending;
+}
+
+void CommitForm(QPDF& part, const PendingForm& pending) {
+    if (pending.fields.empty())
+        return;
+    QOH root = part.getRoot();
+    QOH form = root.getKey("/AcroForm");
+    if (!form.isDictionary()) {
+        form = part.makeIndirectObject(QOH::newDictionary());
+        for (const auto& [key, value] : pending.defaults)
+            form.replaceKey(key, value);
+        root.replaceKey("/AcroForm", form);
+    }
+    QOH fields = form.getKey("/Fields");
+    if (!fields.isArray()) {
+        fields = QOH::newArray();
+        form.replaceKey("/Fields", fields);
+    }
+    ObjGenSet have;
+    for (QOH& field : fields.getArrayAsVector())
+        if (field.isIndirect())
+            have.insert(field.getObjGen());
+    for (const QOH& field : pending.fields)
+        if (have.insert(field.getObjGen()).second)
+            fields.appendItem(field);
+}
+
+void TrimFieldsToPresentWidgets(QPDF& part) {
+    QOH form = part.getRoot().getKey("/AcroForm");
+    QOH fields = form.isDictionary() ? form.getKey("/Fields") : QOH::newNull();
+    if (!fields.isArray())
+        return;
+    const ObjGenSet widgets = PresentWidgets(part);
+    std::vector<QOH> kept;
+    for (QOH& field : fields.getArrayAsVector()) {
+        ObjGenSet seen;
+        if (KeepField(field, widgets, seen, 0))
+            kept.push_back(field);
+    }
+    form.replaceKey("/Fields", QOH::newArray(kept));
+}
+
+} // namespace engine

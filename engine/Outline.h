@@ -1,0 +1,61 @@
+#pragma once
+
+#include "engine/QpdfValues.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace engine {
+
+class CNamedDests;
+struct ParsedSource;
+
+// One outline item of a source, in document order.
+struct OutlineNode {
+    int parent = -1;
+    QOH item;
+    int page = -1; // 0-based page its destination shows, -1 when none in this file
+    QOH destArray; // the explicit destination, page reference first
+    bool open = false;
+};
+
+// The source's outline, read once and indexed by page, so that copying the items of one range
+// costs what lies in that range, not the whole outline. Walked here without recursion and
+// with loop detection at every level: qpdf's outline helper follows a looping sibling chain
+// below the top level without end.
+class COutlineIndex {
+  public:
+    COutlineIndex(QPDF& pdf, const ObjGenMap<int>& pageIndex, size_t pageCount,
+                  const CNamedDests& named);
+
+    const OutlineNode& Node(int index) const { return m_nodes[static_cast<size_t>(index)]; }
+
+    // Items pointing into [first, last] and every item above them, in document order.
+    std::vector<int> NodesForRange(int first, int last) const;
+
+  private:
+    std::vector<OutlineNode> m_nodes;
+    std::vector<std::pair<int, int>> m_byPage; // (page, node)
+};
+
+// The items of the source's outline that lead into the range, and those above them, made
+// for `part`; the top-level ones are returned, not yet linked into the part's outline.
+std::vector<QOH> PrepareOutline(QPDF& part, ParsedSource& source, int32_t firstPage,
+                                const std::vector<QOH>& added);
+void CommitOutline(QPDF& part, const std::vector<QOH>& top);
+
+// Recomputes every /Count of the outline from the tree and each item's open state, so the
+// counts stay right whatever was added or removed. Iterative: a hostile file may nest deeply.
+void RecountOutline(QOH outlines);
+
+// The first outline item of that title, in document order; an uninitialized handle if none.
+QOH FindOutlineItem(QOH outlines, const std::string& title);
+// Takes an item out of its outline, with everything below it.
+bool UnlinkOutlineItem(QOH outlines, QOH item);
+
+// Items whose destination shows a page no longer in the part keep their titles but lose the
+// destination.
+void DropOutlineDestsToAbsentPages(QPDF& part, const ObjGenSet& present);
+
+} // namespace engine

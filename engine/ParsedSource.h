@@ -1,0 +1,56 @@
+#pragma once
+
+#include "core/Files.h"
+#include "engine/QpdfValues.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace engine {
+
+class CNamedDests;
+class COutlineIndex;
+class CLabelIndex;
+
+// A parsed source file and what was read from it once for all its parts: its pages, and the
+// indexes of its named destinations, outline, labels and form, each built when first asked.
+struct ParsedSource {
+    ParsedSource();
+    ~ParsedSource();
+
+    std::string path;
+    core::FileStamp stamp;
+    std::unique_ptr<QPDF> pdf;
+    std::vector<QOH> pages;
+    ObjGenMap<int> pageIndex;
+    bool resourcesShared = false;
+    std::vector<char> resourcesTrimmed; // per page
+    bool labelsDamageSaid = false;
+
+    const CNamedDests& Named();
+    const COutlineIndex& Outline();
+    const CLabelIndex& Labels();
+    // Top-level field -> its place in the form's /Fields.
+    const ObjGenMap<int>& FieldOrder();
+
+  private:
+    std::unique_ptr<CNamedDests> m_named;
+    std::unique_ptr<COutlineIndex> m_outline;
+    std::unique_ptr<CLabelIndex> m_labels;
+    std::unique_ptr<ObjGenMap<int>> m_fieldOrder;
+};
+
+// Where a page of a part comes from.
+struct PageOrigin {
+    std::shared_ptr<ParsedSource> source;
+    int page;
+};
+
+// Walks the page tree without recursion before qpdf is asked for the pages (its own walk
+// recurses per level). False when the tree nests deeper than kMaxTreeDepth. Also tells whether
+// pages share resource dictionaries, the case in which parts would otherwise carry resources
+// their pages never use.
+bool CheckPageTree(QPDF& pdf, bool& resourcesShared);
+
+} // namespace engine

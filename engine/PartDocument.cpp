@@ -1,0 +1,395 @@
+#include "engine/PartDocument.h"
+
+#include "core/AtomicFile.h"
+#include "engine/Automation.h"
+#include "engine/Forms.h"
+#include "engine/Outline.h"
+#include "engine/PageLabels.h"
+#include "engine/PdfWriter.h"
+#include "engine/QpdfSession.h"
+#include "engine/Resources.h"
+
+#include <qpdf/Pipeline.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
+#include <qpdf/QPDFWriter.hh>
+
+#include <algorithm>
+
+namespace engine {
+
+namespace {
+
+// qpdf's writer hands over a PDF a token at a time; the sink gathers them into blocks.
+class SinkPipeline final : public Pipeline {
+  public:
+    explicit SinkPipeline(const std::function<void(std::string_view)>& sink)
+        : Pipeline("part bytes", nullptr), m_sink(sink) {}
+    void write(unsigned char const* data, size_t len) override {
+        m_sink(std::string_view(reinterpret_cast<const char*>(data), len));
+    }
+    void finish() override {}
+
+  private:
+    const std::function<void(std::string_view)>& m_sink;
+};
+
+} // namespace
+
+CPartDocument::CPartDocument(std::shared_ptr<CQpdfSession> session)
+    : m_session(std::move(session)) {}
+
+CPartDocument::~CPartDocument() = default;
+
+void CPartDocument::Create() {
+    ClearPart();
+    m_spare = m_session->TakeSpare();
+    if (m_spare)
+        m_new = std::move(m_spare->pdf);
+    else
+        m_new = m_session->NewDocument();
+}
+
+bool CPartDocument::Insert(int32_t insertAfter, const std::shared_ptr<ParsedSource>& source,
+                           int32_t firstPage, int32_t count, bool withBookmarks) {
+    if (!m_new)
+        return false;
+    const auto total = static_cast<int64_t>(source->pages.size());
+    if (firstPage < 0 || count < 1 || int64_t{firstPage} + count > total)
+        return false;
+    if (m_spare && !SpareServes(*source, firstPage, count) && !StartOver())
+        return false;
+    std::vector<QOH> existing;
+    try {
+        existing = m_new->getAllPages();
+    } catch (const std::exception& e) {
+        m_session->Warn(std::string("cannot insert pages: ") + e.what());
+        return false;
+    }
+    try {
+        const size_t at = static_cast<size_t>(
+            std::clamp<int64_t>(int64_t{insertAfter} + 1, 0, std::ssize(existing)));
+        std::vector<QOH> added;
+        added.reserve(static_cast<size_t>(count));
+        for (int32_t i = 0; i < count; ++i) {
+            const size_t index = static_cast<size_t>(firstPage + i);
+            TrimPageResources(*source, index, *m_session);
+            // Pages copied one by one share one copier, so resources they share (fonts,
+            // images) are copied once; references to pages outside the range become null
+            // instead of dragging those pages in.
+            if (at < existing.size())
+                m_new->addPageAt(source->pages[index], true, existing[at]);
+            else
+                m_new->addPage(source->pages[index], false);
+            added.push_back(m_new->getAllPages()[at + static_cast<size_t>(i)]);
+        }
+        // What follows only builds new objects; they join the document together at the end,
+        // so a failure on the way leaves the document as it was.
+        CPartDestinations::Pending names =
+            m_destinations.Prepare(*m_new, *source, firstPage, added);
+        m_destinations.FixAnnotations(*m_new, *source, firstPage, added, names);
+        PendingForm form = PrepareForm(*m_new, *source, firstPage, added);
+        std::vector<QOH> outline;
+        if (withBookmarks)
+            outline = PrepareOutline(*m_new, *source, firstPage, added);
+
+        m_destinations.Commit(*m_new, names);
+        CommitForm(*m_new, form);
+        CommitOutline(*m_new, outline);
+        for (int32_t i = 0; i < count; ++i) {
+            m_origins[added[static_cast<size_t>(i)].getObjGen()] = {source, firstPage + i};
+            m_copiedNow.push_back({source.get(), firstPage + i});
+        }
+        m_steps->push_back(
+            {PartStep::Kind::Insert, insertAfter, firstPage, count, withBookmarks, source, {}});
+        m_session->Collect(*m_new);
+        return true;
+    } catch (const std::exception& e) {
+        m_session->Warn(std::string("cannot insert pages: ") + e.what());
+        RemovePagesOtherThan(existing);
+        return false;
+    }
+}
+
+bool CPartDocument::DeletePages(int32_t firstPage, int32_t lastPage) {
+    if (!m_new)
+        return false;
+    try {
+        std::vector<QOH> pages = m_new->getAllPages();
+        if (firstPage < 0 || lastPage < firstPage || lastPage >= std::ssize(pages))
+            return false;
+        QPDFPageDocumentHelper helper(*m_new);
+        for (int32_t i = firstPage; i <= lastPage; ++i) {
+            QOH page = pages[static_cast<size_t>(i)];
+            helper.removePage(QPDFPageObjectHelper(page));
+            m_origins.erase(page.getObjGen());
+        }
+        m_pagesRemoved = true;
+        m_steps->push_back({PartStep::Kind::Delete, 0, firstPage, lastPage, false, nullptr, {}});
+        return true;
+    } catch (const std::exception& e) {
+        throw AutomationError(std::string("Cannot delete pages: ") + e.what());
+    }
+}
+
+int32_t CPartDocument::PageCount() {
+    if (!m_new)
+        return -1;
+    try {
+        return static_cast<int32_t>(m_new->getAllPages().size());
+    } catch (const std::exception& e) {
+        m_session->Warn(e.what());
+    }
+    return 0;
+}
+
+bool CPartDocument::PrepareForWriting(const std::string& what) {
+    try {
+        if (m_pagesRemoved)
+            DropDestinationsToRemovedPages();
+        WritePageLabels(*m_new, m_origins,
+                        [this](const std::string& text) { m_session->Warn(text); });
+        return true;
+    } catch (const std::exception& e) {
+        m_session->Warn("cannot prepare " + what + ": " + e.what());
+        return false;
+    }
+}
+
+bool CPartDocument::Save(const std::string& path) {
+    if (!m_new || path.empty() || m_session->IsOpenSource(path))
+        return false;
+    if (!PrepareForWriting(path))
+        return false;
+    const std::string version = PartVersion();
+    switch (WritePart(path, version, Writer::Lean)) {
+    case Written::Yes:
+        break;
+    case Written::NotByThisWriter:
+        // What the lean writer leaves alone, qpdf's writer gets a try at.
+        if (WritePart(path, version, Writer::Qpdf) != Written::Yes)
+            return false;
+        break;
+    case Written::No:
+        return false;
+    }
+    m_saved = true;
+    return true;
+}
+
+bool CPartDocument::SaveToMemory(std::string& bytes) {
+    if (!m_new || !PrepareForWriting("a part in memory"))
+        return false;
+    const std::string version = PartVersion();
+    for (Writer writer : {Writer::Lean, Writer::Qpdf}) {
+        bytes.clear();
+        try {
+            Emit(writer, version, [&](std::string_view block) { bytes.append(block); });
+            m_session->Collect(*m_new);
+            return true;
+        } catch (const std::exception& e) {
+            m_session->Warn(std::string("cannot write a part in memory: ") + e.what());
+        }
+    }
+    bytes.clear();
+    return false;
+}
+
+void CPartDocument::Emit(Writer writer, const std::string& version,
+                         const std::function<void(std::string_view)>& sink) {
+    if (writer == Writer::Lean) {
+        WriteClassicPdf(*m_new, version, sink);
+        return;
+    }
+    SinkPipeline blocks(sink);
+    QPDFWriter qpdfWriter(*m_new);
+    qpdfWriter.setOutputPipeline(&blocks);
+    qpdfWriter.setMinimumPDFVersion(version);
+    // The same pages give the same bytes, whichever process or run writes them.
+    qpdfWriter.setDeterministicID(true);
+    qpdfWriter.write();
+}
+
+// qpdf writes into a file we own: we check, sync and close it ourselves and only a whole part
+// takes the target's name. A full disk or a file-size limit must never leave a cut-short
+// part, nor destroy an earlier file of that name.
+CPartDocument::Written CPartDocument::WritePart(const std::string& path, const std::string& version,
+                                                Writer writer) {
+    core::CAtomicFile file(path);
+    if (!file.Open()) {
+        m_session->Warn("cannot create a file beside " + path);
+        return Written::No;
+    }
+    try {
+        // A failed write fails the commit.
+        Emit(writer, version, [&](std::string_view bytes) { file.Write(bytes); });
+        m_session->Collect(*m_new);
+    } catch (const std::exception& e) {
+        m_session->Warn(std::string("cannot save ") + path + ": " + e.what());
+        // A file that failed is no writer's fault; anything else the other writer may do.
+        return writer == Writer::Lean && !file.Failed() ? Written::NotByThisWriter : Written::No;
+    }
+    if (!file.Commit()) {
+        m_session->Warn("cannot save " + path + ": the file could not be written in full");
+        return Written::No;
+    }
+    return Written::Yes;
+}
+
+// A part claims the highest version among its sources: it may use what they use.
+std::string CPartDocument::PartVersion() {
+    std::string version = m_new->getPDFVersion();
+    const ParsedSource* last = nullptr;
+    for (const auto& entry : m_origins) {
+        const ParsedSource* source = entry.second.source.get();
+        if (source && source != last)
+            version = HigherPdfVersion(version, source->pdf->getPDFVersion());
+        last = source;
+    }
+    return version;
+}
+
+void CPartDocument::Close() {
+    KeepForNextPart();
+    m_new.reset();
+    ClearPart();
+}
+
+void CPartDocument::ClearPart() {
+    m_origins.clear();
+    m_pagesRemoved = false;
+    m_destinations.Clear();
+    m_spare.reset();
+    m_copiedNow.clear();
+    m_saved = false;
+    // A fresh list: a bookmark found in the previous part must not add to this one.
+    m_steps = std::make_shared<PartSteps>();
+}
+
+// Whether the kept document may take these pages: see SpareOutput.
+bool CPartDocument::SpareServes(const ParsedSource& source, int32_t firstPage,
+                                int32_t count) const {
+    if (m_spare->source.get() != &source)
+        return false;
+    for (int32_t i = firstPage; i < firstPage + count; ++i) {
+        if (m_spare->copied[static_cast<size_t>(i)])
+            return false;
+        // Annotations and article beads reach other pages (a field's widgets, a thread's next
+        // bead); a copy made for an earlier part left those references null.
+        QOH page = source.pages[static_cast<size_t>(i)];
+        if (!page.getKey("/Annots").isNull() || !page.getKey("/B").isNull())
+            return false;
+    }
+    return true;
+}
+
+// The part goes on in a fresh document, with what was done to it so far done again.
+bool CPartDocument::StartOver() {
+    m_spare.reset();
+    const PartSteps steps = std::move(*m_steps);
+    const bool pagesRemoved = m_pagesRemoved;
+    m_steps->clear();
+    m_origins.clear();
+    m_copiedNow.clear();
+    m_destinations.Clear();
+    m_pagesRemoved = false;
+    try {
+        m_new = m_session->NewDocument();
+    } catch (const std::exception& e) {
+        m_session->Warn(std::string("cannot start a document: ") + e.what());
+        m_new.reset();
+        return false;
+    }
+    for (const PartStep& step : steps) {
+        bool done = true;
+        switch (step.kind) {
+        case PartStep::Kind::Insert:
+            done =
+                Insert(step.insertAfter, step.source, step.first, step.count, step.withBookmarks);
+            break;
+        case PartStep::Kind::Delete:
+            done = DeletePages(step.first, step.count);
+            break;
+        case PartStep::Kind::RemoveBookmark: {
+            QOH outlines = m_new->getRoot().getKey("/Outlines");
+            done = outlines.isDictionary() &&
+                   UnlinkOutlineItem(outlines, FindOutlineItem(outlines, step.title));
+            if (done)
+                m_steps->push_back(step);
+            break;
+        }
+        }
+        if (!done) {
+            m_session->Warn("cannot build the part again in a fresh document");
+            return false;
+        }
+    }
+    m_pagesRemoved = m_pagesRemoved || pagesRemoved;
+    return true;
+}
+
+// After a successful save, the document goes back to the session for the next part, emptied
+// of what this part added, unless it took pages from more than one source or has served long
+// enough.
+void CPartDocument::KeepForNextPart() {
+    if (!m_new || !m_saved || m_copiedNow.empty())
+        return;
+    const ParsedSource* source = m_copiedNow.front().first;
+    auto origin = std::find_if(m_origins.begin(), m_origins.end(), [&](const auto& entry) {
+        return entry.second.source.get() == source;
+    });
+    if (origin == m_origins.end())
+        return;
+    for (const auto& [from, page] : m_copiedNow)
+        if (from != source)
+            return;
+    auto spare = m_spare ? std::move(m_spare) : std::make_unique<SpareOutput>();
+    spare->pages += m_copiedNow.size();
+    if (spare->pages >= kSparePages)
+        return;
+    try {
+        spare->source = origin->second.source;
+        spare->copied.resize(source->pages.size(), 0);
+        for (const auto& copied : m_copiedNow)
+            spare->copied[static_cast<size_t>(copied.second)] = 1;
+        for (QOH page : std::vector<QOH>(m_new->getAllPages()))
+            m_new->removePage(page);
+        QOH root = m_new->getRoot();
+        for (const char* key : {"/Outlines", "/Dests", "/Names", "/AcroForm", "/PageLabels"})
+            root.removeKey(key);
+        spare->pdf = std::move(m_new);
+        m_session->KeepSpare(std::move(spare));
+    } catch (const std::exception& e) {
+        m_session->Warn(std::string("cannot keep a document for the next part: ") + e.what());
+    }
+}
+
+void CPartDocument::RemovePagesOtherThan(const std::vector<QOH>& keep) {
+    try {
+        ObjGenSet kept;
+        for (const QOH& page : keep)
+            kept.insert(page.getObjGen());
+        QPDFPageDocumentHelper helper(*m_new);
+        for (QOH page : std::vector<QOH>(m_new->getAllPages()))
+            if (!kept.count(page.getObjGen())) {
+                m_origins.erase(page.getObjGen());
+                helper.removePage(QPDFPageObjectHelper(page));
+            }
+    } catch (const std::exception& e) {
+        m_session->Warn(std::string("cannot take back pages: ") + e.what());
+    }
+}
+
+// After pages were deleted, nothing may point at them: outline items keep their titles but
+// lose the destination, named destinations and links to them go, and form fields keep only
+// the widgets that remain.
+void CPartDocument::DropDestinationsToRemovedPages() {
+    ObjGenSet present;
+    for (const QOH& page : m_new->getAllPages())
+        present.insert(page.getObjGen());
+    m_destinations.DropToAbsentPages(*m_new, present);
+    TrimFieldsToPresentWidgets(*m_new);
+    DropOutlineDestsToAbsentPages(*m_new, present);
+}
+
+} // namespace engine

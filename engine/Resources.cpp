@@ -1,0 +1,104 @@
+#include "engine/Resources.h"
+
+#include "engine/ParsedSource.h"
+#include "engine/QpdfSession.h"
+
+#include <qpdf/Pl_String.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
+
+#include <algorithm>
+#include <set>
+
+namespace engine {
+
+namespace {
+
+// Whether a page's fonts and images cost less to carry whole than to trim: no images and a
+// few fonts that embed nothing (each a handful of names, like the standard fonts). Finding
+// out which of them a page uses means decoding its content, the dearest step of copying such
+// a page; carrying an unused one costs its part about a hundred bytes.
+bool ResourcesCheapToCarry(QPDFPageObjectHelper& page) {
+    constexpr size_t kCheapFonts = 8;
+    QOH resources = page.getAttribute("/Resources", false);
+    if (!resources.isDictionary())
+        return true;
+    QOH images = resources.getKey("/XObject");
+    if (images.isDictionary() && !images.getKeys().empty())
+        return false;
+    QOH fonts = resources.getKey("/Font");
+    if (!fonts.isDictionary())
+        return true;
+    const std::set<std::string> names = fonts.getKeys();
+    if (names.size() > kCheapFonts)
+        return false;
+    return std::all_of(names.begin(), names.end(), [&](const std::string& name) {
+        QOH font = fonts.getKey(name);
+        if (!font.isDictionary())
+            return false;
+        for (const std::string& key : font.getKeys())
+            if (!font.getKey(key).isName())
+                return false;
+        return true;
+    });
+}
+
+// Whether every font and image name of a page's resources occurs somewhere in its content.
+// Then nothing is left to trim and qpdf's full parse of the content can be skipped; a name
+// that does not occur as written (it may be spelt with # escapes) leaves the decision to qpdf.
+bool AllResourceNamesAppear(QPDFPageObjectHelper& page) {
+    QOH resources = page.getAttribute("/Resources", false);
+    if (!resources.isDictionary())
+        return true;
+    std::vector<std::string> names;
+    for (const char* type : {"/Font", "/XObject"}) {
+        QOH dict = resources.getKey(type);
+        if (dict.isDictionary())
+            for (const std::string& key : dict.getKeys())
+                names.push_back(key);
+    }
+    if (names.empty())
+        return true;
+    // Each content stream is decoded straight into one string: qpdf's own concatenation of a
+    // page's contents buffers every stream a second time, which cost as much as the decoding.
+    // A newline between streams keeps a name at the end of one from running into the next.
+    std::vector<QOH> streams;
+    QOH contents = page.getObjectHandle().getKey("/Contents");
+    if (contents.isStream())
+        streams.push_back(contents);
+    else if (contents.isArray())
+        for (QOH item : contents.aitems())
+            if (item.isStream())
+                streams.push_back(item);
+    std::string content;
+    try {
+        Pl_String sink("page content", nullptr, content);
+        for (QOH& stream : streams) {
+            if (!stream.pipeStreamData(&sink, 0, qpdf_dl_generalized, false, false))
+                return false;
+            content += '\n';
+        }
+    } catch (const std::exception&) {
+        return false;
+    }
+    return std::all_of(names.begin(), names.end(), [&](const std::string& name) {
+        return content.find(name) != std::string::npos;
+    });
+}
+
+} // namespace
+
+void TrimPageResources(ParsedSource& source, size_t index, CQpdfSession& session) {
+    if (!source.resourcesShared || source.resourcesTrimmed[index])
+        return;
+    source.resourcesTrimmed[index] = 1;
+    try {
+        QPDFPageObjectHelper page(source.pages[index]);
+        if (!ResourcesCheapToCarry(page) && !AllResourceNamesAppear(page))
+            page.removeUnreferencedResources();
+    } catch (const std::exception& e) {
+        session.Warn(std::string("resources kept whole: ") + e.what());
+    }
+    session.Collect(*source.pdf);
+}
+
+} // namespace engine
