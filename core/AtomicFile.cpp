@@ -4,9 +4,17 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
+#include <mutex>
+#include <optional>
 #include <random>
+#include <set>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace core {
 
@@ -31,9 +39,58 @@ bool SyncFolder(const std::string& folder) {
     return ok;
 }
 
+constexpr char kTempPrefix[] = ".quillsever-";
+constexpr size_t kTempLetters = 10;
+
+// When this process started, as the file system counts time: a temporary file last written
+// before it cannot be one this process is writing.
+const struct timespec kProcessStart = [] {
+    struct timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return now;
+}();
+
+bool IsTemporaryName(std::string_view name) {
+    const std::string_view prefix = kTempPrefix;
+    if (name.size() != prefix.size() + kTempLetters || !name.starts_with(prefix))
+        return false;
+    for (char c : name.substr(prefix.size()))
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+            return false;
+    return true;
+}
+
+bool OlderThanProcess(const struct stat& st) {
+    return st.st_mtim.tv_sec < kProcessStart.tv_sec || (st.st_mtim.tv_sec == kProcessStart.tv_sec &&
+                                                        st.st_mtim.tv_nsec < kProcessStart.tv_nsec);
+}
+
+// The file a chain of links ends at (the path itself when it is no link); nullopt for a chain
+// that does not end.
+std::optional<std::string> FollowLinks(std::string path) {
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return path;
+        std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
+        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+        if (n <= 0 || static_cast<size_t>(n) >= target.size())
+            return std::nullopt;
+        target.resize(static_cast<size_t>(n));
+        if (target.front() != kSeparator) {
+            const size_t cut = path.rfind(kSeparator);
+            target = (cut == std::string::npos ? std::string() : path.substr(0, cut + 1)) + target;
+        }
+        path = std::move(target);
+    }
+    errno = ELOOP;
+    return std::nullopt;
+}
+
 } // namespace
 
-CAtomicFile::CAtomicFile(std::string target) : m_target(std::move(target)) {}
+CAtomicFile::CAtomicFile(std::string target, Kind kind)
+    : m_target(std::move(target)), m_kind(kind) {}
 
 CAtomicFile::~CAtomicFile() {
     Discard();
@@ -42,7 +99,22 @@ CAtomicFile::~CAtomicFile() {
 bool CAtomicFile::Open() {
     Discard();
     m_failed = false;
+    if (m_kind == Kind::FollowLink) {
+        auto resolved = FollowLinks(m_target);
+        if (!resolved)
+            return m_failed = true, false;
+        m_target = std::move(*resolved);
+        m_kind = Kind::Replace;
+    }
+    struct stat old {};
+    const bool replacing = ::lstat(m_target.c_str(), &old) == 0;
+    if (replacing && m_kind == Kind::Own &&
+        (!S_ISREG(old.st_mode) || old.st_uid != ::geteuid() || old.st_nlink > 1)) {
+        errno = S_ISLNK(old.st_mode) ? ELOOP : S_ISREG(old.st_mode) ? EPERM : ENODEV;
+        return m_failed = true, false;
+    }
     const std::string folder = FolderOf(m_target);
+    RemoveStaleTemporaries(folder);
     static constexpr char kLetters[] =
         "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     // Seeded once per thread: asking the system for entropy and seeding a fresh generator
@@ -63,6 +135,18 @@ bool CAtomicFile::Open() {
         }
         m_fd = fd;
         m_tempPath = std::move(path);
+        // Held while the file is written, so that a later run sweeping the folder can tell our
+        // file from one a killed run left.
+        ::flock(fd, LOCK_EX | LOCK_NB);
+        if (replacing && S_ISREG(old.st_mode)) {
+            // The new file stands in for the old one: same group and owner where we may give
+            // them, and the same permissions (set last, since a change of owner clears some).
+            if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
+                if (::fchown(fd, old.st_uid, old.st_gid) != 0)
+                    static_cast<void>(::fchown(fd, static_cast<uid_t>(-1), old.st_gid));
+            }
+            ::fchmod(fd, old.st_mode & 0777);
+        }
         return true;
     }
     m_failed = true;
@@ -106,6 +190,9 @@ bool CAtomicFile::Commit(Replace replace) {
     bool ok = !m_failed && Flush() && ::fsync(m_fd) == 0;
     const int fd = m_fd;
     m_fd = -1;
+    // The lock lives as long as one descriptor of the file does: this one keeps it until the
+    // file has its name, so no sweep takes it in between.
+    const int lockHolder = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     // A close can report a write the kernel deferred; it counts like any other failure.
     ok = ::close(fd) == 0 && ok;
     if (ok) {
@@ -114,13 +201,13 @@ bool CAtomicFile::Commit(Replace replace) {
         else
             ok = RenameNoReplace(m_tempPath, m_target);
     }
-    if (!ok) {
+    if (!ok)
         ::unlink(m_tempPath.c_str());
-        m_tempPath.clear();
-        m_failed = true;
-        return false;
-    }
+    if (lockHolder >= 0)
+        ::close(lockHolder);
     m_tempPath.clear();
+    if (!ok)
+        return m_failed = true, false;
     if (!SyncFolder(FolderOf(m_target)))
         return m_failed = true, false;
     return true;
@@ -138,9 +225,54 @@ void CAtomicFile::Discard() {
     }
 }
 
-bool CAtomicFile::WriteAll(const std::string& target, std::string_view bytes) {
-    CAtomicFile file(target);
+bool CAtomicFile::WriteAll(const std::string& target, std::string_view bytes, Kind kind) {
+    CAtomicFile file(target, kind);
     return file.Open() && file.Write(bytes) && file.Commit();
+}
+
+void CAtomicFile::RemoveStaleTemporaries(const std::string& folder) {
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return;
+    struct stat dirInfo {};
+    if (::fstat(dirFd, &dirInfo) != 0) {
+        ::close(dirFd);
+        return;
+    }
+    {
+        static std::mutex mutex;
+        static std::set<std::pair<dev_t, ino_t>> swept;
+        std::lock_guard guard(mutex);
+        if (!swept.emplace(dirInfo.st_dev, dirInfo.st_ino).second) {
+            ::close(dirFd);
+            return;
+        }
+    }
+    DIR* dir = ::fdopendir(dirFd);
+    if (!dir) {
+        ::close(dirFd);
+        return;
+    }
+    while (const struct dirent* entry = ::readdir(dir)) {
+        if (!IsTemporaryName(entry->d_name))
+            continue;
+        const int fd = ::openat(dirFd, entry->d_name,
+                                O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0)
+            continue;
+        struct stat st {};
+        // A writer alive holds its lock; one that was killed holds nothing any more.
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+            OlderThanProcess(st) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            struct stat now {};
+            // Only the file we looked at goes, not one that took its name meanwhile.
+            if (::fstatat(dirFd, entry->d_name, &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+                now.st_dev == st.st_dev && now.st_ino == st.st_ino)
+                ::unlinkat(dirFd, entry->d_name, 0);
+        }
+        ::close(fd);
+    }
+    ::closedir(dir);
 }
 
 } // namespace core

@@ -9,16 +9,32 @@ namespace core {
 // beside the target; Commit checks every write, flushes, syncs and closes it, and only then
 // gives it the target's name and syncs the folder. Until Commit succeeds the target keeps its
 // old contents (or stays absent), and a file that is dropped or fails leaves nothing behind.
+//
+// A file that is replaced keeps its permissions (and, where we may give them, its owner and
+// group): a 0600 file stays 0600. What a link at the target's name means depends on who chose
+// the name; see Kind.
 class CAtomicFile {
   public:
     enum class Replace { Yes, No };
+    enum class Kind {
+        // A file the program names in a folder it writes to (a part): a link found under the
+        // name is replaced by the new file, never written through.
+        Replace,
+        // A file the user chose (a batch file): a link is followed, and its target gets the new
+        // contents.
+        FollowLink,
+        // A file the program names itself in the working folder (setup.ini, default.spl):
+        // refused unless it is absent or a regular file of this user that is no link.
+        Own,
+    };
 
-    explicit CAtomicFile(std::string target);
+    explicit CAtomicFile(std::string target, Kind kind = Kind::Replace);
     ~CAtomicFile();
     CAtomicFile(const CAtomicFile&) = delete;
     CAtomicFile& operator=(const CAtomicFile&) = delete;
 
-    // Creates the temporary file; false when its folder does not take one.
+    // Creates the temporary file; false when its folder does not take one, or when the target
+    // is not a file its kind may replace (errno says why).
     bool Open();
 
     // Appends bytes; false (and every later step fails) when they could not all be written.
@@ -36,7 +52,13 @@ class CAtomicFile {
     const std::string& TempPath() const { return m_tempPath; }
 
     // The whole file in one go.
-    static bool WriteAll(const std::string& target, std::string_view bytes);
+    static bool WriteAll(const std::string& target, std::string_view bytes,
+                         Kind kind = Kind::Replace);
+
+    // Removes what a killed process left of its writes in `folder`: temporary files of our own
+    // pattern, of this user, older than this process and held by no writer. Each folder is
+    // looked through once per process; Open does it for its own folder.
+    static void RemoveStaleTemporaries(const std::string& folder);
 
   private:
     static constexpr size_t kBlock = 64 * 1024;
@@ -44,6 +66,7 @@ class CAtomicFile {
     bool WriteFully(std::string_view bytes);
 
     std::string m_target;
+    Kind m_kind;
     std::string m_tempPath;
     int m_fd = -1;
     std::string m_buffer;

@@ -59,6 +59,47 @@ int OpenRegularFd(const std::string& path, struct stat* info) {
     return fd;
 }
 
+int OpenOwnFd(const std::string& path, int flags, struct stat* info) {
+    // A name that is there but no regular file is refused before it is opened at all: opening
+    // some devices already does something.
+    struct stat seen {};
+    if (::lstat(path.c_str(), &seen) == 0 && !S_ISREG(seen.st_mode)) {
+        errno = S_ISLNK(seen.st_mode) ? ELOOP : ENODEV;
+        return -1;
+    }
+    const bool truncate = (flags & O_TRUNC) != 0;
+    const int fd = ::open(
+        path.c_str(), (flags & ~O_TRUNC) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0)
+        return -1;
+    // The checks that count are those on the descriptor: whatever was swapped in after the
+    // lstat is what they see.
+    struct stat st {};
+    int refusal = 0;
+    if (::fstat(fd, &st) != 0)
+        refusal = errno;
+    else if (!S_ISREG(st.st_mode))
+        refusal = ENODEV;
+    else if (st.st_uid != ::geteuid() || st.st_nlink > 1)
+        refusal = EPERM;
+    else if (truncate && ::ftruncate(fd, 0) != 0)
+        refusal = errno;
+    if (refusal != 0) {
+        ::close(fd);
+        errno = refusal;
+        return -1;
+    }
+    const int fileFlags = ::fcntl(fd, F_GETFL);
+    if (fileFlags >= 0)
+        ::fcntl(fd, F_SETFL, fileFlags & ~O_NONBLOCK);
+    if (info) {
+        *info = st;
+        if (truncate)
+            info->st_size = 0;
+    }
+    return fd;
+}
+
 bool IsTransientOpenError(int error) {
     return error == EMFILE || error == ENFILE || error == ENOMEM || error == EINTR ||
            error == EAGAIN;
@@ -74,20 +115,38 @@ FILE* OpenRegularFile(const std::string& path) {
     return file;
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-    FILE* file = OpenRegularFile(path);
-    if (!file)
+namespace {
+
+std::optional<std::string> ReadAllAndClose(int fd) {
+    if (fd < 0)
         return std::nullopt;
     std::string out;
     char buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        out.append(buffer, n);
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
+    bool failed = false;
+    while (true) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            failed = true;
+        if (n <= 0)
+            break;
+        out.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
     if (failed)
         return std::nullopt;
     return out;
+}
+
+} // namespace
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+    return ReadAllAndClose(OpenRegularFd(path));
+}
+
+std::optional<std::string> ReadOwnFile(const std::string& path) {
+    return ReadAllAndClose(OpenOwnFd(path, O_RDONLY));
 }
 
 } // namespace core

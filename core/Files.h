@@ -39,6 +39,15 @@ FileStamp StampOf(const struct stat& st);
 // errno set (ENODEV for anything that is not a regular file); `info` receives its status.
 int OpenRegularFd(const std::string& path, struct stat* info = nullptr);
 
+// Opens a file the program names itself in the working folder (split.log, debug.txt, setup.ini,
+// default.spl), which a folder received from someone else may have planted: never through a
+// symbolic link, never a FIFO or a device (nothing may block or feed the program without end),
+// never another user's file, never a file with a second name elsewhere. `flags` are open(2)'s
+// access and creation flags; O_TRUNC is applied only once the file has passed the checks.
+// Returns the descriptor (close-on-exec, blocking), or -1 with errno set: ELOOP for a link,
+// ENODEV for what is not a regular file, EPERM for a file of another user or with other names.
+int OpenOwnFd(const std::string& path, int flags, struct stat* info = nullptr);
+
 // True when an open failed for a reason that may pass (too many open files, no memory), as
 // opposed to a file that does not exist or may not be read.
 bool IsTransientOpenError(int error);
@@ -49,5 +58,9 @@ FILE* OpenRegularFile(const std::string& path);
 
 // The bytes of a regular file; nullopt when it is missing, not a regular file or unreadable.
 std::optional<std::string> ReadWholeFile(const std::string& path);
+
+// The bytes of a file the program names itself, opened as OpenOwnFd opens it; nullopt when it
+// is missing, unreadable or refused.
+std::optional<std::string> ReadOwnFile(const std::string& path);
 
 } // namespace core

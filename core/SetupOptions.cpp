@@ -57,7 +57,9 @@ void ApplyLine(SetupOptions& options, std::string_view line) {
 } // namespace
 
 void LoadSetupOptions(SetupOptions& options, const std::string& path) {
-    auto content = ReadWholeFile(path);
+    // The working folder may have come from someone else: a setup.ini that is a link, a FIFO
+    // or another user's file counts as missing.
+    auto content = ReadOwnFile(path);
     if (!content)
         return;
     options.useSourceName = true;
@@ -98,7 +100,7 @@ std::string SetupOptionsText(const SetupOptions& o) {
 }
 
 bool SaveSetupOptions(const SetupOptions& options, Prompter& prompter, const std::string& path) {
-    if (CAtomicFile::WriteAll(path, SetupOptionsText(options)))
+    if (CAtomicFile::WriteAll(path, SetupOptionsText(options), CAtomicFile::Kind::Own))
         return true;
     prompter.Show("can't save to setup.ini");
     return false;

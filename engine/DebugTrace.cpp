@@ -1,6 +1,10 @@
 #include "engine/DebugTrace.h"
 
+#include "core/Files.h"
 #include "core/Text.h"
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace engine {
 
@@ -9,12 +13,22 @@ CDebugTrace::~CDebugTrace() {
         std::fclose(m_file);
 }
 
-void CDebugTrace::SwitchOn(core::Prompter& prompter) {
+bool CDebugTrace::SwitchOn(core::Prompter& prompter) {
     prompter.Show("Debugging has been turned on, click 'OK' to this message.");
     if (m_file)
         std::fclose(m_file);
-    m_file = std::fopen(m_path.c_str(), "wbe");
+    m_file = nullptr;
+    // The name is ours, but the folder may not be: a link or a FIFO planted as debug.txt must
+    // neither be emptied nor block us.
+    const int fd = core::OpenOwnFd(m_path, O_WRONLY | O_CREAT | O_TRUNC);
+    if (fd >= 0 && !(m_file = ::fdopen(fd, "wb")))
+        ::close(fd);
+    if (!m_file) {
+        prompter.Show("Can't open debug.txt");
+        return false;
+    }
     Line(core::Format("Started Application version: %s\r\n", kApplicationVersion));
+    return true;
 }
 
 void CDebugTrace::End() {

@@ -20,8 +20,10 @@ class CDebugTrace final : public core::Trace {
     CDebugTrace(const CDebugTrace&) = delete;
     CDebugTrace& operator=(const CDebugTrace&) = delete;
 
-    // Says so, then starts the file afresh. When the file cannot be created nothing is traced.
-    void SwitchOn(core::Prompter& prompter);
+    // Says so, then starts the file afresh. When the file cannot be created, or the name is not
+    // a file of ours (a link, a FIFO, another user's file), says "Can't open debug.txt", the
+    // trace stays off and false comes back.
+    bool SwitchOn(core::Prompter& prompter);
     // Closes the file with its last line; nothing when the trace is off.
     void End();
 

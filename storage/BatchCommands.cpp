@@ -25,8 +25,10 @@ bool CBatchCommands::Append() {
 bool CBatchCommands::Save() {
     if (RefuseEmptyList())
         return false;
-    if (m_batchName.empty())
+    if (m_batchName.empty()) {
         m_batchName = kDefaultBatchFile;
+        m_nameIsOurs = true;
+    }
     return WriteBatchFile();
 }
 
@@ -37,12 +39,14 @@ bool CBatchCommands::SaveAs() {
     if (!path)
         return false;
     m_batchName = *path;
+    m_nameIsOurs = false;
     UpdateTitle();
     return WriteBatchFile();
 }
 
 bool CBatchCommands::ReadBatchFile(const std::string& path) {
     m_batchName = path;
+    m_nameIsOurs = false;
     UpdateTitle();
     auto text = core::ReadWholeFile(path);
     if (!text) {
@@ -55,7 +59,12 @@ bool CBatchCommands::ReadBatchFile(const std::string& path) {
 }
 
 bool CBatchCommands::WriteBatchFile() {
-    if (!core::CAtomicFile::WriteAll(m_batchName, BatchFileText(m_list))) {
+    // A name the user chose may be a link to where the batch really lives: it is written
+    // there. The default name is the program's own: a link or a stranger's file there is
+    // refused.
+    const auto kind =
+        m_nameIsOurs ? core::CAtomicFile::Kind::Own : core::CAtomicFile::Kind::FollowLink;
+    if (!core::CAtomicFile::WriteAll(m_batchName, BatchFileText(m_list), kind)) {
         m_prompter.Show(m_batchName, "Can't write to job file.");
         return false;
     }

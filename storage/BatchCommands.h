@@ -51,6 +51,7 @@ class CBatchCommands {
     core::FileDialogs& m_dialogs;
     Hooks m_hooks;
     std::string m_batchName;
+    bool m_nameIsOurs = false; // "default.spl", which no one chose
 };
 
 } // namespace storage

@@ -1,9 +1,11 @@
 #include "storage/LogReader.h"
 
+#include "core/Files.h"
 #include "core/QuickSort.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace storage {
 
@@ -13,27 +15,48 @@ LogRow ParseLogLine(std::string_view line) {
     LogRow row;
     for (int cell = 0; cell < kLogColumnCount; ++cell) {
         size_t tab = cell + 1 < kLogColumnCount ? line.find('\t') : std::string_view::npos;
-        row[static_cast<size_t>(cell)] = std::string(line.substr(0, tab)) + ' ';
+        row[static_cast<size_t>(cell)] =
+            std::string(line.substr(0, std::min(tab, kLogCellLimit))) + ' ';
         line = tab == std::string_view::npos ? std::string_view{} : line.substr(tab + 1);
     }
     return row;
 }
 
 bool ReadLog(const std::string& path, const std::function<void(const LogRow&)>& consumer) {
-    FILE* file = std::fopen(path.c_str(), "rbe");
-    if (!file)
+    const int fd = core::OpenOwnFd(path, O_RDONLY);
+    if (fd < 0)
         return false;
-    char* buffer = nullptr;
-    size_t capacity = 0;
-    ssize_t length;
-    while ((length = ::getline(&buffer, &capacity, file)) > 0) {
-        std::string_view line(buffer, static_cast<size_t>(length));
-        if (line.back() == '\n')
-            line.remove_suffix(1);
-        consumer(ParseLogLine(line));
+    // Lines are gathered up to the width six full cells can fill; what a line holds beyond
+    // that is passed over unread into memory, so one endless line costs no more than one row.
+    constexpr size_t kLineLimit = kLogColumnCount * (kLogCellLimit + 1) + 1;
+    std::string line;
+    bool overlong = false;
+    char buffer[65536];
+    while (true) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        std::string_view chunk(buffer, static_cast<size_t>(n));
+        while (!chunk.empty()) {
+            const size_t lf = chunk.find('\n');
+            const std::string_view piece = chunk.substr(0, lf);
+            if (!overlong) {
+                line.append(piece.substr(0, kLineLimit - line.size()));
+                overlong = line.size() >= kLineLimit;
+            }
+            if (lf == std::string_view::npos)
+                break;
+            chunk.remove_prefix(lf + 1);
+            consumer(ParseLogLine(line));
+            line.clear();
+            overlong = false;
+        }
     }
-    std::free(buffer);
-    std::fclose(file);
+    ::close(fd);
+    if (!line.empty())
+        consumer(ParseLogLine(line));
     return true;
 }
 

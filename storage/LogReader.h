@@ -24,6 +24,10 @@ inline constexpr std::array<LogColumnInfo, kLogColumnCount> kLogColumns{{
     {"Source File", 200},
 }};
 
+// What one cell holds at most, before its added space: a path the file system takes is
+// shorter. Longer texts are cut there, so no line can take the viewer's memory or time.
+inline constexpr size_t kLogCellLimit = 4096;
+
 // The six cell texts of one log line, each keeping its padding and carrying one extra space.
 using LogRow = std::array<std::string, kLogColumnCount>;
 
@@ -31,7 +35,8 @@ using LogRow = std::array<std::string, kLogColumnCount>;
 // following ones out of place; the CR of the line end belongs to no cell.
 LogRow ParseLogLine(std::string_view line);
 
-// Streams the log, oldest line first; false when the file cannot be opened.
+// Streams the log, oldest line first; false when the file cannot be opened or is not one the
+// program may read as its log (a link, a FIFO or device, another user's file).
 bool ReadLog(const std::string& path, const std::function<void(const LogRow&)>& consumer);
 
 // The viewer's sort on a header click: always ascending, by byte order of the cell texts.

@@ -1,9 +1,11 @@
 #include "storage/SplitLog.h"
 
+#include "core/Files.h"
 #include "core/Text.h"
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -69,7 +71,7 @@ void CSplitLog::Close() {
 bool CSplitLog::Open(core::Prompter* prompter) {
     Close();
     // O_APPEND: every line lands at the end, whatever another run appended meanwhile.
-    m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    m_fd = core::OpenOwnFd(m_path, O_RDWR | O_CREAT | O_APPEND);
     if (m_fd < 0 && prompter)
         prompter->Show("Can't open split.log", "Log File Error");
     return m_fd >= 0;
@@ -84,7 +86,10 @@ bool CSplitLog::Write(const std::string& outputPath, const std::string& sourceBa
         LogLine(now, facts.size, outputPath, facts.created, facts.modified, sourceBase + ".pdf");
     // A line cut short earlier (a full disk, a killed run, another program) must not swallow
     // this one: end it first. Another run may append too, so look every time; while the file
-    // ends where our last line did, that line was whole and there is nothing to read.
+    // ends where our last line did, that line was whole and there is nothing to read. The
+    // kernel makes a long append visible page by page, so another run's line may be half there
+    // when we look: the lock keeps our runs' looks and appends from crossing.
+    const bool locked = ::flock(m_fd, LOCK_EX) == 0;
     struct stat st {};
     const bool sized = ::fstat(m_fd, &st) == 0;
     if (sized && st.st_size > 0 && st.st_size != m_end) {
@@ -103,14 +108,19 @@ bool CSplitLog::Write(const std::string& outputPath, const std::string& sourceBa
             break;
         done += static_cast<size_t>(n);
     }
+    if (locked)
+        ::flock(m_fd, LOCK_UN);
     const bool whole = done == line.size();
     m_end = whole && sized ? st.st_size + static_cast<off_t>(line.size()) : -1;
     return whole;
 }
 
-void CSplitLog::Clear() {
+bool CSplitLog::Clear(core::Prompter* prompter) {
     Close();
-    m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0666);
+    m_fd = core::OpenOwnFd(m_path, O_RDWR | O_CREAT | O_TRUNC | O_APPEND);
+    if (m_fd < 0 && prompter)
+        prompter->Show("Can't open split.log", "Log File Error");
+    return m_fd >= 0;
 }
 
 } // namespace storage

@@ -29,8 +29,8 @@ class CSplitLog {
     CSplitLog(const CSplitLog&) = delete;
     CSplitLog& operator=(const CSplitLog&) = delete;
 
-    // Opens for reading and appending, creating the file. On failure says "Can't open
-    // split.log" when given a prompter.
+    // Opens for reading and appending, creating the file. Only a regular file of this user
+    // that is no link is taken. On failure says "Can't open split.log" when given a prompter.
     bool Open(core::Prompter* prompter = nullptr);
 
     // Records one output: its path and the job's source path with every ".pdf" removed.
@@ -38,8 +38,9 @@ class CSplitLog {
     // is nothing to record and that is no failure.
     bool Write(const std::string& outputPath, const std::string& sourceBase);
 
-    // Empties the file; later lines go into the emptied file.
-    void Clear();
+    // Empties the file; later lines go into the emptied file. A file that is no longer one the
+    // log may use is left alone, and the log goes on without a handle (said as Open says it).
+    bool Clear(core::Prompter* prompter = nullptr);
 
     bool IsOpen() const { return m_fd >= 0; }
     const std::string& Path() const { return m_path; }

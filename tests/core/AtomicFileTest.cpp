@@ -6,8 +6,10 @@
 #include "tests/support/RecordingPrompter.h"
 #include "tests/support/TempDir.h"
 
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -138,4 +140,59 @@ TEST(FilesTest, OnlyRegularFilesAreRead) {
     SetupOptions options;
     LoadSetupOptions(options, dir.File("fifo"));
     EXPECT_EQ(options, SetupOptions{}) << "a FIFO as setup.ini is a missing one";
+}
+
+// A rewrite keeps a private file private; a link at the name is replaced, followed or refused
+// as the name's chooser decides, and the file it leads to changes only when followed.
+TEST(AtomicFileTest, RewritesKeepTheModeAndTreatLinksByKind) {
+    const struct {
+        CAtomicFile::Kind kind;
+        bool ok;
+        const char* victim; // what the link's target holds afterwards
+        bool stillLink;
+    } cases[] = {
+        {CAtomicFile::Kind::Replace, true, "old", false},
+        {CAtomicFile::Kind::FollowLink, true, "new", true},
+        {CAtomicFile::Kind::Own, false, "old", true},
+    };
+    for (const auto& c : cases) {
+        CTempDir dir;
+        dir.Write("victim", "old");
+        ASSERT_EQ(::chmod(dir.File("victim").c_str(), 0600), 0);
+        std::filesystem::create_symlink("victim", dir.File("link"));
+        EXPECT_EQ(CAtomicFile::WriteAll(dir.File("link"), "new", c.kind), c.ok);
+        EXPECT_EQ(dir.Read("victim"), c.victim);
+        EXPECT_EQ(std::filesystem::is_symlink(dir.File("link")), c.stillLink);
+        struct stat st {};
+        ASSERT_EQ(::stat(dir.File("victim").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
+    }
+    CTempDir dir;
+    dir.Write("setup.ini", "MASK;4\n");
+    ASSERT_EQ(::chmod(dir.File("setup.ini").c_str(), 0600), 0);
+    CRecordingPrompter prompter;
+    ASSERT_TRUE(SaveSetupOptions(SetupOptions{}, prompter, dir.File("setup.ini")));
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.File("setup.ini").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << "a 0600 setup.ini is not widened";
+}
+
+// A run killed in the middle of a write leaves its temporary file; the next writer into that
+// folder removes it, but never one a live writer holds or one younger than itself.
+TEST(AtomicFileTest, StaleTemporariesOfKilledRunsAreRemoved) {
+    CTempDir dir;
+    const std::string stale = dir.Write(".quillsever-Stale00001", "x");
+    const std::string held = dir.Write(".quillsever-Held000001", "x");
+    const std::string other = dir.Write(".quillsever-notours", "x"); // not the pattern
+    const struct timespec old[2] = {{1, 0}, {1, 0}};
+    for (const std::string& path : {stale, held, other})
+        ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), old, 0), 0);
+    const std::string fresh = dir.Write(".quillsever-Fresh00001", "x");
+    const int holder = ::open(held.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    // The lock is another open file's, as a writer in another process would hold it.
+    ASSERT_TRUE(CAtomicFile::WriteAll(dir.File("t.txt"), "x"));
+    ::close(holder);
+    EXPECT_EQ(DirectoryListing(dir.Path()),
+              ".quillsever-Fresh00001 .quillsever-Held000001 .quillsever-notours t.txt");
 }

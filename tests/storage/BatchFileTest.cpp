@@ -209,3 +209,29 @@ TEST(BatchCommandsTest, BatchFileThatIsNoRegularFileIsMissing) {
     EXPECT_EQ(f.prompter.Lines().back(),
               "Can't read split parameters file.: " + f.dir.File("fifo.spl"));
 }
+
+// A batch file the user chose may be a link to where it really lives: saving writes there and
+// keeps its mode. "default.spl" is the program's own name: a link there is refused.
+TEST(BatchCommandsTest, ChosenLinksAreWrittenThroughTheDefaultNameIsNot) {
+    Fixture f;
+    f.Add(FullJob());
+    const std::string victim = f.dir.Write("real.spl", "old\r\r\n");
+    ASSERT_EQ(::chmod(victim.c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("real.spl", f.dir.File("chosen.spl").c_str()), 0);
+    f.dialogs.answers = {f.dir.File("chosen.spl")};
+    EXPECT_TRUE(f.batch.SaveAs());
+    EXPECT_EQ(f.dir.Read("real.spl").substr(0, 10), "~/in/a.pdf");
+    struct stat st {};
+    ASSERT_EQ(::lstat(f.dir.File("chosen.spl").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link stays a link";
+    ASSERT_EQ(::stat(victim.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    Fixture fresh;
+    fresh.Add(FullJob());
+    fresh.dir.Write("elsewhere", "kept");
+    ASSERT_EQ(::symlink("elsewhere", fresh.dir.File("default.spl").c_str()), 0);
+    EXPECT_FALSE(fresh.batch.Save());
+    EXPECT_EQ(fresh.prompter.Lines().back(), "Can't write to job file.: default.spl");
+    EXPECT_EQ(fresh.dir.Read("elsewhere"), "kept");
+}

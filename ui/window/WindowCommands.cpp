@@ -79,7 +79,8 @@ void CWindowCommands::ViewLog() {
 }
 
 void CWindowCommands::ClearLog() {
-    m_window.Log().Clear();
+    // A split.log that is no longer a file the log may use is left alone, and the user hears why.
+    m_window.Log().Clear(&m_window.Prompter());
 }
 
 void CWindowCommands::ExportLog() {

@@ -1,0 +1,89 @@
+// The files the program names itself lie in the working folder, which may have come from
+// someone else (an archive, a shared folder). Whatever is planted under those names (a link to
+// another file, a FIFO, a device, a stranger's file, a second name of another file) is refused
+// with the file's own message: nothing is written through it and nothing blocks.
+#include "tests/cli/CliRun.h"
+
+#include "tests/support/FileSizeLimit.h"
+#include "tests/support/PdfBuilder.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+using namespace testing_support;
+
+namespace {
+
+enum class Plant { Link, HardLink, Fifo, Device, Stranger };
+
+// Puts `kind` under `name` in the working folder; false when this user cannot make it.
+bool PlantAs(Plant kind, const std::string& name, const std::string& victim) {
+    switch (kind) {
+    case Plant::Link:
+        return ::symlink(victim.c_str(), name.c_str()) == 0;
+    case Plant::HardLink:
+        return ::link(victim.c_str(), name.c_str()) == 0;
+    case Plant::Fifo:
+        return ::mkfifo(name.c_str(), 0600) == 0;
+    case Plant::Device: // an endless one: /dev/zero's numbers
+        return ::mknod(name.c_str(), S_IFCHR | 0600, ::makedev(1, 5)) == 0;
+    case Plant::Stranger:
+        return false; // made by the caller
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(WorkingFolderTest, PlantedNamesAreRefusedNeverFollowed) {
+    const char* kVictim = "PREFIXSTR;_planted\n";
+    const struct {
+        const char* name;
+        std::vector<std::string> words;
+        const char* said; // nullptr: the file counts as missing, silently
+    } commands[] = {
+        {"split.log",
+         {"split", "in.pdf", "1", "--to", "out"},
+         "Log File Error: Can't open split.log"},
+        {"split.log", {"log"}, "Log File Error: Can't open split.log"},
+        {"split.log", {"log", "--csv", "log.csv"}, "Log File Error: Can't open split.log"},
+        {"debug.txt", {"split", "in.pdf", "1", "--to", "out", "--trace"}, "Can't open debug.txt"},
+        {"setup.ini", {"plan", "in.pdf", "1", "--to", "out", "--increment"}, nullptr},
+    };
+    for (Plant kind : {Plant::Link, Plant::HardLink, Plant::Fifo, Plant::Device, Plant::Stranger}) {
+        for (const auto& c : commands) {
+            CTempDir dir(true);
+            WritePdf(dir.File("in.pdf"), {.pages = 2});
+            const std::string victim = dir.Write("victim", kVictim);
+            if (kind == Plant::Stranger) {
+                // A stranger's own file, not a name of one of ours.
+                ::unlink(victim.c_str());
+                dir.Write(c.name, kVictim);
+                if (::chown(c.name, 65534, 65534) != 0)
+                    continue;
+            } else if (!PlantAs(kind, c.name, victim)) {
+                continue; // a device needs root
+            }
+            const std::string what = std::string(c.name) + " as kind " +
+                                     std::to_string(static_cast<int>(kind)) + ", " + c.words[0];
+            // In a child with an alarm: a command that blocks on a FIFO fails instead of hanging.
+            const std::string seen = InChildWithFileSizeLimit(1 << 30, [&] {
+                ::alarm(20);
+                const CliResult r = RunCli(c.words);
+                return std::to_string(r.status) + "\n" + r.err + r.out;
+            });
+            EXPECT_FALSE(seen.starts_with("<child died>")) << what;
+            if (c.said) {
+                EXPECT_NE(seen.find(c.said), std::string::npos) << what << ": " << seen;
+            }
+            EXPECT_EQ(seen.find("_planted"), std::string::npos) << what << ": " << seen;
+            const std::string kept = kind == Plant::Stranger ? c.name : "victim";
+            if (kind != Plant::Fifo && kind != Plant::Device) {
+                EXPECT_EQ(dir.Read(kept), kVictim) << what;
+            }
+        }
+    }
+}
