@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-5}"
-targets=(SplitParameters SetupIni BatchLines LogLines NameList PdfWriter)
+targets=(SplitParameters SetupIni BatchLines LogLines NameList PdfWriter HandOver)
 
 CXX=clang++ cmake -S . -B build-fuzz -DQS_FUZZ=ON -DQS_TESTS=OFF \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -2,6 +2,8 @@
 // they are added as a drop would add them, never while another prompt is open.
 #include "ui/desktop/SingleInstance.h"
 
+#include "ui/desktop/HandOverMessage.h"
+
 #include <QDialog>
 #include <QDir>
 #include <QFile>
@@ -9,10 +11,56 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
+#include <fcntl.h>
+#include <memory>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 using ui::CSingleInstance;
+
+namespace {
+
+sockaddr_un Address(const QString& name) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray path = QFile::encodeName(name);
+    std::memcpy(address.sun_path, path.constData(), static_cast<size_t>(path.size()));
+    return address;
+}
+
+// A socket bound at `name` (listening unless told otherwise) and then left as a crash leaves it.
+int Bound(const QString& name, bool listening = true) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address = Address(name);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        (listening && ::listen(fd, 4) != 0))
+        return -1;
+    return fd;
+}
+
+int Connected(const QString& name) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    sockaddr_un address = Address(name);
+    ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    return fd;
+}
+
+// "k" for the window's answer, "closed" when it hung up, "" while nothing came.
+QString Answer(int fd) {
+    char byte = 0;
+    const ssize_t n = ::recv(fd, &byte, 1, 0);
+    return n == 1 ? QString(QChar(byte)) : n == 0 || errno != EAGAIN ? "closed" : "";
+}
+
+} // namespace
 
 class SingleInstanceTest : public QObject {
     Q_OBJECT
@@ -29,6 +77,7 @@ class SingleInstanceTest : public QObject {
             {{"quillsever", "b.pdf", "/in/a.pdf"}, false, {cwd + "/b.pdf", "/in/a.pdf"}},
             {{"quillsever", "--version"}, true, {}},
             {{"quillsever", "--", "--version"}, false, {cwd + "/--version"}},
+            {{"quillsever", "", "a.pdf"}, false, {cwd + "/a.pdf"}},
         };
         for (const auto& c : cases) {
             const ui::StartupArguments parsed = ui::ParseStartupArguments(c.arguments);
@@ -71,16 +120,134 @@ class SingleInstanceTest : public QObject {
     void WithoutAWindowTheStartOpensItsOwnEvenOverALeftSocket() {
         QTemporaryDir dir;
         const QString name = dir.filePath("instance.socket");
+        ::close(Bound(name)); // a window that crashed leaves its socket file behind
         CSingleInstance alone(name, nullptr);
-        QVERIFY(!alone.HandOver({"/in/a.pdf"}));
-        // A window that crashed leaves its socket file behind.
-        QFile left(name);
-        QVERIFY(left.open(QIODevice::WriteOnly));
-        left.close();
-        QVERIFY(!alone.HandOver({"/in/a.pdf"}));
+        QVERIFY(!alone.HandOver({"/in/a.pdf"}, 2000));
         QVERIFY(alone.Listen());
+        QVERIFY(QFileInfo(name).exists());
     }
 
+    // Whoever holds the lock is the window: a start that loses the race neither listens nor,
+    // when it closes, removes the winner's socket; a window removes only the socket it made.
+    void OneWindowPerKeyAndEachRemovesOnlyItsOwnSocket() {
+        QTemporaryDir dir;
+        const QString name = dir.filePath("instance.socket");
+        auto winner = std::make_unique<CSingleInstance>(name, nullptr);
+        QVERIFY(!winner->HandOver({}));
+        {
+            CSingleInstance loser(name, nullptr);
+            QVERIFY(!loser.Listen());
+        }
+        QVERIFY2(QFileInfo(name).exists(), "the loser left the winner's socket alone");
+        QVERIFY(QFile::remove(name));
+        ::close(Bound(name)); // someone else's socket now has the name
+        winner.reset();
+        QVERIFY2(QFileInfo(name).exists(), "the window removed only its own socket");
+    }
+
+    // Each case: the folder the socket lies in, and what the listener is. The start must open
+    // its own window (HandOver false) without sending a byte to a stranger.
+    void StrangersAndUnsafeFoldersAreNeverHandedFiles() {
+        if (::geteuid() != 0)
+            QSKIP("another user's listener can only be made as root");
+        const struct {
+            const char* what;
+            mode_t folderMode;
+            uid_t folderOwner;
+            bool strangerListens;
+        } cases[] = {
+            {"open folder", 0755, 0, false},
+            {"stranger's folder", 0700, 65534, false},
+            {"stranger listening", 0700, 0, true},
+        };
+        for (const auto& c : cases) {
+            QTemporaryDir dir;
+            const QString folder = dir.filePath("sockets");
+            QVERIFY(QDir().mkdir(folder));
+            QVERIFY(::chmod(QFile::encodeName(folder), c.folderMode) == 0);
+            QVERIFY(::chown(QFile::encodeName(folder), c.folderOwner, c.folderOwner) == 0);
+            const QString name = folder + "/instance.socket";
+            int heard[2];
+            QVERIFY(::pipe(heard) == 0);
+            pid_t stranger = -1;
+            if (c.strangerListens) {
+                stranger = ::fork();
+                if (stranger == 0) {
+                    const int lock =
+                        ::open(QFile::encodeName(name + ".lock"), O_RDWR | O_CREAT, 0600);
+                    ::flock(lock, LOCK_EX);
+                    const int fd = Bound(name, false);
+                    // Credentials are taken at listen(): from here on it is the stranger's.
+                    if (::setresuid(65534, 65534, 65534) != 0 || ::listen(fd, 4) != 0)
+                        ::_exit(1);
+                    const int client = ::accept(fd, nullptr, nullptr);
+                    char byte = 0;
+                    ::write(heard[1], ::recv(client, &byte, 1, 0) == 1 ? "y" : "n", 1);
+                    ::_exit(0);
+                }
+                QTest::qWait(300);
+            }
+            ::close(heard[1]);
+            CSingleInstance start(name, nullptr);
+            QVERIFY2(!start.HandOver({"/in/a.pdf"}, 3000), c.what);
+            if (stranger > 0) {
+                char byte = 0;
+                QCOMPARE(::read(heard[0], &byte, 1), ssize_t(1));
+                QCOMPARE(byte, 'n');
+                ::waitpid(stranger, nullptr, 0);
+            } else {
+                QVERIFY2(!start.Listen() && !QFileInfo(name).exists(), c.what);
+            }
+            ::close(heard[0]);
+        }
+    }
+
+    // What reaches a window is bounded: an oversized or malformed message is dropped, an idle
+    // client is let go, connections past the bound wait their turn, empty paths are ignored.
+    void HandOversAreBounded() {
+        QTemporaryDir dir;
+        const QString name = dir.filePath("instance.socket");
+        CSingleInstance window(name, nullptr);
+        window.SetLimits(300, 2);
+        QVERIFY(window.Listen());
+        QSignalSpy received(&window, &CSingleInstance::FilesReceived);
+        QByteArray huge(4, '\0');
+        qToBigEndian<quint32>(CSingleInstance::kMaxMessage + 1, huge.data());
+        QByteArray countOnly = ui::EncodeHandOver({"/a.pdf"});
+        countOnly.truncate(8);
+        qToBigEndian<quint32>(4, countOnly.data());
+        qToBigEndian<quint32>(0x7fffffff, countOnly.data() + 4); // entries that are not there
+        const struct {
+            QByteArray bytes;
+            const char* ending; // what the client sees
+        } cases[] = {
+            {huge, "closed"},
+            {countOnly, "closed"},
+            {QByteArray(), "closed"}, // idle
+            {ui::EncodeHandOver({"", "/in/b.pdf", ""}), "k"},
+        };
+        for (const auto& c : cases) {
+            const int fd = Connected(name);
+            ::send(fd, c.bytes.constData(), static_cast<size_t>(c.bytes.size()), MSG_NOSIGNAL);
+            QString seen;
+            for (int wait = 0; wait < 100 && (seen = Answer(fd)).isEmpty(); ++wait)
+                QTest::qWait(50);
+            QCOMPARE(seen, QString(c.ending));
+            ::close(fd);
+        }
+        QCOMPARE(received.count(), 1);
+        QCOMPARE(received.at(0).at(0).toStringList(), QStringList{"/in/b.pdf"});
+
+        // Two idle clients fill the window; a start waits for one to be let go.
+        const int idle[2] = {Connected(name), Connected(name)};
+        bool taken = false;
+        std::thread start([&] { taken = CSingleInstance(name, nullptr).HandOver({"/in/c.pdf"}); });
+        QTRY_COMPARE(received.count(), 2);
+        start.join();
+        QVERIFY(taken);
+        for (int fd : idle)
+            ::close(fd);
+    }
     void FilesWaitForAnOpenPromptToClose() {
         QWidget window;
         window.show();
