@@ -1,5 +1,7 @@
 #include "core/JobListSort.h"
 
+#include "core/QuickSort.h"
+
 #include <gtest/gtest.h>
 
 using namespace core;
@@ -82,5 +84,42 @@ TEST(SortRowsTest, LargeAdversarialListsSortCorrectly) {
     CJobList list = ListOf(pages);
     SortRows(list, kColPages);
     auto sorted = ColumnTexts(list, kColPages);
+    EXPECT_TRUE(std::is_sorted(sorted.begin(), sorted.end()));
+}
+
+// An order made against the middle pivot: every partition's middle row holds the smallest key
+// left, so each one splits off a single row. The plain quicksort needs n^2/2 comparisons here.
+TEST(SortRowsTest, CraftedOrdersTakeNLogNComparisons) {
+    constexpr int n = 20000;
+    std::vector<int> slot(n), key(n);
+    for (int i = 0; i < n; ++i)
+        slot[static_cast<size_t>(i)] = i;
+    for (int low = 0; low < n; ++low) {
+        const int middle = (low + n - 1) / 2;
+        key[static_cast<size_t>(slot[static_cast<size_t>(middle)])] = low;
+        std::swap(slot[static_cast<size_t>(low)], slot[static_cast<size_t>(middle)]);
+    }
+    std::vector<std::string> texts;
+    for (int k : key)
+        texts.push_back(std::to_string(100000 + k));
+    for (bool ascending : {true, false}) {
+        std::vector<std::string> rows = texts;
+        long long comparisons = 0;
+        QuickSortRows(
+            n, ascending, 0, -1,
+            [&](int r) -> std::string_view {
+                ++comparisons;
+                return rows[static_cast<size_t>(r)];
+            },
+            [&](int a, int b) {
+                std::swap(rows[static_cast<size_t>(a)], rows[static_cast<size_t>(b)]);
+            });
+        EXPECT_TRUE(ascending ? std::is_sorted(rows.begin(), rows.end())
+                              : std::is_sorted(rows.rbegin(), rows.rend()));
+        EXPECT_LT(comparisons, 12LL * n * 15) << "about 12 n log2 n at most, not n^2/2";
+    }
+    CJobList list = ListOf(texts);
+    ASSERT_TRUE(SortRows(list, kColPages));
+    const auto sorted = ColumnTexts(list, kColPages);
     EXPECT_TRUE(std::is_sorted(sorted.begin(), sorted.end()));
 }
