@@ -56,8 +56,8 @@ class OpenLinkTest : public QObject {
     void XdgOpenOutcomes();
     void ExecArgumentsUnquote_data();
     void ExecArgumentsUnquote();
-    void FallbackCommandCutsAtTheFieldCode_data();
-    void FallbackCommandCutsAtTheFieldCode();
+    void FallbackCommandPlacesTheAddressForTheFieldCode_data();
+    void FallbackCommandPlacesTheAddressForTheFieldCode();
     void DesktopEntryExecReadsTheMainGroup();
     void FallbackStartsTheRegisteredBrowser();
     void FallbackFailuresKeepTheirCodes();
@@ -165,24 +165,26 @@ void OpenLinkTest::ExecArgumentsUnquote() {
         QCOMPARE(*got, args);
 }
 
-void OpenLinkTest::FallbackCommandCutsAtTheFieldCode_data() {
+void OpenLinkTest::FallbackCommandPlacesTheAddressForTheFieldCode_data() {
     QTest::addColumn<QString>("exec");
     QTest::addColumn<Args>("command");
     const std::string a = "https://x.example/?q=1&r=2";
     QTest::newRow("%u") << "browser --new-window %u" << Args{"browser", "--new-window", a};
-    QTest::newRow("%U cuts what follows") << "browser %U --later" << Args{"browser", a};
+    QTest::newRow("%U in place") << "browser %U --later" << Args{"browser", a, "--later"};
     QTest::newRow("%f") << "viewer %f" << Args{"viewer", a};
-    QTest::newRow("%F inside an argument") << "viewer --file=%F x" << Args{"viewer", a};
+    QTest::newRow("%F inside an argument") << "viewer --file=%F x" << Args{};
+    QTest::newRow("%u inside a shell command") << R"(sh -c "exec browser %u")" << Args{};
     QTest::newRow("no field code") << "browser --private" << Args{"browser", "--private", a};
     QTest::newRow("quoted program and code")
         << R"("/opt/My Browser/run" "%u")" << Args{"/opt/My Browser/run", a};
     QTest::newRow("other codes dropped, %% kept")
         << "browser %i --p=50%% %c %u" << Args{"browser", "--p=50%", a};
     QTest::newRow("only a field code") << "%u" << Args{};
+    QTest::newRow("unknown code") << "browser %z %u" << Args{};
     QTest::newRow("broken quoting") << R"(browser "%u)" << Args{};
 }
 
-void OpenLinkTest::FallbackCommandCutsAtTheFieldCode() {
+void OpenLinkTest::FallbackCommandPlacesTheAddressForTheFieldCode() {
     QFETCH(QString, exec);
     QFETCH(Args, command);
     auto got = ui::FallbackCommand(exec.toStdString(), "https://x.example/?q=1&r=2");
@@ -206,9 +208,10 @@ void OpenLinkTest::FallbackStartsTheRegisteredBrowser() {
         desktop.Program("my browser", "printf '%s\\n' \"$@\" > \"$0.args\"");
     // The desktop id's dash may stand for a folder.
     desktop.dir.Write("system/applications/vendor/web.desktop",
-                      "[Desktop Entry]\nType=Application\nExec=\"" + browser +
-                          "\" --new-tab %u --ignored\n");
+                      "[Desktop Entry]\nType=Application\nExec=\"" + browser + "\" --new-tab %u\n");
     QVERIFY(ui::FindDesktopFile("vendor-web.desktop").has_value());
+    for (const char* outside : {"../web.desktop", "..desktop", "vendor/web.desktop", ".hidden"})
+        QVERIFY2(!ui::FindDesktopFile(outside), outside);
     const int result = ui::OpenLink("https://www.quillsever.example/#top");
     QVERIFY(result > 32);
     // The browser runs on its own; its note appears once it has started.

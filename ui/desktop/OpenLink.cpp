@@ -42,6 +42,12 @@ bool IsOpenFieldCode(char c) {
     return c == 'u' || c == 'U' || c == 'f' || c == 'F';
 }
 
+// The codes that expand to something else than the file or address (%i %c %k) and the
+// deprecated ones, all dropped when they stand alone.
+bool IsOtherFieldCode(char c) {
+    return std::string_view("ickdDnNvm").find(c) != std::string_view::npos;
+}
+
 // The desktop id of the program that opens text/html, asked of xdg-mime.
 std::optional<std::string> DefaultHtmlHandler() {
     QProcess query;
@@ -207,35 +213,41 @@ std::optional<std::vector<std::string>> FallbackCommand(std::string_view exec,
     auto args = ExecArguments(exec);
     if (!args)
         return std::nullopt;
+    // The program itself is never a field code: the address would be run as a program.
+    if (args->empty() || args->front().starts_with('%'))
+        return std::nullopt;
     std::vector<std::string> command;
+    bool placed = false;
     for (const std::string& arg : *args) {
+        // An argument that is a field code and nothing else stands for its value alone.
+        if (arg.size() == 2 && arg[0] == '%' && arg[1] != '%') {
+            if (IsOpenFieldCode(arg[1])) {
+                if (!placed)
+                    command.push_back(address);
+                placed = true;
+            } else if (!IsOtherFieldCode(arg[1])) {
+                return std::nullopt;
+            }
+            continue; // %i, %c, %k and the deprecated codes carry nothing here
+        }
         std::string expanded;
-        bool cut = false;
-        bool hadCode = false;
         for (size_t i = 0; i < arg.size(); ++i) {
-            if (arg[i] != '%' || i + 1 >= arg.size()) {
+            if (arg[i] != '%') {
                 expanded += arg[i];
                 continue;
             }
-            char code = arg[++i];
-            if (code == '%') {
-                expanded += '%';
-            } else if (IsOpenFieldCode(code)) {
-                cut = true;
-                break;
-            } else {
-                hadCode = true; // %i, %c, %k and the deprecated codes carry nothing here
-            }
+            // A code inside a longer argument would put the address into a text the program
+            // reads its own way (sh -c "exec browser %u" runs it as shell code): such an
+            // entry is not used at all.
+            if (i + 1 >= arg.size() || arg[i + 1] != '%')
+                return std::nullopt;
+            expanded += '%';
+            ++i;
         }
-        if (cut)
-            break;
-        if (hadCode && expanded.empty())
-            continue;
         command.push_back(std::move(expanded));
     }
-    if (command.empty())
-        return std::nullopt;
-    command.push_back(address);
+    if (!placed)
+        command.push_back(address);
     return command;
 }
 
@@ -272,6 +284,10 @@ std::optional<std::string> DesktopEntryExec(std::string_view fileText) {
 }
 
 std::optional<std::string> FindDesktopFile(const std::string& desktopId) {
+    // An id names a file inside the applications folders, never a way out of them.
+    if (desktopId.empty() || desktopId.find("..") != std::string::npos ||
+        desktopId.find('/') != std::string::npos || desktopId.front() == '.')
+        return std::nullopt;
     std::vector<std::string> roots;
     const char* dataHome = std::getenv("XDG_DATA_HOME");
     const char* home = std::getenv("HOME");

@@ -45,9 +45,10 @@ int ProgramStartResult(const ProgramOutcome& outcome);
 // for the character. nullopt when the quoting is broken.
 std::optional<std::vector<std::string>> ExecArguments(std::string_view exec);
 
-// The fall-back command for an address: the Exec line cut before its first %u, %U, %f or %F
-// argument (that argument and all after it dropped), other field codes removed, %% made %, and
-// the address appended as one more argument.
+// The fall-back command for an address: the Exec line's arguments, an argument that is exactly
+// %u, %U, %f or %F replaced by the address (appended as the last argument when there is none),
+// arguments that are exactly another field code dropped, %% made %. nullopt when a field code
+// sits inside a longer argument: the address would become part of a text the program parses.
 std::optional<std::vector<std::string>> FallbackCommand(std::string_view exec,
                                                         const std::string& address);
 
@@ -55,7 +56,8 @@ std::optional<std::vector<std::string>> FallbackCommand(std::string_view exec,
 std::optional<std::string> DesktopEntryExec(std::string_view fileText);
 
 // The desktop file of a desktop id in the XDG data folders ($XDG_DATA_HOME, $XDG_DATA_DIRS);
-// "vendor-app.desktop" may also live as vendor/app.desktop.
+// "vendor-app.desktop" may also live as vendor/app.desktop. An id holding "..", "/" or
+// beginning with "." is refused.
 std::optional<std::string> FindDesktopFile(const std::string& desktopId);
 
 // Opens a web or mail address (or a document) with the desktop's program for it: xdg-open,
