@@ -57,6 +57,7 @@ CBatchPlan::CBatchPlan(const core::CJobList& list, const core::SetupOptions& opt
         size_t order = 0;
     };
     std::map<std::string, Entry> byKey;
+    std::vector<std::pair<std::string, int>> moved, folders;
     size_t order = 0;
     auto note = [&](const std::string& path, OutputClash::Use use) {
         Entry& e = byKey[Key(path)];
@@ -97,10 +98,27 @@ CBatchPlan::CBatchPlan(const core::CJobList& list, const core::SetupOptions& opt
             continue;
         }
         note(source, {row, 0});
+        if (const std::string& moveTo = list.Text(row, core::kColMoveTo); !moveTo.empty()) {
+            moved.emplace_back(Key(source), row);
+            std::string destination = moveTo;
+            destination += core::kSeparator;
+            destination += core::FileTitle(source);
+            moved.emplace_back(Key(destination), row);
+        }
+        folders.emplace_back(Key(list.Text(row, core::kColSplitTo)), row);
         for (size_t i = 0; i < plan.paths.size(); ++i)
             note(plan.paths[i], {row, static_cast<int>(i) + 1});
         m_outputs += static_cast<int>(plan.paths.size());
     }
+
+    for (const auto& [key, row] : moved) {
+        const auto it = byKey.find(key);
+        if (it != byKey.end())
+            for (const auto& use : it->second.uses)
+                m_interlocked = m_interlocked || use.row != row;
+    }
+    for (const auto& [key, row] : folders)
+        m_interlocked = m_interlocked || byKey.count(key) != 0;
 
     std::vector<const Entry*> clashes;
     for (const auto& [key, e] : byKey) {

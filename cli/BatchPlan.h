@@ -35,9 +35,13 @@ class CBatchPlan {
     int RefusedJobs() const { return m_refused; }
     // In order of the first job that writes the path.
     const std::vector<OutputClash>& Clashes() const { return m_clashes; }
+    // True when a job moves its source from or to a path another job reads or writes, or one
+    // job's split-to folder is a file of another: then the jobs must run one after another.
+    bool Interlocked() const { return m_interlocked; }
 
   private:
     int m_outputs = 0;
+    bool m_interlocked = false;
     int m_refused = 0;
     std::vector<OutputClash> m_clashes;
 };

@@ -36,7 +36,7 @@ Commands:
       Load a batch file as "Load Batch File" does and print every job's fourteen
       cells, TAB-separated, one job per line; with --save, then write the list to
       OUT.spl as "SaveAs Batch File" does.
-  run BATCH.spl [--shard K/N] [--log PATH] [--check] [--trace] [--quiet]
+  run BATCH.spl [--jobs N] [--shard K/N] [--log PATH] [--check] [--trace] [--quiet]
       Load a batch file and run "Split em'" over it: one PDF per page range of
       every selected job, each recorded in split.log; setup.ini of the working
       directory gives the naming options. --trace writes debug.txt.
@@ -44,6 +44,8 @@ Commands:
       done of parts, elapsed time, current file), one line per part otherwise.
       Ctrl+C stops the run after the part being written.
       Exit 0 when the run ends normally, 1 when a failure ended it.
+      --jobs N splits N jobs at once (default 1); parts, split.log (in job
+      order), messages and exit status are those of a run with one worker.
       --shard K/N runs only the jobs whose index i (0 for the batch's first
       line) has i mod N = K, so N processes share one batch; --log PATH appends
       this process's log lines to PATH instead of split.log. Before a run, paths
@@ -144,7 +146,17 @@ int Run(const std::vector<std::string>& words, std::ostream& out, std::ostream& 
     CStreamPrompter prompter(err, AppTitle(words.empty() ? std::string() : words[0]));
     engine::CDebugTrace trace;
     engine::CQpdfAutomation automation(trace);
-    Context c{out, err, prompter, automation, trace, {}, {}, {}};
+    Context c{out,
+              err,
+              prompter,
+              automation,
+              trace,
+              [](core::Trace& workerTrace) -> std::unique_ptr<engine::Automation> {
+                  return std::make_unique<engine::CQpdfAutomation>(workerTrace);
+              },
+              {},
+              {},
+              {}};
     // A bar redrawn in place only makes sense to a person watching a terminal.
     const char* term = std::getenv("TERM");
     c.errIsTerminal = &err == &std::cerr && ::isatty(STDERR_FILENO) == 1 &&

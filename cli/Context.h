@@ -8,6 +8,7 @@
 #include "engine/PageCounter.h"
 #include "engine/Pump.h"
 
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -22,6 +23,8 @@ struct Context {
     core::Prompter& prompter;
     engine::Automation& automation;
     engine::CDebugTrace& trace;
+    // A further automation of the same kind, for a worker of its own (run --jobs).
+    std::function<std::unique_ptr<engine::Automation>(core::Trace&)> newAutomation;
     std::vector<std::string> words; // the command's own words, after its name
     engine::CNoPump pump;
     engine::CNoConnectionDialog connection;

@@ -3,6 +3,7 @@
 #include "cli/BatchPlan.h"
 #include "cli/Cli.h"
 #include "cli/Context.h"
+#include "cli/ParallelRun.h"
 #include "cli/PresetFileDialogs.h"
 #include "cli/Progress.h"
 #include "core/AddFile.h"
@@ -100,7 +101,19 @@ struct RunOptions {
     bool trace = false;
     bool quiet = false;
     std::string logPath = storage::kSplitLogFile;
+    int jobs = 1; // workers splitting different jobs at once
 };
+
+// More workers than this only wait on one another and on the disk.
+constexpr int kMaxWorkers = 64;
+
+int PlannedJobs(const core::CJobList& list) {
+    int jobs = 0;
+    for (int row = 0; row < list.Count(); ++row)
+        jobs += list.Text(row, core::kColSelected) == "Yes" &&
+                !list.Text(row, core::kColSplitParameters).empty();
+    return jobs;
+}
 
 // "K/N" with 0 <= K < N.
 bool ParseShard(const std::string& text, int& k, int& n) {
@@ -159,20 +172,31 @@ int SplitJobs(Context& c, core::CJobList& list, const core::SetupOptions& option
     pump.SetRun(&run);
     g_interrupted = 0;
     auto previous = std::signal(SIGINT, OnInterrupt);
-    run.Press();
+    engine::CSplitRun::End end = engine::CSplitRun::End::None;
+    bool failures = false;
+    if (how.jobs > 1 && PlannedJobs(list) > 1) {
+        CParallelRun parallel({list, prompter, log, c.trace, options, progress, c.newAutomation,
+                               [] { return g_interrupted != 0; }},
+                              how.jobs);
+        end = parallel.Run();
+        failures = parallel.HadFailures();
+    } else {
+        run.Press();
+        end = run.LastEnd();
+        failures = run.HadFailures();
+    }
     std::signal(SIGINT, previous);
     progress.Finish();
     watchdog.Stop();
     c.trace.End();
-    return run.LastEnd() == engine::CSplitRun::End::Failed || run.HadFailures() || !logOpened
-               ? kExitFailed
-               : kExitOk;
+    return end == engine::CSplitRun::End::Failed || failures || !logOpened ? kExitFailed : kExitOk;
 }
 
 } // namespace
 
 int RunBatch(Context& c) {
-    CArguments args(c.words, {"shard", "log"}, {"trace", "quiet", "check"});
+    CArguments args(c.words, {"shard", "log", "jobs"}, {"trace", "quiet", "check"});
+    const int jobs = args.Int("jobs", 1);
     if (!args.Ok())
         return Usage(c, args.Error());
     if (args.Positional().size() != 1)
@@ -181,9 +205,12 @@ int RunBatch(Context& c) {
     if (auto text = args.Value("shard"); text && !ParseShard(*text, shard, shards))
         return Usage(c, "--shard needs K/N with 0 <= K < N, not \"" + *text + "\"");
     RunOptions how{args.Flag("trace"), args.Flag("quiet"),
-                   args.Value("log").value_or(storage::kSplitLogFile)};
+                   args.Value("log").value_or(storage::kSplitLogFile), jobs};
     if (how.logPath.empty())
         return Usage(c, "--log needs a file name");
+    if (jobs < 1 || jobs > kMaxWorkers)
+        return Usage(c,
+                     "--jobs needs a number of workers from 1 to " + std::to_string(kMaxWorkers));
 
     CPresetFileDialogs dialogs({args.Positional()[0]});
     core::CJobList list;
@@ -216,7 +243,11 @@ int RunBatch(Context& c) {
         }
         c.prompter.Show(text + "\nThe run goes on, job after job, as the batch says.",
                         "Output Clash");
+        how.jobs = 1;
     }
+    // Jobs that move files others read wait for one another: one worker takes them in turn.
+    if (plan.Interlocked())
+        how.jobs = 1;
     for (int row = 0; row < list.Count(); ++row)
         if (row % shards != shard)
             list.SetText(row, core::kColSelected, "No");

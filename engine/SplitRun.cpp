@@ -245,7 +245,9 @@ CSplitRun::End CSplitRun::RunRows(Session& session) {
             i = job.row - 1;
             continue;
         }
-        if (!job.moveTo.empty() && !MoveSource(job))
+        if (!job.moveTo.empty() &&
+            !(m_s.moveSource ? m_s.moveSource(job.source, job.moveTo)
+                             : MoveSourceFile(job.source, job.moveTo, m_s.prompter)))
             m_failures = true;
         SetStatus(job, "Done");
         if (m_stop) {
@@ -263,9 +265,11 @@ CSplitRun::End CSplitRun::RunRows(Session& session) {
     // asked for was done, so there is no "Done." to tell.
     if (lastRemoved)
         return End::StoppedAfterJob;
-    if (m_s.trace.IsOn())
-        m_s.trace.Line("Done.\r\n");
-    m_s.prompter.Show("Done.", "Quillsever");
+    if (m_s.sayDone) {
+        if (m_s.trace.IsOn())
+            m_s.trace.Line("Done.\r\n");
+        m_s.prompter.Show("Done.", "Quillsever");
+    }
     return End::AllDone;
 }
 
@@ -356,8 +360,8 @@ CSplitRun::End CSplitRun::RunRange(Session& session, Job& job, int pair, int ran
     if (trace.IsOn())
         trace.Line(core::Format("save newDoc Pages: %d\r\n", newDoc.GetNumPages()));
     // Writing a part over its own source would destroy the rest of the job's input.
-    if (SameFile(*path, job.source) ||
-        !newDoc.Save(PDDoc::kSaveFull | PDDoc::kSaveCollectGarbage, *path))
+    if (SameFile(*path, job.source) || !newDoc.Save(PDDoc::kSaveFull | PDDoc::kSaveCollectGarbage,
+                                                    m_s.stagePath ? m_s.stagePath(*path) : *path))
         return Fail(session, "Failed to save file: " + *path, {}, kCloseAll);
     if (trace.IsOn())
         trace.Line(core::Format("outfile: %s\r\n", path->c_str()));
@@ -368,12 +372,12 @@ CSplitRun::End CSplitRun::RunRange(Session& session, Job& job, int pair, int ran
     if (!session.view->Close(true))
         return Fail(session, "Failed to get Close doc", {}, kCloseAll);
     session.app->CloseAllDocs();
-    if (!m_s.log.Write(*path, sourceBase) && !m_logFailed) {
+    const bool logged =
+        m_s.logPart ? m_s.logPart(*path, sourceBase) : m_s.log.Write(*path, sourceBase);
+    if (!logged && !m_logFailed) {
         // Once per run: a full disk would otherwise ask for every further part.
         m_logFailed = m_failures = true;
-        m_s.prompter.Show("Can't write to split.log: the parts are saved, but from " + *path +
-                              " on they are missing from the log.",
-                          "Log File Error");
+        m_s.prompter.Show(LogWriteFailedText(*path), "Log File Error");
     }
     if (m_s.outputWritten)
         m_s.outputWritten(CurrentRow(job), pair, rangeCount, *path);
@@ -426,27 +430,32 @@ CSplitRun::End CSplitRun::Fail(Session& session, const std::string& message,
     return End::Failed;
 }
 
-bool CSplitRun::MoveSource(const Job& job) {
-    const std::string destination = job.moveTo + core::kSeparator + core::FileTitle(job.source);
-    if (SameFile(job.source, destination))
+std::string LogWriteFailedText(const std::string& outputPath) {
+    return "Can't write to split.log: the parts are saved, but from " + outputPath +
+           " on they are missing from the log.";
+}
+
+bool MoveSourceFile(const std::string& source, const std::string& moveTo,
+                    core::Prompter& prompter) {
+    const std::string destination = moveTo + core::kSeparator + core::FileTitle(source);
+    if (SameFile(source, destination))
         return true;
     // Two sources of one name from different folders must not end as one: the file already
     // there is somebody's document, never replaced.
     bool clash = Exists(destination);
     if (!clash) {
-        if (core::RenameNoReplace(job.source, destination))
+        if (core::RenameNoReplace(source, destination))
             return true;
         clash = errno == EEXIST;
         // Across file systems a rename cannot work: copy, make sure the copy is whole, then
         // delete.
-        if (errno == EXDEV && CopyVerified(job.source, destination) &&
-            ::unlink(job.source.c_str()) == 0)
+        if (errno == EXDEV && CopyVerified(source, destination) && ::unlink(source.c_str()) == 0)
             return true;
     }
-    m_s.prompter.Show("Can't move file: " + job.source + "\nto: " + destination +
-                          (clash ? "\nA file of that name is already there." : "") +
-                          "\nThe file was left where it was.",
-                      "Move Error");
+    prompter.Show("Can't move file: " + source + "\nto: " + destination +
+                      (clash ? "\nA file of that name is already there." : "") +
+                      "\nThe file was left where it was.",
+                  "Move Error");
     return false;
 }
 

@@ -36,7 +36,24 @@ struct SplitRunServices {
     // Told after every output written: the job's row as it is now (-1 once the user has deleted
     // it), range number (1-based), ranges of the job, path.
     std::function<void(int, int, int, const std::string&)> outputWritten = {};
+
+    // A worker of a batch that several workers split at once leaves the lasting effects of a
+    // job to whoever runs the batch, who makes them in job order: each part is saved under the
+    // name `stagePath` gives for its path and renamed later, its log line goes to `logPart`
+    // (true: taken), the source's move to `moveSource` (true: taken), and the run ends without
+    // its "Done.". Unset, the run does all of it itself.
+    std::function<std::string(const std::string&)> stagePath = {};
+    std::function<bool(const std::string&, const std::string&)> logPart = {};
+    std::function<bool(const std::string&, const std::string&)> moveSource = {};
+    bool sayDone = true;
 };
+
+// Moves a split source into `moveTo`, keeping its file name; never over an existing file.
+// False (after saying why) when the source stays where it was.
+bool MoveSourceFile(const std::string& source, const std::string& moveTo, core::Prompter& prompter);
+
+// What the run says, once, when a part's line cannot be added to the log.
+std::string LogWriteFailedText(const std::string& outputPath);
 
 // "Split em'": runs every selected job of the list, one output per page range. The run pumps
 // events between steps, so a second press (which only asks it to stop) and edits of the list
@@ -73,7 +90,6 @@ class CSplitRun {
     End Fail(Session& session, const std::string& message, const std::string& caption,
              int closeDocs);
     bool RefuseJob(const Job& job, int rangeCount);
-    bool MoveSource(const Job& job);
     // Where the job's row is now, or -1 when it has been deleted.
     int CurrentRow(Job& job) const;
     void SetStatus(Job& job, const std::string& status);
