@@ -279,7 +279,7 @@ End CParallelRun::Run() {
         if (committed && !finished)
             continue;
         const End jobEnd = committed ? job.end : End::Failed;
-        m_s.list.SetText(job.row, core::kColStatus, committed ? job.status : "Processing");
+        m_s.list.SetText(job.row, core::kColStatus, committed ? job.status : "Failed");
         m_failures = m_failures || job.failures;
         ++shared.head;
         shared.workerWake.notify_all();

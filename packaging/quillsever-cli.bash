@@ -15,7 +15,7 @@ _quillsever_cli() {
     case $command in
         split | plan) options="--to --move-to --increment --names --start --skip --offset
                                --no-bookmarks --trace --quiet" ;;
-        run) options="--shard --log --check --trace --quiet" ;;
+        run) options="--jobs --shard --log --check --trace --quiet" ;;
         jobs) options="--save" ;;
         log) options="--csv --merge" ;;
         expand) options="--pages --skip" ;;
@@ -40,7 +40,7 @@ _quillsever_cli() {
             _filedir log
             return
             ;;
-        --names | --start | --skip | --offset | --pages | --shard)
+        --names | --start | --skip | --offset | --pages | --shard | --jobs)
             return
             ;;
     esac
