@@ -4,6 +4,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace engine {
 
@@ -55,12 +56,23 @@ class AVDoc : public AutomationObject {
     virtual bool Close(bool noSave) = 0;
 };
 
+// One part a job is about to write: its pages (1-based, inclusive) and its file name.
+struct PlannedPart {
+    int32_t first = 0;
+    int32_t last = 0;
+    std::string fileName;
+};
+
 // The PDF application.
 class App : public AutomationObject {
   public:
     static constexpr const char* kProgId = "AcroExch.App";
     virtual bool Exit() = 0;
     virtual bool CloseAllDocs() = 0;
+    // The parts the coming job makes of `source`, in the job's order, all in one folder: a
+    // link on a part's page that leads to a page of another part then opens that part. An
+    // empty list forgets the plan. An application that cannot link parts ignores it.
+    virtual void PlanParts(const std::string& source, const std::vector<PlannedPart>& parts);
 };
 
 // An outline item of a document.

@@ -110,9 +110,56 @@ bool CPartDestinations::Relink(QPDF& part, Jump jump, std::optional<Jump> source
     return page.isDictionary() && page.isIndirect() && page.getOwningQPDF() == &part;
 }
 
+namespace {
+
+// A remote jump to `page` (0-based, of the source) in the sibling part that holds it, or an
+// uninitialized handle. The sibling is named by its file name alone: the parts of a job
+// share their folder, and a relative name keeps them working together wherever they go.
+QOH RemoteJump(QOH namedDest, QOH sourceArray, int page,
+               const CPartDestinations::Siblings& siblings) {
+    if (page < 0 || static_cast<size_t>(page) >= siblings.owners.size())
+        return QOH();
+    const int owner = siblings.owners[static_cast<size_t>(page)];
+    if (owner < 0)
+        return QOH();
+    const PlannedPart& sibling = siblings.parts[static_cast<size_t>(owner)];
+    QOH dest;
+    if (namedDest.isName() || namedDest.isString()) {
+        // The sibling carries every named destination of its pages under the same key.
+        dest = namedDest.shallowCopy();
+    } else {
+        dest = QOH::newArray();
+        dest.appendItem(QOH::newInteger(page - (sibling.first - 1)));
+        for (int i = 1; i < sourceArray.getArrayNItems(); ++i) {
+            QOH item = sourceArray.getArrayItem(i);
+            dest.appendItem(item.isIndirect() ? QOH::newNull() : item.shallowCopy());
+        }
+        if (dest.getArrayNItems() == 1)
+            dest.appendItem(QOH::newName("/Fit"));
+    }
+    QOH file = QOH::newString(sibling.fileName);
+    const bool plain = std::all_of(sibling.fileName.begin(), sibling.fileName.end(),
+                                   [](char c) { return c >= 0x20 && c < 0x7f; });
+    if (!plain) {
+        // A name beyond ASCII travels as Unicode too, for readers that go by /UF.
+        QOH spec = QOH::newDictionary();
+        spec.replaceKey("/Type", QOH::newName("/Filespec"));
+        spec.replaceKey("/F", file);
+        spec.replaceKey("/UF", QOH::newUnicodeString(sibling.fileName));
+        file = spec;
+    }
+    QOH action = QOH::newDictionary();
+    action.replaceKey("/S", QOH::newName("/GoToR"));
+    action.replaceKey("/F", file);
+    action.replaceKey("/D", dest);
+    return action;
+}
+
+} // namespace
+
 void CPartDestinations::FixAnnotations(QPDF& part, ParsedSource& source, int32_t firstPage,
-                                       const std::vector<QOH>& added,
-                                       const Pending& pending) const {
+                                       const std::vector<QOH>& added, const Pending& pending,
+                                       const Siblings& siblings) const {
     for (size_t i = 0; i < added.size(); ++i) {
         QOH page = added[i];
         QOH annots = page.getKey("/Annots");
@@ -134,17 +181,23 @@ void CPartDestinations::FixAnnotations(QPDF& part, ParsedSource& source, int32_t
                 changed = true;
                 continue;
             }
-            auto jump = JumpOf(annot);
-            if (jump &&
-                !Relink(part, *jump, paired ? JumpOf(sourceAnnots.getArrayItem(a)) : std::nullopt,
-                        source, firstPage, added, pending)) {
-                if (annot.getKey("/Subtype").isNameAndEquals("/Link")) {
-                    changed = true;
-                    continue;
-                }
-                annot.removeKey(jump->key == "/Dest" ? "/Dest" : "/A");
-            }
             kept.push_back(annot);
+            auto jump = JumpOf(annot);
+            const auto sourceJump = paired ? JumpOf(sourceAnnots.getArrayItem(a)) : std::nullopt;
+            if (!jump || Relink(part, *jump, sourceJump, source, firstPage, added, pending))
+                continue;
+            // The jump leaves the part. Its action may be shared with other annotations, so
+            // the annotation gets a new one rather than a changed one.
+            const bool named = jump->dest.isName() || jump->dest.isString();
+            Target target;
+            if (named)
+                target = source.Named().Resolve(jump->dest);
+            else if (sourceJump)
+                target = ExplicitTarget(sourceJump->dest, source.pageIndex, source.pages.size());
+            QOH remote = RemoteJump(named ? jump->dest : QOH(), target.dest, target.page, siblings);
+            annot.removeKey(jump->key == "/Dest" ? "/Dest" : "/A");
+            if (remote.isInitialized())
+                annot.replaceKey("/A", remote);
         }
         if (changed)
             page.replaceKey("/Annots", QOH::newArray(kept));
@@ -222,11 +275,8 @@ void CPartDestinations::DropToAbsentPages(QPDF& part, const ObjGenSet& present) 
             const bool leads = !jump || ((jump->dest.isName() || jump->dest.isString())
                                              ? Carried(jump->dest, none)
                                              : leadsToPresent(jump->dest));
-            if (!leads) {
-                if (annot.getKey("/Subtype").isNameAndEquals("/Link"))
-                    continue;
+            if (!leads)
                 annot.removeKey(jump->key == "/Dest" ? "/Dest" : "/A");
-            }
             kept.push_back(annot);
         }
         if (std::ssize(kept) != annots.getArrayNItems())

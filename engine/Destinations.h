@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/Automation.h"
 #include "engine/QpdfValues.h"
 
 #include <map>
@@ -53,14 +54,23 @@ class CPartDestinations {
     // The named destinations whose pages are in the range, trimmed to those.
     Pending Prepare(QPDF& part, ParsedSource& source, int32_t firstPage,
                     const std::vector<QOH>& added) const;
+    // The job's other parts, for jumps that leave this one: `parts` in the job's order and,
+    // per source page, the first of them that holds it (-1: none).
+    struct Siblings {
+        const std::vector<PlannedPart>& parts;
+        const std::vector<int>& owners;
+    };
+
     // Drops annotations that are not dictionaries (one null in /Annots is enough to upset
-    // readers and qpdf alike), relinks jumps into the part, and removes links that would
-    // lead out of it; other annotations that jump out of the part just lose the jump.
+    // readers and qpdf alike) and relinks jumps into the part. A jump to a page another part
+    // of the job holds opens that part; one to a page no part holds is taken off its
+    // annotation, which stays (and looks) as it was.
     void FixAnnotations(QPDF& part, ParsedSource& source, int32_t firstPage,
-                        const std::vector<QOH>& added, const Pending& pending) const;
+                        const std::vector<QOH>& added, const Pending& pending,
+                        const Siblings& siblings) const;
     void Commit(QPDF& part, const Pending& pending);
-    // After pages were deleted, nothing may point at them: named destinations and links to
-    // them go.
+    // After pages were deleted, nothing may point at them: named destinations to them go,
+    // and so do the jumps of annotations.
     void DropToAbsentPages(QPDF& part, const ObjGenSet& present);
     void Clear();
 

@@ -68,7 +68,7 @@ PendingForm PrepareForm(QPDF& part, ParsedSource& source, int32_t firstPage,
     QOH form = source.pdf->getRoot().getKey("/AcroForm");
     if (!form.isDictionary())
         return pending;
-    const ObjGenMap<int>& order = source.FieldOrder();
+    const ParsedSource::FieldIndex& index = source.Fields();
     std::vector<std::pair<int, QOH>> tops;
     ObjGenSet topsSeen;
     for (size_t i = 0; i < added.size(); ++i) {
@@ -78,11 +78,13 @@ PendingForm PrepareForm(QPDF& part, ParsedSource& source, int32_t firstPage,
         for (QOH& annot : annots.getArrayAsVector()) {
             if (!IsWidget(annot))
                 continue;
-            QOH top = TopField(annot);
+            // A widget no field of the form reaches is its own field, or its /Parent's.
+            auto it = index.topOf.find(annot.getObjGen());
+            QOH top = it != index.topOf.end() ? index.tops[static_cast<size_t>(it->second)]
+                                              : TopField(annot);
             if (!top.isIndirect() || !topsSeen.insert(top.getObjGen()).second)
                 continue;
-            auto it = order.find(top.getObjGen());
-            tops.emplace_back(it == order.end() ? INT32_MAX : it->second, top);
+            tops.emplace_back(it == index.topOf.end() ? INT32_MAX : it->second, top);
         }
     }
     if (tops.empty())

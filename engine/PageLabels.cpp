@@ -12,10 +12,44 @@ CLabelIndex::CLabelIndex(QPDF& pdf) {
     if (!Read(tree)) {
         m_entries.clear();
         m_damaged = true;
+        m_repaired = std::make_unique<QPDFPageLabelDocumentHelper>(pdf);
     }
 }
 
+CLabelIndex::~CLabelIndex() = default;
+
+namespace {
+
+// Entries read through qpdf have no number of their own; runs are told apart by their values.
+constexpr size_t kRepairedEntry = SIZE_MAX - 1;
+
+bool IsStyle(const std::string& name) {
+    return name == "/D" || name == "/R" || name == "/r" || name == "/A" || name == "/a";
+}
+
+} // namespace
+
 std::optional<CLabelIndex::Label> CLabelIndex::At(int64_t page) const {
+    if (m_repaired) {
+        QOH dict;
+        try {
+            dict = m_repaired->getLabelForPage(page);
+        } catch (const std::exception&) {
+            return std::nullopt; // a tree qpdf cannot walk either (a loop)
+        }
+        if (dict.isNull())
+            return std::nullopt;
+        // As qpdf reads the entry, so that a part shows the labels qpdf's own copy of the
+        // pages would: an entry that is no dictionary is a label without style or prefix.
+        if (!dict.isDictionary())
+            dict = QOH::newDictionary();
+        QOH style = dict.getKey("/S");
+        QOH st = dict.getKey("/St");
+        QOH prefix = dict.getKey("/P");
+        return Label{kRepairedEntry, st.isInteger() ? st.getIntValue() : 1,
+                     style.isName() ? style : QOH::newNull(),
+                     prefix.isString() ? prefix.getStringValue() : "", prefix.isString()};
+    }
     auto it = std::upper_bound(m_entries.begin(), m_entries.end(), page,
                                [](int64_t p, const auto& e) { return p < e.first; });
     if (it == m_entries.begin())
@@ -36,8 +70,7 @@ bool CLabelIndex::ValidLabel(QOH dict) {
     if (!s.isNull()) {
         if (!s.isName())
             return false;
-        const std::string style = s.getName();
-        if (style != "/D" && style != "/R" && style != "/r" && style != "/A" && style != "/a")
+        if (!IsStyle(s.getName()))
             return false;
     }
     QOH st = dict.getKey("/St");
@@ -98,6 +131,12 @@ void WritePageLabels(QPDF& part, const ObjGenMap<PageOrigin>& origins,
     constexpr size_t kNoEntry = SIZE_MAX;
     size_t previousEntry = kNoEntry;
     int previousPage = -2;
+    std::optional<CLabelIndex::Label> previousLabel;
+    auto sameRun = [](CLabelIndex::Label a, CLabelIndex::Label b) {
+        return a.entry == b.entry && a.number == b.number + 1 && a.hasPrefix == b.hasPrefix &&
+               a.prefix == b.prefix && a.style.isName() == b.style.isName() &&
+               (!a.style.isName() || a.style.getName() == b.style.getName());
+    };
     for (size_t i = 0; i < pages.size(); ++i) {
         auto it = origins.find(pages[i].getObjGen());
         ParsedSource* source = it == origins.end() ? nullptr : it->second.source.get();
@@ -107,12 +146,14 @@ void WritePageLabels(QPDF& part, const ObjGenMap<PageOrigin>& origins,
             label = source->Labels().At(page);
             if (source->Labels().Damaged() && !source->labelsDamageSaid) {
                 source->labelsDamageSaid = true;
-                warn(source->path + ": page labels ignored, their tree is damaged");
+                warn(source->path +
+                     ": page labels read as qpdf repairs them, their tree is damaged");
             }
         }
         if (label) {
             const bool continues = anyLabel && previousSource == source &&
-                                   previousEntry == label->entry && page == previousPage + 1;
+                                   previousEntry == label->entry && page == previousPage + 1 &&
+                                   previousLabel && sameRun(*label, *previousLabel);
             if (!continues) {
                 QOH dict = QOH::newDictionary();
                 if (label->style.isName())
@@ -137,6 +178,7 @@ void WritePageLabels(QPDF& part, const ObjGenMap<PageOrigin>& origins,
             previousEntry = kNoEntry;
         }
         previousHadNone = !label;
+        previousLabel = label;
         previousSource = source;
         previousPage = page;
     }

@@ -2,16 +2,21 @@
 
 #include "engine/ParsedSource.h"
 
+#include <qpdf/QPDFPageLabelDocumentHelper.hh>
+
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace engine {
 
-// The source's page labels, read without qpdf's number-tree lookup: a tree whose keys are out
-// of order, not numbers, or whose values are not label dictionaries would give pages labels
-// that belong to others, so such a tree counts as no labels at all.
+// The source's page labels. A sound tree is read once into a sorted list, which answers each
+// page with one binary search (qpdf's number-tree lookup costs more per page, and a split
+// asks for every page). A damaged tree (keys out of order or not numbers, an odd /Nums,
+// values that are no label dictionaries) is left to qpdf's page-label helper, which repairs
+// what it can: a part then carries every label qpdf itself would read.
 class CLabelIndex {
   public:
     struct Label {
@@ -23,6 +28,7 @@ class CLabelIndex {
     };
 
     explicit CLabelIndex(QPDF& pdf);
+    ~CLabelIndex();
 
     bool Damaged() const { return m_damaged; }
 
@@ -35,6 +41,7 @@ class CLabelIndex {
 
     std::vector<std::pair<int64_t, QOH>> m_entries; // (first page, label dictionary)
     bool m_damaged = false;
+    std::unique_ptr<QPDFPageLabelDocumentHelper> m_repaired; // for a damaged tree
 };
 
 // The part's page labels are the source's labels of the pages it holds. A page without a

@@ -3,6 +3,7 @@
 #include "engine/Destinations.h"
 #include "engine/Outline.h"
 #include "engine/PageLabels.h"
+#include "engine/StructureTree.h"
 
 namespace engine {
 
@@ -27,19 +28,42 @@ const CLabelIndex& ParsedSource::Labels() {
     return *m_labels;
 }
 
-const ObjGenMap<int>& ParsedSource::FieldOrder() {
-    if (!m_fieldOrder) {
-        m_fieldOrder = std::make_unique<ObjGenMap<int>>();
-        QOH form = pdf->getRoot().getKey("/AcroForm");
-        QOH fields = form.isDictionary() ? form.getKey("/Fields") : QOH::newNull();
-        if (fields.isArray())
-            for (int i = 0; i < fields.getArrayNItems(); ++i) {
-                QOH field = fields.getArrayItem(i);
-                if (field.isIndirect())
-                    m_fieldOrder->emplace(field.getObjGen(), i);
-            }
+const CStructIndex& ParsedSource::Structure() {
+    if (!m_structure)
+        m_structure = std::make_unique<CStructIndex>(*this);
+    return *m_structure;
+}
+
+const ParsedSource::FieldIndex& ParsedSource::Fields() {
+    if (m_fields)
+        return *m_fields;
+    m_fields = std::make_unique<FieldIndex>();
+    QOH form = pdf->getRoot().getKey("/AcroForm");
+    QOH fields = form.isDictionary() ? form.getKey("/Fields") : QOH::newNull();
+    if (!fields.isArray())
+        return *m_fields;
+    // Down from the top, as readers find fields: a widget's /Parent may be missing or wrong,
+    // and following it up would lose the field's name and value. A node met twice (a loop,
+    // or a kid also listed on its own) belongs to the first tree that reached it.
+    for (QOH top : fields.aitems()) {
+        if (!top.isIndirect() || m_fields->topOf.count(top.getObjGen()))
+            continue;
+        const int place = static_cast<int>(m_fields->tops.size());
+        m_fields->tops.push_back(top);
+        std::vector<std::pair<QOH, int>> stack{{top, 0}};
+        while (!stack.empty()) {
+            auto [node, depth] = stack.back();
+            stack.pop_back();
+            if (!node.isDictionary() || depth > kMaxFieldDepth ||
+                (node.isIndirect() && !m_fields->topOf.emplace(node.getObjGen(), place).second))
+                continue;
+            QOH kids = node.getKey("/Kids");
+            if (kids.isArray())
+                for (QOH kid : kids.aitems())
+                    stack.emplace_back(kid, depth + 1);
+        }
     }
-    return *m_fieldOrder;
+    return *m_fields;
 }
 
 bool CheckPageTree(QPDF& pdf, bool& resourcesShared) {

@@ -12,6 +12,7 @@ namespace engine {
 class CNamedDests;
 class COutlineIndex;
 class CLabelIndex;
+class CStructIndex;
 
 // A parsed source file and what was read from it once for all its parts: its pages, and the
 // indexes of its named destinations, outline, labels and form, each built when first asked.
@@ -27,18 +28,26 @@ struct ParsedSource {
     bool resourcesShared = false;
     std::vector<char> resourcesTrimmed; // per page
     bool labelsDamageSaid = false;
+    bool structureDamageSaid = false;
 
     const CNamedDests& Named();
     const COutlineIndex& Outline();
     const CLabelIndex& Labels();
-    // Top-level field -> its place in the form's /Fields.
-    const ObjGenMap<int>& FieldOrder();
+    const CStructIndex& Structure();
+    // The form's field trees, walked down from /Fields: every field and widget reached,
+    // mapped to the place of its top-level field in /Fields.
+    struct FieldIndex {
+        std::vector<QOH> tops;
+        ObjGenMap<int> topOf;
+    };
+    const FieldIndex& Fields();
 
   private:
     std::unique_ptr<CNamedDests> m_named;
     std::unique_ptr<COutlineIndex> m_outline;
     std::unique_ptr<CLabelIndex> m_labels;
-    std::unique_ptr<ObjGenMap<int>> m_fieldOrder;
+    std::unique_ptr<CStructIndex> m_structure;
+    std::unique_ptr<FieldIndex> m_fields;
 };
 
 // Where a page of a part comes from.

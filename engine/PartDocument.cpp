@@ -8,6 +8,7 @@
 #include "engine/PdfWriter.h"
 #include "engine/QpdfSession.h"
 #include "engine/Resources.h"
+#include "engine/StructureTree.h"
 
 #include <qpdf/Pipeline.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
@@ -87,7 +88,9 @@ bool CPartDocument::Insert(int32_t insertAfter, const std::shared_ptr<ParsedSour
         // so a failure on the way leaves the document as it was.
         CPartDestinations::Pending names =
             m_destinations.Prepare(*m_new, *source, firstPage, added);
-        m_destinations.FixAnnotations(*m_new, *source, firstPage, added, names);
+        m_destinations.FixAnnotations(
+            *m_new, *source, firstPage, added, names,
+            {m_session->PlanFor(*source), m_session->PlanOwners(*source)});
         PendingForm form = PrepareForm(*m_new, *source, firstPage, added);
         std::vector<QOH> outline;
         if (withBookmarks)
@@ -147,8 +150,13 @@ bool CPartDocument::PrepareForWriting(const std::string& what) {
     try {
         if (m_pagesRemoved)
             DropDestinationsToRemovedPages();
-        WritePageLabels(*m_new, m_origins,
-                        [this](const std::string& text) { m_session->Warn(text); });
+        const auto warn = [this](const std::string& text) { m_session->Warn(text); };
+        WritePageLabels(*m_new, m_origins, warn);
+        const std::vector<QOH>& pages = m_new->getAllPages();
+        auto first = pages.empty() ? m_origins.end() : m_origins.find(pages.front().getObjGen());
+        if (first != m_origins.end())
+            CopyDocumentEntries(*m_new, *first->second.source);
+        WriteStructureTree(*m_new, m_origins, warn);
         return true;
     } catch (const std::exception& e) {
         m_session->Warn("cannot prepare " + what + ": " + e.what());
@@ -355,7 +363,9 @@ void CPartDocument::KeepForNextPart() {
         for (QOH page : std::vector<QOH>(m_new->getAllPages()))
             m_new->removePage(page);
         QOH root = m_new->getRoot();
-        for (const char* key : {"/Outlines", "/Dests", "/Names", "/AcroForm", "/PageLabels"})
+        for (const char* key :
+             {"/Outlines", "/Dests", "/Names", "/AcroForm", "/PageLabels", "/StructTreeRoot",
+              "/MarkInfo", "/Lang", "/ViewerPreferences", "/OutputIntents", "/Metadata"})
             root.removeKey(key);
         spare->pdf = std::move(m_new);
         m_session->KeepSpare(std::move(spare));

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <vector>
+#include <zlib.h>
 
 namespace engine {
 
@@ -23,6 +24,9 @@ using QOH = QPDFObjectHandle;
 // qpdf refuses to read objects nested deeper than 500; one built deeper is no document's.
 constexpr int kMaxDepth = 500;
 constexpr size_t kBlock = 64 * 1024;
+// zlib's level for streams stored without a filter: see bench/corpus-compare.sh and the
+// README's figures for how it was chosen.
+constexpr int kFlateLevel = 6;
 
 class WriteRefused : public std::runtime_error {
   public:
@@ -209,10 +213,11 @@ class Writer {
     }
 
     // `length` replaces /Length when given: a stream's own length, never a reference.
-    void Dictionary(QOH dict, int depth, const size_t* length) {
+    // `deflated` adds the filter of data this writer compressed.
+    void Dictionary(QOH dict, int depth, const size_t* length, bool deflated = false) {
         Put("<<");
         for (auto& [key, item] : dict.getDictAsMap()) {
-            if (length && key == "/Length")
+            if ((length && key == "/Length") || (deflated && key == "/Filter"))
                 continue;
             // A key whose value is null is no key at all.
             if (item.isNull())
@@ -222,6 +227,8 @@ class Writer {
             Put(" ");
             Value(item, depth + 1);
         }
+        if (deflated)
+            Put(" /Filter /FlateDecode");
         if (length) {
             Put(" /Length ");
             Int(static_cast<long long>(*length));
@@ -231,11 +238,44 @@ class Writer {
 
     void Stream(QOH stream) {
         const std::shared_ptr<Buffer> data = stream.getRawStreamData();
-        const size_t size = data->getSize();
-        Dictionary(stream.getDict(), 0, &size);
+        std::string_view bytes(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
+        QOH dict = stream.getDict();
+        const bool deflated = Compressible(dict, bytes.size()) && Deflate(bytes);
+        if (deflated)
+            bytes = m_deflated;
+        const size_t size = bytes.size();
+        Dictionary(dict, 0, &size, deflated);
         Put("\nstream\n");
-        Put(std::string_view(reinterpret_cast<const char*>(data->getBuffer()), size));
+        Put(bytes);
         Put("\nendstream");
+    }
+
+    // Streams the source stored without a filter (page contents of some producers, fonts,
+    // images) are compressed on the way out, as any PDF writer does; streams already
+    // filtered are written as stored, so sources that compress pay nothing. XMP metadata
+    // stays plain text, where tools that do not read PDF can find it.
+    static bool Compressible(QOH dict, size_t size) {
+        constexpr size_t kWorthIt = 64; // below this the filter's name costs what it saves
+        if (size < kWorthIt)
+            return false;
+        QOH filter = dict.getKey("/Filter");
+        if (!(filter.isNull() || (filter.isArray() && filter.getArrayNItems() == 0)))
+            return false;
+        if (!dict.getKey("/DecodeParms").isNull() || !dict.getKey("/F").isNull())
+            return false;
+        return !dict.getKey("/Type").isNameAndEquals("/Metadata");
+    }
+
+    // True, with the data in m_deflated, when compressing saves more than the filter costs.
+    bool Deflate(std::string_view bytes) {
+        uLongf packed = compressBound(static_cast<uLong>(bytes.size()));
+        m_deflated.resize(packed);
+        if (compress2(reinterpret_cast<Bytef*>(m_deflated.data()), &packed,
+                      reinterpret_cast<const Bytef*>(bytes.data()),
+                      static_cast<uLong>(bytes.size()), kFlateLevel) != Z_OK)
+            return false;
+        m_deflated.resize(packed);
+        return packed + 24 < bytes.size();
     }
 
     // qpdf holds names decoded; a file needs #xx for whatever is no regular character.
@@ -293,6 +333,7 @@ class Writer {
     std::string m_buffer;
     size_t m_written = 0;
     Fingerprint m_fingerprint;
+    std::string m_deflated;
 };
 
 std::pair<int, int> VersionNumbers(const std::string& version) {

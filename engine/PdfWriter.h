@@ -10,8 +10,9 @@ namespace engine {
 
 // Writes a document built in memory as one PDF file with a classic cross-reference table:
 // every object reachable from the trailer, numbered from 1 in the order it is reached, stream
-// data as it is stored (no filter is taken off or put on), and a file identifier derived from
-// the bytes, so the same document always gives the same file. qpdf's own writer does much more
+// data as it is stored (no filter is taken off; a stream stored without any is compressed),
+// and a file identifier derived from the bytes, so the same document always gives the same
+// file. qpdf's own writer does much more
 // (object streams, recompression, encryption, linearization); a part needs none of it, and
 // writing it this way costs a fraction.
 //

@@ -100,6 +100,9 @@ class QpdfApp final : public App {
         m_session->CloseAllViews();
         return true;
     }
+    void PlanParts(const std::string& source, const std::vector<PlannedPart>& parts) override {
+        m_session->PlanParts(source, parts);
+    }
 
   private:
     std::shared_ptr<CQpdfSession> m_session;

@@ -11,6 +11,7 @@
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace engine {
 
@@ -148,6 +149,39 @@ void CQpdfSession::CloseAllViews() {
     for (auto& weak : m_views)
         if (auto view = weak.lock())
             view->Close(true);
+}
+
+const std::vector<int>& CQpdfSession::PlanOwners(const ParsedSource& source) {
+    const std::vector<PlannedPart>& plan = PlanFor(source);
+    if (plan.empty() || m_planOwners.size() == source.pages.size()) {
+        static const std::vector<int> none;
+        return plan.empty() ? none : m_planOwners;
+    }
+    // Each page goes to the first part that holds it. Ranges may overlap and be long (a job
+    // may hold 19,998 ranges of the whole file), so every page is painted once: `next` skips
+    // over pages already painted.
+    const int pages = static_cast<int>(source.pages.size());
+    m_planOwners.assign(source.pages.size(), -1);
+    std::vector<int> next(source.pages.size() + 1);
+    for (int i = 0; i <= pages; ++i)
+        next[static_cast<size_t>(i)] = i;
+    auto find = [&](int i) {
+        int root = i;
+        while (next[static_cast<size_t>(root)] != root)
+            root = next[static_cast<size_t>(root)];
+        while (next[static_cast<size_t>(i)] != root)
+            i = std::exchange(next[static_cast<size_t>(i)], root);
+        return root;
+    };
+    for (size_t p = 0; p < plan.size(); ++p) {
+        const int last = std::min(plan[p].last, pages) - 1;
+        const int first = std::clamp(plan[p].first - 1, 0, pages);
+        for (int page = find(first); page <= last; page = find(page)) {
+            m_planOwners[static_cast<size_t>(page)] = static_cast<int>(p);
+            next[static_cast<size_t>(page)] = page + 1;
+        }
+    }
+    return m_planOwners;
 }
 
 std::unique_ptr<QPDF> CQpdfSession::NewDocument() {

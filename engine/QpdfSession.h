@@ -57,7 +57,21 @@ class CQpdfSession {
         CloseAllViews();
         m_current.reset();
         m_spare.reset();
+        m_plan.clear();
     }
+
+    void PlanParts(const std::string& source, const std::vector<PlannedPart>& parts) {
+        m_planSource = source;
+        m_plan = parts;
+        m_planOwners.clear();
+    }
+    // The planned parts of the job splitting this source; empty when none is planned.
+    const std::vector<PlannedPart>& PlanFor(const ParsedSource& source) const {
+        static const std::vector<PlannedPart> none;
+        return source.path == m_planSource ? m_plan : none;
+    }
+    // Per page of the source (0-based), the first planned part that holds it, or -1.
+    const std::vector<int>& PlanOwners(const ParsedSource& source);
 
     std::unique_ptr<QPDF> NewDocument();
     std::unique_ptr<SpareOutput> TakeSpare() { return std::move(m_spare); }
@@ -81,6 +95,9 @@ class CQpdfSession {
     std::unique_ptr<SpareOutput> m_spare;
     std::map<core::FileStamp, int, StampLess> m_open;
     std::vector<std::weak_ptr<AVDoc>> m_views;
+    std::string m_planSource;
+    std::vector<PlannedPart> m_plan;
+    std::vector<int> m_planOwners;
 };
 
 } // namespace engine

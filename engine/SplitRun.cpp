@@ -212,7 +212,8 @@ CSplitRun::End CSplitRun::RunRows(Session& session) {
         while (rangeCount + 1 < core::CRangeList::kEntries &&
                m_subparams.At(rangeCount + 1).first != 0)
             ++rangeCount;
-        if (RefuseJob(job, rangeCount)) {
+        std::vector<PlannedPart> parts;
+        if (RefuseJob(job, rangeCount, parts)) {
             m_failures = true;
             SetStatus(job, "Failed");
             if (m_stop) {
@@ -223,6 +224,7 @@ CSplitRun::End CSplitRun::RunRows(Session& session) {
             i = row >= 0 ? row : job.row - 1;
             continue;
         }
+        session.app->PlanParts(job.source, parts);
         for (int j = 0; j <= count && j + 1 < core::CRangeList::kEntries; ++j) {
             if (m_subparams.At(j + 1).first == 0)
                 break;
@@ -236,6 +238,7 @@ CSplitRun::End CSplitRun::RunRows(Session& session) {
             if (end != End::None)
                 return end;
         }
+        session.app->PlanParts(job.source, {});
         m_activeJob = 0;
         if (lastRemoved) {
             if (m_stop) {
@@ -390,7 +393,7 @@ CSplitRun::End CSplitRun::RunRange(Session& session, Job& job, int pair, int ran
     return End::None;
 }
 
-bool CSplitRun::RefuseJob(const Job& job, int rangeCount) {
+bool CSplitRun::RefuseJob(const Job& job, int rangeCount, std::vector<PlannedPart>& parts) {
     // A job made in the dialog always has a folder; one from a hand-made batch may not, and
     // its parts would land in the file-system root.
     if (job.splitTo.empty()) {
@@ -411,7 +414,12 @@ bool CSplitRun::RefuseJob(const Job& job, int rangeCount) {
     const core::OutputPlan plan =
         core::PlanOutputPaths(job.cells, 0, ranges, core::SourceTitle(job.source), job.offset,
                               m_s.options, m_s.prompter, &job.lists);
-    return plan.result == core::OutputPlan::Result::Refused;
+    if (plan.result == core::OutputPlan::Result::Refused)
+        return true;
+    if (plan.result == core::OutputPlan::Result::Ok && plan.paths.size() == ranges.size())
+        for (size_t j = 0; j < ranges.size(); ++j)
+            parts.push_back({ranges[j].first, ranges[j].last, core::FileTitle(plan.paths[j])});
+    return false;
 }
 
 CSplitRun::End CSplitRun::Fail(Session& session, const std::string& message,

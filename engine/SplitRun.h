@@ -89,7 +89,7 @@ class CSplitRun {
     End RunRange(Session& session, Job& job, int pair, int rangeCount);
     End Fail(Session& session, const std::string& message, const std::string& caption,
              int closeDocs);
-    bool RefuseJob(const Job& job, int rangeCount);
+    bool RefuseJob(const Job& job, int rangeCount, std::vector<PlannedPart>& parts);
     // Where the job's row is now, or -1 when it has been deleted.
     int CurrentRow(Job& job) const;
     void SetStatus(Job& job, const std::string& status);

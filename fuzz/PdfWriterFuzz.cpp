@@ -30,9 +30,23 @@ class Canonical {
             m_text += "\n#" + std::to_string(i) + ": ";
             QOH object = m_queue[i];
             if (object.isStream()) {
-                Dictionary(object.getDict(), 0, true);
-                auto data = object.getRawStreamData();
-                m_text += " stream ";
+                // The writer compresses streams stored without a filter: a stream reads the
+                // same when its data, decoded, is the same.
+                QOH dict = object.getDict();
+                QOH filter = dict.getKey("/Filter");
+                std::shared_ptr<Buffer> data;
+                if ((filter.isNull() || filter.isNameAndEquals("/FlateDecode") ||
+                     (filter.isArray() && filter.getArrayNItems() == 0)) &&
+                    dict.getKey("/DecodeParms").isNull()) {
+                    try {
+                        data = object.getStreamData(qpdf_dl_generalized);
+                    } catch (const std::exception&) {
+                    }
+                }
+                Dictionary(dict, 0, true, data != nullptr);
+                m_text += data ? " decoded " : " stream ";
+                if (!data)
+                    data = object.getRawStreamData();
                 m_text.append(reinterpret_cast<const char*>(data->getBuffer()),
                               std::min<size_t>(data->getSize(), 256));
                 m_text += " size " + std::to_string(data->getSize());
@@ -72,10 +86,10 @@ class Canonical {
             m_text += value.isNull() ? "null" : value.unparseResolved();
         }
     }
-    void Dictionary(QOH dict, int depth, bool stream) {
+    void Dictionary(QOH dict, int depth, bool stream, bool decoded = false) {
         m_text += "<<";
         for (auto& [key, item] : dict.getDictAsMap()) {
-            if ((stream && key == "/Length") || item.isNull())
+            if ((stream && key == "/Length") || (decoded && key == "/Filter") || item.isNull())
                 continue;
             m_text += QOH::newName(key).unparse() + " ";
             Value(item, depth + 1);

@@ -95,6 +95,13 @@ void WritePdf(const std::string& path, const PdfRecipe& recipe) {
     for (int i = 0; i < recipe.pages; ++i) {
         QOH page = pdf.makeIndirectObject(QOH::parse("<< /Type /Page /MediaBox [0 0 612 792] >>"));
         std::string text = "BT /F1 24 Tf 72 720 Td (Page " + std::to_string(i + 1) + ") Tj ET\n";
+        for (int line = 0; line < recipe.textLines; ++line)
+            text += "BT /F1 10 Tf 72 " + std::to_string(700 - 12 * (line % 50)) +
+                    " Td (The same line of text, again and again, as a long page has it.) Tj ET\n";
+        if (recipe.tagged) {
+            text = "/P <</MCID 0>> BDC " + text + "EMC\n";
+            page.replaceKey("/StructParents", QOH::newInteger(i));
+        }
         if (recipe.inheritedImages > 0)
             text += "q 400 0 0 20 72 600 cm /Im" + std::to_string(i % recipe.inheritedImages) +
                     " Do Q\n";
@@ -307,8 +314,65 @@ void WritePdf(const std::string& path, const PdfRecipe& recipe) {
             page.replaceKey("/Parent", parent);
     }
 
+    if (recipe.tagged) {
+        QOH tree = pdf.makeIndirectObject(QOH::parse(
+            "<< /Type /StructTreeRoot /RoleMap << /Para /P /Unused /Span >> "
+            "/ClassMap << /body << /O /Layout /SpaceAfter 6 >> /unused << /O /Layout >> >> >>"));
+        QOH document = pdf.makeIndirectObject(QOH::parse("<< /Type /StructElem /S /Document >>"));
+        document.replaceKey("/P", tree);
+        QOH kids = QOH::newArray(), nums = QOH::newArray(), ids = QOH::newArray();
+        for (size_t i = 0; i < pages.size(); ++i) {
+            const std::string id = "p" + std::to_string(i + 1);
+            QOH para = pdf.makeIndirectObject(
+                QOH::parse("<< /Type /StructElem /S /Para /C /body /K 0 >>"));
+            para.replaceKey("/P", document);
+            para.replaceKey("/Pg", pages[i]);
+            para.replaceKey("/ID", QOH::newString(id));
+            kids.appendItem(para);
+            nums.appendItem(QOH::newInteger(static_cast<long long>(i)));
+            nums.appendItem(QOH::newArray(std::vector<QOH>{para}));
+            ids.appendItem(QOH::newString(id));
+            ids.appendItem(para);
+        }
+        if (recipe.tagLoop && !kids.getArrayAsVector().empty())
+            kids.getArrayItem(kids.getArrayNItems() - 1)
+                .replaceKey("/K", QOH::newArray(std::vector<QOH>{QOH::newInteger(0), document}));
+        document.replaceKey("/K", kids);
+        tree.replaceKey("/K", document);
+        QOH parentTree = QOH::newDictionary();
+        parentTree.replaceKey("/Nums", nums);
+        tree.replaceKey("/ParentTree", pdf.makeIndirectObject(parentTree));
+        tree.replaceKey("/ParentTreeNextKey",
+                        QOH::newInteger(static_cast<long long>(pages.size())));
+        QOH idTree = QOH::newDictionary();
+        idTree.replaceKey("/Names", ids);
+        tree.replaceKey("/IDTree", pdf.makeIndirectObject(idTree));
+        root.replaceKey("/StructTreeRoot", tree);
+        root.replaceKey("/MarkInfo", QOH::parse("<< /Marked true >>"));
+        root.replaceKey("/Lang", QOH::newString("en-GB"));
+    }
+    if (recipe.checkbox && !pages.empty()) {
+        QOH on = QOH::newStream(&pdf, "0 0 1 rg 0 0 20 20 re f");
+        on.getDict().replaceKey("/BBox", QOH::parse("[0 0 20 20]"));
+        QOH widget = pdf.makeIndirectObject(
+            QOH::parse("<< /Type /Annot /Subtype /Widget /Rect [72 300 92 320] /AS /Yes >>"));
+        QOH states = QOH::newDictionary();
+        states.replaceKey("/Yes", on);
+        QOH ap = QOH::newDictionary();
+        ap.replaceKey("/N", states);
+        widget.replaceKey("/AP", ap);
+        QOH field =
+            pdf.makeIndirectObject(QOH::parse("<< /FT /Btn /T (agree) /V /Yes /Kids [] >>"));
+        field.replaceKey("/Kids", QOH::newArray(std::vector<QOH>{widget}));
+        root.replaceKey("/AcroForm", QOH::newDictionary());
+        root.getKey("/AcroForm").replaceKey("/Fields", QOH::newArray(std::vector<QOH>{field}));
+        pages[0].replaceKey("/Annots", QOH::newArray(std::vector<QOH>{widget}));
+    }
+
     QPDFWriter writer(pdf, path.c_str());
     writer.setStaticID(true);
+    if (recipe.uncompressed)
+        writer.setCompressStreams(false);
     if (!recipe.userPassword.empty())
         writer.setR6EncryptionParameters(recipe.userPassword.c_str(), "owner", true, true, true,
                                          true, true, true, qpdf_r3p_full, true);
@@ -478,6 +542,97 @@ std::vector<std::vector<int>> LinkTargets(const std::string& path) {
     return out;
 }
 
+std::vector<std::vector<std::string>> LinkJumps(const std::string& path) {
+    auto pdf = Open(path);
+    const auto index = PageIndex(*pdf);
+    std::vector<std::vector<std::string>> out;
+    for (QOH page : pdf->getAllPages()) {
+        std::vector<std::string> jumps;
+        for (QOH annot : page.getKey("/Annots").aitems()) {
+            if (!annot.getKey("/Subtype").isNameAndEquals("/Link"))
+                continue;
+            QOH dest = annot.getKey("/Dest");
+            QOH action = annot.getKey("/A");
+            if (action.isDictionary() && action.getKey("/S").isNameAndEquals("/GoToR")) {
+                QOH file = action.getKey("/F");
+                QOH d = action.getKey("/D");
+                std::string to = file.isString() ? file.getUTF8Value() : "?";
+                if (d.isArray() && d.getArrayItem(0).isInteger())
+                    to += "#" + std::to_string(d.getArrayItem(0).getIntValue());
+                else if (d.isString() || d.isName())
+                    to += "#" + (d.isName() ? d.getName() : d.getUTF8Value());
+                jumps.push_back(to);
+                continue;
+            }
+            if (dest.isNull() && action.isDictionary())
+                dest = action.getKey("/D");
+            jumps.push_back(dest.isNull() ? "-" : std::to_string(DestPage(*pdf, dest, index)));
+        }
+        out.push_back(jumps);
+    }
+    return out;
+}
+
+std::string StructureOf(const std::string& path) {
+    auto pdf = Open(path);
+    QOH root = pdf->getRoot();
+    QOH tree = root.getKey("/StructTreeRoot");
+    if (!tree.isDictionary())
+        return "";
+    const auto index = PageIndex(*pdf);
+    auto pageOf = [&](QOH page) {
+        auto it = page.isIndirect() ? index.find(page.getObjGen()) : index.end();
+        return it == index.end() ? std::string("-") : std::to_string(it->second);
+    };
+    std::string out = root.getKey("/Lang").isString() ? root.getKey("/Lang").getUTF8Value() : "";
+    out += "|";
+    std::function<void(QOH, QOH, int)> walk = [&](QOH node, QOH parent, int depth) {
+        for (QOH kid : node.getKey("/K").isArray() ? node.getKey("/K").getArrayAsVector()
+                                                   : std::vector<QOH>{node.getKey("/K")}) {
+            if (!kid.isDictionary() || !kid.getKey("/S").isName() || depth > 50)
+                continue;
+            out += kid.getKey("/S").getName().substr(1) + "@" + pageOf(kid.getKey("/Pg"));
+            if (kid.getKey("/P").getObjGen() != parent.getObjGen())
+                out += "!";
+            out += " ";
+            walk(kid, kid, depth + 1);
+        }
+    };
+    walk(tree, tree, 0);
+    auto keys = [](QOH dict) {
+        std::string s;
+        for (const std::string& k : dict.isDictionary() ? dict.getKeys() : std::set<std::string>{})
+            s += k.substr(1) + " ";
+        return s;
+    };
+    out += "|roles " + keys(tree.getKey("/RoleMap")) + "|classes " + keys(tree.getKey("/ClassMap"));
+    out += "|ids ";
+    QOH ids = tree.getKey("/IDTree");
+    if (ids.isDictionary())
+        for (auto [key, value] : QPDFNameTreeObjectHelper(ids, *pdf))
+            out += key + " ";
+    bool sound = true;
+    QOH parents = tree.getKey("/ParentTree");
+    for (QOH page : pdf->getAllPages()) {
+        QOH key = page.getKey("/StructParents");
+        QOH array;
+        if (!key.isInteger() || !parents.isDictionary() ||
+            !QPDFNumberTreeObjectHelper(parents, *pdf).findObject(key.getIntValue(), array))
+            continue;
+        for (int mcid = 0; array.isArray() && mcid < array.getArrayNItems(); ++mcid) {
+            QOH element = array.getArrayItem(mcid);
+            if (element.isNull())
+                continue;
+            bool found = false;
+            for (QOH k : element.getKey("/K").isArray() ? element.getKey("/K").getArrayAsVector()
+                                                        : std::vector<QOH>{element.getKey("/K")})
+                found = found || (k.isInteger() && k.getIntValue() == mcid);
+            sound = sound && found && element.getKey("/Pg").getObjGen() == page.getObjGen();
+        }
+    }
+    return out + "|parent tree " + (sound ? "ok" : "wrong");
+}
+
 std::map<std::string, int> NamedDestinations(const std::string& path) {
     auto pdf = Open(path);
     const auto index = PageIndex(*pdf);
@@ -514,6 +669,8 @@ std::vector<FormField> FormFields(const std::string& path) {
         FormField& entry = byName[field.getFullyQualifiedName()];
         entry.name = field.getFullyQualifiedName();
         entry.value = field.getValueAsString();
+        if (field.getValue().isName()) // a button's state
+            entry.value = field.getValue().getName();
         entry.widgets += widgets;
     }
     std::vector<FormField> out;

@@ -49,6 +49,15 @@ struct PdfRecipe {
     bool indirectValues = false; // bookmark colours and label prefixes as indirect objects
     int pageTreeDepth = 0;       // page tree nodes nested above the pages
     bool outlineLoop = false;    // the first item's last child leads back to its first child
+    // Tagged: page N's text is marked content 0 of a /Para element "pN" (class /body, role
+    // mapped to /P) below one /Document; /MarkInfo and /Lang set. With `tagLoop` the last
+    // element's kids lead back to the document element.
+    bool tagged = false;
+    bool tagLoop = false;
+    bool uncompressed = false; // streams written without a filter
+    int textLines = 0;         // lines of the same text on every page, to give it weight
+    // A checkbox "agree", checked, on page 1, whose only widget kid has no /Parent.
+    bool checkbox = false;
 };
 
 void WritePdf(const std::string& path, const PdfRecipe& recipe);
@@ -72,13 +81,17 @@ bool QpdfCheckPasses(const std::string& path);
 // Per page, the 0-based page each link annotation leads to, through any of the link forms;
 // -1 for a link that leads nowhere in the file, -2 for an entry that is no annotation.
 std::vector<std::vector<int>> LinkTargets(const std::string& path);
+// Per page, where each link annotation jumps: "3" for page 3 (0-based) of the file,
+// "other.pdf#3" or "other.pdf#name" for a page or named destination of another file (GoToR),
+// "-" for a link that jumps nowhere (or "-3" when it names page 3 of no file).
+std::vector<std::vector<std::string>> LinkJumps(const std::string& path);
 // The named destinations (names and strings alike) with their 0-based pages, -1 for none.
 std::map<std::string, int> NamedDestinations(const std::string& path);
 
 struct FormField {
     std::string name;
-    std::string value;
-    int widgets = 0; // on the document's pages
+    std::string value; // a button's state as its name ("/Yes")
+    int widgets = 0;   // on the document's pages
     bool operator==(const FormField&) const = default;
 };
 std::vector<FormField> FormFields(const std::string& path);
@@ -88,6 +101,13 @@ std::string FormDefaults(const std::string& path);
 std::vector<std::vector<std::string>> PageImages(const std::string& path);
 // The font names each page's resources hold.
 std::vector<std::vector<std::string>> PageFonts(const std::string& path);
+
+// The structure tree as a reader walks it: "/Lang|" and then each element as "S@page" (page
+// 0-based, "-" for none) in document order, "!" after one whose /P is not its parent, then
+// "|roles ...|classes ...|ids ...|" and "parent tree ok" or "parent tree wrong" (each page's
+// marked content found through /StructParents must be a kid of an element on that page).
+// "" for a file without one.
+std::string StructureOf(const std::string& path);
 
 // Runs a program with its arguments (never through a shell), output discarded; its exit
 // status, or -1 when it could not be run.
