@@ -3,6 +3,7 @@
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFWriter.hh>
 
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -10,11 +11,14 @@
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::cerr << "usage: make-big-pdf OUT.pdf PAGES [CHAPTER_PAGES]\n";
+        std::cerr << "usage: make-big-pdf OUT.pdf PAGES [CHAPTER_PAGES [SECTION_PAGES]]\n"
+                     "  an outline item per CHAPTER_PAGES pages (default 10), with items below\n"
+                     "  it every SECTION_PAGES pages after its first (default 5; 0: none)\n";
         return 2;
     }
     const int pages = std::atoi(argv[2]);
-    const int chapterPages = argc > 3 ? std::atoi(argv[3]) : 10;
+    const int chapterPages = std::max(1, argc > 3 ? std::atoi(argv[3]) : 10);
+    const int sectionPages = argc > 4 ? std::atoi(argv[4]) : 5;
     QPDF pdf;
     pdf.emptyPDF();
     QPDFObjectHandle fonts = QPDFObjectHandle::newDictionary();
@@ -74,7 +78,8 @@ int main(int argc, char** argv) {
         ++items;
         QPDFObjectHandle prevSection;
         int sections = 0;
-        for (int p = start + 1; p < std::min(pages, start + chapterPages); p += 5) {
+        for (int p = start + 1; sectionPages > 0 && p < std::min(pages, start + chapterPages);
+             p += sectionPages) {
             link(chapter, entry("Section on page " + std::to_string(p + 1), p), prevSection);
             ++sections;
             ++items;

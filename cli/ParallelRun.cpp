@@ -1,22 +1,19 @@
 #include "cli/ParallelRun.h"
 
+#include "core/AtomicFile.h"
 #include "core/Clock.h"
 #include "core/Files.h"
 #include "engine/Pump.h"
+#include "engine/QpdfAutomation.h"
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
-#include <cstdio>
-#include <fcntl.h>
 #include <mutex>
-#include <optional>
 #include <pthread.h>
-#include <set>
 #include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 namespace cli {
 
@@ -24,40 +21,22 @@ using End = engine::CSplitRun::End;
 
 namespace {
 
-// How far the workers may run ahead of the job whose effects are being made. It bounds the
-// records kept in memory and the staged files that a killed run could leave behind.
+// How far the workers may run ahead of the job whose effects are being made, in jobs and in
+// bytes of parts not yet written: what is kept in memory stays bounded.
 constexpr size_t kLookahead = 64;
+constexpr size_t kPendingBytes = size_t{64} << 20;
 
 } // namespace
 
 // One thing a worker's job did that lasts or shows, in the order it did them.
 struct CParallelRun::Event {
-    enum class Kind { Started, Message, TraceLine, Staged, Logged, PartWritten, Moved };
+    enum class Kind { Started, Message, TraceLine, Saved, Logged, PartWritten, Moved };
     Kind kind;
-    std::string first;  // message text, trace line, staged name, output path, moved source
-    std::string second; // caption, the staged part's own path, source base, move-to folder
+    std::string first;  // message text, trace line, output path, moved source
+    std::string second; // caption, the part's bytes, source base, move-to folder
     int a = 0;          // buttons of a message; range of a part
     int b = 0;          // icon of a message; ranges of the job
 };
-
-namespace {
-
-std::string FolderOf(const std::string& path) {
-    const size_t cut = path.rfind(core::kSeparator);
-    return cut == std::string::npos ? std::string(".")
-           : cut == 0               ? std::string(1, core::kSeparator)
-                                    : path.substr(0, cut);
-}
-
-void SyncFolder(const std::string& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-} // namespace
 
 struct CParallelRun::Job {
     int row = 0;
@@ -67,6 +46,8 @@ struct CParallelRun::Job {
     bool finished = false;
     bool speculative = false; // taken while an earlier job's effects were still to be made
     bool saved = false;       // has saved a part
+    bool folderMade = false;
+    size_t pendingBytes = 0; // of parts recorded and not yet written
     End end = End::None;
     bool failures = false;
     std::string status;
@@ -80,7 +61,7 @@ struct CParallelRun::Shared {
     size_t next = 0; // the next job a worker takes
     size_t head = 0; // the first job whose effects are not all made
     std::atomic<bool> stop{false};
-    std::atomic<unsigned> staging{0};
+    size_t pendingBytes = 0;
     bool traceOn = false;
 };
 
@@ -89,10 +70,16 @@ struct CParallelRun::Shared {
 // No), its trace and its pump (which passes a stop on to the run).
 class CParallelRun::Worker final : core::Prompter, core::Trace, engine::Pump {
   public:
-    explicit Worker(CParallelRun& owner) : m_owner(owner), m_shared(*owner.m_shared) {}
+    Worker(CParallelRun& owner, int index)
+        : m_owner(owner), m_shared(*owner.m_shared), m_index(index) {}
 
     void Main() {
-        std::unique_ptr<engine::Automation> automation = m_owner.m_s.newAutomation(*this);
+        std::unique_ptr<engine::Automation> own;
+        engine::Automation* automation = m_owner.m_s.firstAutomation;
+        if (m_index > 0 || !automation) {
+            own = m_owner.m_s.newAutomation(*this);
+            automation = own.get();
+        }
         core::CSystemClock clock;
         storage::CSplitLog unusedLog(clock, {});
         engine::CNoConnectionDialog connection;
@@ -103,15 +90,14 @@ class CParallelRun::Worker final : core::Prompter, core::Trace, engine::Pump {
         services.outputWritten = [this](int, int range, int ranges, const std::string& path) {
             Record({Event::Kind::PartWritten, path, {}, range, ranges}, true);
         };
-        services.stagePath = [this](const std::string& path) {
-            m_pending = {FolderOf(path) + core::kSeparator + ".quillsever-" +
-                             std::to_string(::getpid()) + "-staged-" +
-                             std::to_string(m_shared.staging.fetch_add(1)),
-                         path};
-            return m_pending->first;
+        services.savePart = [this](engine::PDDoc& doc, const std::string& path) {
+            std::string bytes;
+            if (!engine::CQpdfAutomation::SavePartToMemory(doc, bytes))
+                return false;
+            Record({Event::Kind::Saved, path, std::move(bytes)});
+            return true;
         };
         services.logPart = [this](const std::string& path, const std::string& base) {
-            StagedSaved();
             Record({Event::Kind::Logged, path, base});
             return true;
         };
@@ -129,11 +115,6 @@ class CParallelRun::Worker final : core::Prompter, core::Trace, engine::Pump {
                 list.SetText(0, c, m_job->cells[static_cast<size_t>(c)]);
             m_pressed = false;
             run.Press();
-            // A part saved just before the job failed is on disk in a run of one worker too.
-            struct stat st {};
-            if (m_pending && ::stat(m_pending->first.c_str(), &st) == 0)
-                StagedSaved();
-            m_pending.reset();
             std::lock_guard lock(m_shared.mutex);
             m_job->end = run.LastEnd();
             m_job->failures = run.HadFailures();
@@ -158,18 +139,21 @@ class CParallelRun::Worker final : core::Prompter, core::Trace, engine::Pump {
         return &job;
     }
 
-    // The part last handed to the automation has been saved under its staging name.
-    void StagedSaved() {
-        if (m_pending)
-            Record({Event::Kind::Staged, m_pending->first, m_pending->second});
-        m_pending.reset();
-    }
-
-    // `wake`: worth waking the coordinator for, when this job is the one it waits on.
+    // `wake`: worth waking the coordinator for, when this job is the one it waits on. A part
+    // waits while too many bytes wait to be written: those of its own job when that is the one
+    // being written, anybody's otherwise.
     void Record(Event event, bool wake = false) {
-        std::lock_guard lock(m_shared.mutex);
-        if (event.kind == Event::Kind::Logged)
+        std::unique_lock lock(m_shared.mutex);
+        if (event.kind == Event::Kind::Saved) {
+            m_shared.workerWake.wait(lock, [this] {
+                const bool head = m_job == &m_shared.jobs[m_shared.head];
+                return m_shared.stop ||
+                       (head ? m_job->pendingBytes : m_shared.pendingBytes) < kPendingBytes;
+            });
             m_job->saved = true;
+            m_job->pendingBytes += event.second.size();
+            m_shared.pendingBytes += event.second.size();
+        }
         m_job->events.push_back(std::move(event));
         if (wake && m_job == &m_shared.jobs[m_shared.head])
             m_shared.coordinatorWake.notify_one();
@@ -197,8 +181,8 @@ class CParallelRun::Worker final : core::Prompter, core::Trace, engine::Pump {
     Shared& m_shared;
     engine::CSplitRun* m_run = nullptr;
     Job* m_job = nullptr;
+    int m_index;
     bool m_pressed = false;
-    std::optional<std::pair<std::string, std::string>> m_pending; // staging name, path
 };
 
 CParallelRun::CParallelRun(Services services, int workers)
@@ -208,6 +192,8 @@ CParallelRun::~CParallelRun() = default;
 
 End CParallelRun::Run() {
     m_failures = m_logFailed = false;
+    if (m_s.list.Count() == 0)
+        return End::None; // a press on an empty list does nothing
     Shared& shared = *m_shared;
     shared.traceOn = m_s.trace.IsOn();
     for (int row = 0; row < m_s.list.Count(); ++row) {
@@ -229,7 +215,7 @@ End CParallelRun::Run() {
     std::vector<std::unique_ptr<Worker>> workers;
     std::vector<std::thread> threads;
     for (int w = 0; w < m_workers; ++w) {
-        workers.push_back(std::make_unique<Worker>(*this));
+        workers.push_back(std::make_unique<Worker>(*this, w));
         threads.emplace_back([worker = workers.back().get()] { worker->Main(); });
     }
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
@@ -259,21 +245,19 @@ End CParallelRun::Run() {
         const bool finished = job.finished;
         std::vector<Event> batch;
         batch.swap(job.events);
+        m_shared->pendingBytes -= job.pendingBytes;
+        job.pendingBytes = 0;
+        shared.workerWake.notify_all();
         lock.unlock();
 
         bool committed = true;
         if (finished && job.end == End::Failed && job.speculative && !job.saved) {
-            Discard(batch);
             job.end = RunAgainHere(job);
         } else {
-            size_t failedAt = batch.size();
-            committed = Commit(batch, failedAt);
-            Replay(job, batch, failedAt);
-            if (!committed) {
-                m_s.prompter.Show("Failed to save file: " + batch[failedAt].second);
-                batch.erase(batch.begin(), batch.begin() + static_cast<std::ptrdiff_t>(failedAt));
-                Discard(batch);
-            }
+            const size_t failedAt = Replay(job, batch);
+            committed = failedAt == batch.size();
+            if (!committed)
+                m_s.prompter.Show("Failed to save file: " + batch[failedAt].first);
         }
         lock.lock();
         if (committed && !finished)
@@ -295,11 +279,10 @@ End CParallelRun::Run() {
     shared.stop = true;
     shared.workerWake.notify_all();
     lock.unlock();
+    // What the jobs after the run's end made stays in memory: no run of one worker would have
+    // written it.
     for (std::thread& thread : threads)
         thread.join();
-    // What the jobs after the run's end staged, no run of one worker would have written.
-    for (size_t j = shared.head; j < shared.jobs.size(); ++j)
-        Discard(shared.jobs[j].events);
 
     if (end == End::AllDone) {
         if (m_s.trace.IsOn())
@@ -309,28 +292,10 @@ End CParallelRun::Run() {
     return end;
 }
 
-// Gives the staged parts their names, up to the first that cannot take it (`failedAt`), and
-// makes the new names durable with one sync per folder.
-bool CParallelRun::Commit(const std::vector<Event>& events, size_t& failedAt) {
-    std::set<std::string> folders;
-    failedAt = events.size();
+// Makes the job's effects in the order the job had them; returns the index of a part that could
+// not be written (which ends the job), or the number of events.
+size_t CParallelRun::Replay(Job& job, const std::vector<Event>& events) {
     for (size_t i = 0; i < events.size(); ++i) {
-        const Event& e = events[i];
-        if (e.kind != Event::Kind::Staged)
-            continue;
-        if (std::rename(e.first.c_str(), e.second.c_str()) != 0) {
-            failedAt = i;
-            break;
-        }
-        folders.insert(FolderOf(e.second));
-    }
-    for (const std::string& folder : folders)
-        SyncFolder(folder);
-    return failedAt == events.size();
-}
-
-void CParallelRun::Replay(const Job& job, const std::vector<Event>& events, size_t upTo) {
-    for (size_t i = 0; i < upTo; ++i) {
         const Event& e = events[i];
         switch (e.kind) {
         case Event::Kind::Started:
@@ -344,7 +309,14 @@ void CParallelRun::Replay(const Job& job, const std::vector<Event>& events, size
         case Event::Kind::TraceLine:
             m_s.trace.Line(e.first);
             break;
-        case Event::Kind::Staged:
+        case Event::Kind::Saved:
+            if (!job.folderMade) {
+                // One level, once a job, as a run of one worker makes it.
+                ::mkdir(job.cells[core::kColSplitTo].c_str(), 0777);
+                job.folderMade = true;
+            }
+            if (!core::CAtomicFile::WriteAll(e.first, e.second))
+                return i;
             break;
         case Event::Kind::Logged:
             LogPart(e.first, e.second);
@@ -358,6 +330,7 @@ void CParallelRun::Replay(const Job& job, const std::vector<Event>& events, size
             break;
         }
     }
+    return events.size();
 }
 
 void CParallelRun::LogPart(const std::string& path, const std::string& sourceBase) {
@@ -366,12 +339,6 @@ void CParallelRun::LogPart(const std::string& path, const std::string& sourceBas
         m_logFailed = m_failures = true;
         m_s.prompter.Show(engine::LogWriteFailedText(path), "Log File Error");
     }
-}
-
-void CParallelRun::Discard(const std::vector<Event>& events) {
-    for (const Event& e : events)
-        if (e.kind == Event::Kind::Staged)
-            ::unlink(e.first.c_str());
 }
 
 // Runs a job again on this thread, now that every job before it has made its effects, with

@@ -16,19 +16,18 @@
 
 namespace cli {
 
-// Splits the selected jobs of a batch with several workers at once, each on a thread of its
-// own with its own document automation, and ends exactly as a run of one worker would have
-// ended: the same parts with the same bytes, the same log lines in job order, the same
-// messages and statuses.
+// Splits the selected jobs of a batch with one or more workers, each on a thread of its own
+// with its own document automation, while this thread writes what they make; the run ends
+// exactly as one thread doing all of it would have ended: the same parts with the same bytes,
+// the same log lines in job order, the same messages and statuses.
 //
-// A worker saves its parts under staging names beside their targets and records what else its
-// job did (messages, trace lines, log lines, the source's move). This thread takes the jobs in
-// batch order and makes those effects real: it renames the parts, writes their log lines, moves
-// the source and shows the messages. A job that ends the run (a failure, a stop) ends it here
-// too; whatever later jobs staged is removed, so no part appears that a run of one worker would
-// not have written. A job that failed before its first part while earlier jobs were still
-// running is run again once its turn comes, because an earlier job may have made the folder or
-// file it missed.
+// A worker builds a job's parts in memory and records what else the job did (messages, trace
+// lines, log lines, the source's move). This thread takes the jobs in batch order and makes
+// those effects real: it writes the parts, writes their log lines, moves the source and shows
+// the messages; so the writing of one part overlaps the building of the next. A job that ends
+// the run (a failure, a stop) ends it here too, and what later jobs made is dropped unwritten.
+// A job that failed before its first part while earlier jobs were still running is run again
+// once its turn comes, in case an earlier job makes what it missed.
 //
 // Jobs must not depend on each other's files beyond that (see CBatchPlan::Interlocked); such a
 // batch runs with one worker.
@@ -41,7 +40,9 @@ class CParallelRun {
         core::Trace& trace;
         const core::SetupOptions& options;
         CProgress& progress;
-        // A document automation of its own for each worker, tracing into the given trace.
+        // The first worker's document automation (it may have parsed a source already), or
+        // null; a new one for each other worker, tracing into the given trace.
+        engine::Automation* firstAutomation;
         std::function<std::unique_ptr<engine::Automation>(core::Trace&)> newAutomation;
         // Asked often on this thread: true once the user has asked the run to stop.
         std::function<bool()> stopAsked;
@@ -63,9 +64,7 @@ class CParallelRun {
     struct Shared;
     class Worker;
 
-    static bool Commit(const std::vector<Event>& events, size_t& failedAt);
-    static void Discard(const std::vector<Event>& events);
-    void Replay(const Job& job, const std::vector<Event>& events, size_t upTo);
+    size_t Replay(Job& job, const std::vector<Event>& events);
     void LogPart(const std::string& path, const std::string& sourceBase);
     engine::CSplitRun::End RunAgainHere(Job& job);
 

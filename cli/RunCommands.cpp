@@ -35,24 +35,6 @@ extern "C" void OnInterrupt(int) {
     std::signal(SIGINT, SIG_DFL);
 }
 
-class CInterruptPump final : public engine::Pump {
-  public:
-    explicit CInterruptPump(CProgress& progress) : m_progress(progress) {}
-    void PumpOnce() override {
-        m_progress.Tick();
-        if (g_interrupted && !m_pressed && m_run) {
-            m_pressed = true;
-            m_run->Press();
-        }
-    }
-    void SetRun(engine::CSplitRun* run) { m_run = run; }
-
-  private:
-    CProgress& m_progress;
-    engine::CSplitRun* m_run = nullptr;
-    bool m_pressed = false;
-};
-
 // Messages of a run share standard error with the progress bar: the bar steps aside for each.
 // The run's last word, "Done.", comes after the bar's last part: the bar is finished first, and
 // --quiet keeps it to itself (the exit status says it).
@@ -107,14 +89,6 @@ struct RunOptions {
 // More workers than this only wait on one another and on the disk.
 constexpr int kMaxWorkers = 64;
 
-int PlannedJobs(const core::CJobList& list) {
-    int jobs = 0;
-    for (int row = 0; row < list.Count(); ++row)
-        jobs += list.Text(row, core::kColSelected) == "Yes" &&
-                !list.Text(row, core::kColSplitParameters).empty();
-    return jobs;
-}
-
 // "K/N" with 0 <= K < N.
 bool ParseShard(const std::string& text, int& k, int& n) {
     const size_t slash = text.find('/');
@@ -154,37 +128,15 @@ int SplitJobs(Context& c, core::CJobList& list, const core::SetupOptions& option
                                                    : CProgress::Mode::Lines;
     CProgress progress(c.err, mode, CountParts(list), SteadySeconds, TerminalColumns());
     CProgressPrompter prompter(c.prompter, progress, how.quiet);
-    CInterruptPump pump(progress);
-    engine::SplitRunServices services{list, c.automation, prompter, pump,
-                                      log,  c.trace,      options,  c.connection};
-    services.outputWritten = [&progress](int row, int range, int ranges, const std::string& path) {
-        progress.OutputWritten(row, range, ranges, path);
-    };
-    // The run marks the row it begins "Processing" and asks for a repaint.
-    services.repaint = [&progress, &list] {
-        for (int row = list.Count() - 1; row >= 0; --row)
-            if (list.Text(row, core::kColStatus) == "Processing") {
-                progress.JobStarted(list.Text(row, core::kColFilename));
-                break;
-            }
-    };
-    engine::CSplitRun run(services);
-    pump.SetRun(&run);
+    // One thread builds the parts while this one writes them (more with --jobs): the run ends
+    // as one thread doing both would have ended it.
+    CParallelRun run({list, prompter, log, c.trace, options, progress, &c.automation,
+                      c.newAutomation, [] { return g_interrupted != 0; }},
+                     how.jobs);
     g_interrupted = 0;
     auto previous = std::signal(SIGINT, OnInterrupt);
-    engine::CSplitRun::End end = engine::CSplitRun::End::None;
-    bool failures = false;
-    if (how.jobs > 1 && PlannedJobs(list) > 1) {
-        CParallelRun parallel({list, prompter, log, c.trace, options, progress, c.newAutomation,
-                               [] { return g_interrupted != 0; }},
-                              how.jobs);
-        end = parallel.Run();
-        failures = parallel.HadFailures();
-    } else {
-        run.Press();
-        end = run.LastEnd();
-        failures = run.HadFailures();
-    }
+    const engine::CSplitRun::End end = run.Run();
+    const bool failures = run.HadFailures();
     std::signal(SIGINT, previous);
     progress.Finish();
     watchdog.Stop();

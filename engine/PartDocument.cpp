@@ -194,6 +194,9 @@ bool CPartDocument::SaveToMemory(std::string& bytes) {
         try {
             Emit(writer, version, [&](std::string_view block) { bytes.append(block); });
             m_session->Collect(*m_new);
+            // Written all the same, by whoever takes the bytes: the document may serve the
+            // next part.
+            m_saved = true;
             return true;
         } catch (const std::exception& e) {
             m_session->Warn(std::string("cannot write a part in memory: ") + e.what());

@@ -356,15 +356,17 @@ CSplitRun::End CSplitRun::RunRange(Session& session, Job& job, int pair, int ran
     // One level only; an existing directory is fine. Once a job: every later part finds it
     // (a failing mkdir for each of thousands of parts was pure cost).
     if (!job.folderMade) {
-        ::mkdir(job.splitTo.c_str(), 0777);
+        if (!m_s.savePart) // whoever takes the parts makes it, before the first of them
+            ::mkdir(job.splitTo.c_str(), 0777);
         job.folderMade = true;
     }
 
     if (trace.IsOn())
         trace.Line(core::Format("save newDoc Pages: %d\r\n", newDoc.GetNumPages()));
     // Writing a part over its own source would destroy the rest of the job's input.
-    if (SameFile(*path, job.source) || !newDoc.Save(PDDoc::kSaveFull | PDDoc::kSaveCollectGarbage,
-                                                    m_s.stagePath ? m_s.stagePath(*path) : *path))
+    if (SameFile(*path, job.source) ||
+        !(m_s.savePart ? m_s.savePart(newDoc, *path)
+                       : newDoc.Save(PDDoc::kSaveFull | PDDoc::kSaveCollectGarbage, *path)))
         return Fail(session, "Failed to save file: " + *path, {}, kCloseAll);
     if (trace.IsOn())
         trace.Line(core::Format("outfile: %s\r\n", path->c_str()));

@@ -37,12 +37,12 @@ struct SplitRunServices {
     // it), range number (1-based), ranges of the job, path.
     std::function<void(int, int, int, const std::string&)> outputWritten = {};
 
-    // A worker of a batch that several workers split at once leaves the lasting effects of a
-    // job to whoever runs the batch, who makes them in job order: each part is saved under the
-    // name `stagePath` gives for its path and renamed later, its log line goes to `logPart`
-    // (true: taken), the source's move to `moveSource` (true: taken), and the run ends without
-    // its "Done.". Unset, the run does all of it itself.
-    std::function<std::string(const std::string&)> stagePath = {};
+    // A worker that builds parts while another thread writes them leaves the lasting effects
+    // of a job to that thread, which makes them in job order: each part goes to `savePart`
+    // (the document and its path; true: taken, and that thread makes the split-to folder),
+    // its log line to `logPart` (true: taken), the source's move to `moveSource` (true:
+    // taken), and the run ends without its "Done.". Unset, the run does all of it itself.
+    std::function<bool(PDDoc&, const std::string&)> savePart = {};
     std::function<bool(const std::string&, const std::string&)> logPart = {};
     std::function<bool(const std::string&, const std::string&)> moveSource = {};
     bool sayDone = true;
