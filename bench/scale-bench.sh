@@ -6,13 +6,17 @@
 # + system) and peak memory. Outputs go to a tmpfs when there is one: on ext4, freshly freed
 # inodes make file creation noisy.
 #
+# Sources carry an outline of one item per ten pages ("sparse") or one per page ("dense": an
+# item per ten pages with one below it on each further page).
+#
 # Usage: bash bench/scale-bench.sh [RUNS] [CASES]
 #   RUNS   rounds per case (default 3)
-#   CASES  any of: single ten batch big (default all four; "big" is 50,000 pages in "10s")
+#   CASES  any of: single ten dense big batch jobs (default all; "big" is 50,000 pages in
+#          "10s", sparse and dense; "jobs" is 2,000 ten-page sources with --jobs 1 and 2)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-3}
-cases=${2:-"single ten batch big"}
+cases=${2:-"single ten dense big batch jobs"}
 load_before=$(cut -d" " -f1-3 /proc/loadavg)
 
 bash scripts/setup.sh >/dev/null
@@ -57,7 +61,8 @@ write_batch() { # BATCH SOURCES...
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 
 # measure CASE PAGES NAME COMMAND... [";;" NAME COMMAND...]...: prints one line per command,
-# "CASE PAGES NAME files wall cpu kib", medians over the rounds.
+# "CASE PAGES NAME files wall cpu kib", medians over the rounds. The first command is the one
+# the others are compared with.
 measure() {
     local tag=$1 pages=$2
     shift 2
@@ -96,41 +101,61 @@ measure() {
 }
 
 : >results
+pdf() { # NAME PAGES CHAPTER SECTION
+    [ -f "$1" ] || "$make_pdf" "$1" "$2" "$3" "$4" 2>/dev/null
+}
 for c in $cases; do
     case $c in
-    single)
+    single | dense)
         # One job holds at most 19,998 ranges, so the largest single-page case is that size.
         for pages in 1000 5000 19998; do
-            "$make_pdf" "in-$pages.pdf" "$pages" 2>/dev/null
-            mu=()
-            if [ "$have_mutool" = 1 ] && [ "$pages" -le 5000 ]; then
-                mu=(";;" mutool mutool run "$mutool_script" "in-$pages.pdf" out)
+            if [ "$c" = single ]; then
+                src=in-$pages.pdf tag=1s
+                pdf "$src" "$pages" 10 0
+            else
+                src=dense-$pages.pdf tag=1s-dense
+                pdf "$src" "$pages" 10 1
             fi
-            measure "1s" "$pages" qpdf qpdf --split-pages "in-$pages.pdf" out/page.pdf \
-                ";;" quillsever "$cli" split "in-$pages.pdf" 1s --to out --quiet \
+            mu=()
+            if [ "$have_mutool" = 1 ] && [ "$pages" -le 5000 ] && [ "$c" = single ]; then
+                mu=(";;" mutool mutool run "$mutool_script" "$src" out)
+            fi
+            measure "$tag" "$pages" qpdf qpdf --split-pages "$src" out/page.pdf \
+                ";;" quillsever "$cli" split "$src" 1s --to out --quiet \
                 "${mu[@]}" >>results
         done
         ;;
     ten)
         for pages in 1000 5000 20000; do
-            [ -f "in-$pages.pdf" ] || "$make_pdf" "in-$pages.pdf" "$pages" 2>/dev/null
+            pdf "in-$pages.pdf" "$pages" 10 0
             measure "10s" "$pages" qpdf qpdf --split-pages=10 "in-$pages.pdf" out/part.pdf \
                 ";;" quillsever "$cli" split "in-$pages.pdf" 10s --to out --quiet >>results
         done
         ;;
     big)
-        "$make_pdf" in-50000.pdf 50000 2>/dev/null
+        pdf in-50000.pdf 50000 10 0
+        pdf dense-50000.pdf 50000 10 1
         measure "10s" 50000 qpdf qpdf --split-pages=10 in-50000.pdf out/part.pdf \
             ";;" quillsever "$cli" split in-50000.pdf 10s --to out --quiet >>results
+        measure "10s-dense" 50000 qpdf qpdf --split-pages=10 dense-50000.pdf out/part.pdf \
+            ";;" quillsever "$cli" split dense-50000.pdf 10s --to out --quiet >>results
         ;;
-    batch)
-        "$make_pdf" ten.pdf 10 2>/dev/null
-        for sources in 500 2000; do
-            mkdir -p "src-$sources"
-            for i in $(seq "$sources"); do cp ten.pdf "src-$sources/s$i.pdf"; done
-            write_batch "batch-$sources.spl" "src-$sources"/*.pdf
-            measure "batch" "$((sources * 10))" qpdf bash qpdf-each.sh "src-$sources"/*.pdf \
-                ";;" quillsever "$cli" run "batch-$sources.spl" --quiet >>results
+    batch | jobs)
+        pdf ten.pdf 10 10 0
+        for sources in $([ "$c" = batch ] && echo 500 2000 || echo 2000); do
+            if ! [ -d "src-$sources" ]; then
+                mkdir -p "src-$sources"
+                for i in $(seq "$sources"); do cp ten.pdf "src-$sources/s$i.pdf"; done
+                write_batch "batch-$sources.spl" "src-$sources"/*.pdf
+            fi
+            if [ "$c" = batch ]; then
+                measure "batch" "$((sources * 10))" qpdf bash qpdf-each.sh "src-$sources"/*.pdf \
+                    ";;" quillsever "$cli" run "batch-$sources.spl" --quiet >>results
+            else
+                measure "jobs" "$((sources * 10))" "--jobs-1" "$cli" run "batch-$sources.spl" \
+                    --quiet ";;" "--jobs-2" "$cli" run "batch-$sources.spl" --quiet --jobs 2 \
+                    >>results
+            fi
         done
         ;;
     esac
@@ -140,18 +165,23 @@ echo
 echo "Load average before: $load_before, after: $(cut -d' ' -f1-3 /proc/loadavg); $(nproc) cores; outputs on" \
     "$(df -T "$work" | awk 'NR == 2 {print $2}'); median of $runs rounds."
 echo
-echo "| case | pages | command | files | wall s | CPU s | CPU ms/page | peak MiB | wall vs qpdf | CPU vs qpdf |"
+echo "| case | pages | command | files | wall s | CPU s | CPU ms/page | peak MiB | wall vs first | CPU vs first |"
 echo "|---|---|---|---|---|---|---|---|---|---|"
 awk '
-    $3 == "qpdf" { qw[$1 " " $2] = $5; qc[$1 " " $2] = $6 }
+    !(($1 " " $2) in qw) { qw[$1 " " $2] = $5; qc[$1 " " $2] = $6 }
     { rows[NR] = $0 }
     END {
         for (i = 1; i <= NR; ++i) {
             split(rows[i], f, " ")
             key = f[1] " " f[2]
-            label = f[1] == "batch" ? sprintf("%d sources", f[2] / 10) : "\"" f[1] "\""
+            label = f[1] == "batch" || f[1] == "jobs" ? sprintf("%d sources", f[2] / 10) \
+                                                       : "\"" f[1] "\""
             printf "| %s | %d | %s | %d | %.2f | %.2f | %.3f | %.1f | %.2fx | %.2fx |\n",
                 label, f[2], f[3], f[4], f[5], f[6], 1000 * f[6] / f[2], f[7] / 1024,
                 f[5] / qw[key], f[6] / qc[key]
+            if (f[3] == "quillsever" && f[1] == "10s") cpu[f[2]] = f[6] / f[2]
         }
+        if (cpu[1000] && cpu[50000])
+            printf "\nCPU per page of \"10s\", 50,000 pages against 1,000: %.2fx\n",
+                cpu[50000] / cpu[1000]
     }' results

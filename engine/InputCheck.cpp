@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <unistd.h>
 
@@ -55,18 +56,20 @@ bool CheckInputAndCollectTitles(const std::string& path, CBookmarkTitles& titles
     // The file is read in large blocks; a block is scanned only up to where every carriage
     // return in it still has its whole 512-byte window loaded.
     constexpr size_t kBlock = size_t{1} << 20;
-    std::vector<char> data;
-    data.reserve(kBlock + kWindow);
+    // Left uninitialised: clearing a megabyte for each job of a batch of small files was a
+    // fifth of the batch's instructions.
+    const std::unique_ptr<char[]> buffer(new char[kBlock + kWindow]);
+    std::string_view data; // what the buffer holds
     size_t scan = 0;
     bool atEnd = false;
     bool limitSaid = false;
     while (true) {
-        data.erase(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(scan));
+        const size_t have = data.size() - scan;
+        if (have > 0)
+            std::memmove(buffer.get(), data.data() + scan, have);
         scan = 0;
-        const size_t have = data.size();
-        data.resize(kBlock + kWindow);
-        const size_t got = std::fread(data.data() + have, 1, data.size() - have, file);
-        data.resize(have + got);
+        const size_t got = std::fread(buffer.get() + have, 1, kBlock + kWindow - have, file);
+        data = std::string_view(buffer.get(), have + got);
         atEnd = got == 0 || std::feof(file) || std::ferror(file);
         const size_t limit = atEnd ? data.size() : data.size() - std::min(data.size(), kWindow);
         while (scan < limit) {
