@@ -4,6 +4,8 @@
 #include "core/Files.h"
 #include "storage/BatchFile.h"
 
+#include <chrono>
+
 namespace storage {
 
 namespace {
@@ -53,7 +55,23 @@ bool CBatchCommands::ReadBatchFile(const std::string& path) {
         m_prompter.Show(path, "Can't read split parameters file.");
         return false;
     }
-    AddBatchRecords(*text, m_list, m_addFileHooks);
+    // A repaint of the window after every record cost milliseconds each: a batch of 100,000
+    // jobs took minutes. The list is still seen to grow while pages are counted, a few times a
+    // second.
+    core::AddFileHooks hooks = m_addFileHooks;
+    if (hooks.repaint) {
+        auto last = std::chrono::steady_clock::now();
+        hooks.repaint = [repaint = m_addFileHooks.repaint, last]() mutable {
+            const auto now = std::chrono::steady_clock::now();
+            if (now - last < std::chrono::milliseconds(100))
+                return;
+            last = now;
+            repaint();
+        };
+    }
+    AddBatchRecords(*text, m_list, hooks);
+    if (m_addFileHooks.repaint)
+        m_addFileHooks.repaint();
     ShowItemCount();
     return true;
 }

@@ -2,6 +2,8 @@
 
 #include "core/Text.h"
 
+#include <climits>
+
 namespace storage {
 
 std::string BatchRecord(const core::CJobList& list, int row) {
@@ -66,9 +68,14 @@ void AddBatchRecords(std::string_view text, core::CJobList& list, const core::Ad
         text = lf == std::string_view::npos ? std::string_view{} : text.substr(lf + 1);
         for (int cr = 0; cr < 2 && !line.empty() && line.back() == '\r'; ++cr)
             line.remove_suffix(1);
-        if (line.empty())
+        if (line.empty() || line.size() > kMaxRecordBytes)
             continue;
-        core::AddFile(list, hooks, ParseBatchRecord(line));
+        const core::NewJob job = ParseBatchRecord(line);
+        // A path longer than the file system takes names no file: such a record is no job.
+        if (job.fileName.size() >= PATH_MAX || job.moveTo.size() >= PATH_MAX ||
+            job.splitTo.size() >= PATH_MAX)
+            continue;
+        core::AddFile(list, hooks, job);
     }
 }
 

@@ -20,8 +20,13 @@ std::string BatchFileText(const core::CJobList& list);
 // The thirteen fields of one record line (its line end already taken off), ready for AddFile.
 core::NewJob ParseBatchRecord(std::string_view line);
 
+// The longest record read: sixteen times the 65,534 bytes a record was ever meant to hold.
+inline constexpr size_t kMaxRecordBytes = 1 << 20;
+
 // Feeds every record of the text through AddFile. Any line end (CR CR LF, CR LF, LF) is taken
-// off whole, so hand-edited files keep their last field; empty lines are skipped.
+// off whole, so hand-edited files keep their last field; empty lines are skipped, and so are
+// records longer than kMaxRecordBytes or naming a file or folder by a path longer than the
+// file system allows.
 void AddBatchRecords(std::string_view text, core::CJobList& list, const core::AddFileHooks& hooks);
 
 } // namespace storage

@@ -7,6 +7,7 @@
 
 #include "tests/support/FileSizeLimit.h"
 
+#include <climits>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -124,8 +125,12 @@ TEST(BatchFileTest, SkipsEmptyLinesAndRefusedNames) {
                        {},
                        [&](int row) { f.prompted.push_back(row); },
                        {}};
-    AddBatchRecords("\r\r\n\n\r\n/a.txt; 1\r\r\n/a.pdf; ; 0\r\r\n", f.list, hooks);
-    ASSERT_EQ(f.list.Count(), 1);
+    const std::string longPath = "/" + std::string(PATH_MAX, 'p') + ".pdf";
+    AddBatchRecords("\r\r\n\n\r\n/a.txt; 1\r\r\n/a.pdf; ; 0\r\r\n" + longPath +
+                        "; 1\r\r\n/b.pdf; 1; 1; ; ; " + longPath + "\r\r\n/c.pdf; 1; 1; " +
+                        std::string(kMaxRecordBytes, ' ') + "\r\r\n",
+                    f.list, hooks);
+    ASSERT_EQ(f.list.Count(), 1) << "paths longer than any path, and endless records, are no jobs";
     EXPECT_EQ(f.list.Text(0, kColPages), "9");
     EXPECT_EQ(f.prompted, std::vector<int>{0}) << "an empty split string gets the prompt";
 }

@@ -1,6 +1,7 @@
 #include "ui/window/FileIcons.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QMimeDatabase>
 #include <QStyle>
 
@@ -31,6 +32,18 @@ QString CFileIconCache::IconKeyFor(const std::string& fileName, QIcon* icon) {
 }
 
 int CFileIconCache::GetFileIconIndex(const std::string& fileName) {
+    // The type is told by the name's extensions alone, so one look-up serves every name that
+    // shares them: loading the icon anew for each of 100,000 batch jobs took most of the load.
+    const QString suffixes = QFileInfo(QString::fromStdString(fileName)).completeSuffix();
+    const auto known = m_indexOfSuffixes.constFind(suffixes);
+    if (known != m_indexOfSuffixes.constEnd())
+        return known.value();
+    const int index = IndexFor(fileName);
+    m_indexOfSuffixes.insert(suffixes, index);
+    return index;
+}
+
+int CFileIconCache::IndexFor(const std::string& fileName) {
     QIcon icon;
     const QString key = IconKeyFor(fileName, &icon);
     const auto found = m_indexOfKey.constFind(key);

@@ -25,8 +25,11 @@ class CFileIconCache {
     static QString IconKeyFor(const std::string& fileName, QIcon* icon = nullptr);
 
   private:
+    int IndexFor(const std::string& fileName);
+
     QVector<QIcon> m_icons;
     QHash<QString, int> m_indexOfKey;
+    QHash<QString, int> m_indexOfSuffixes;
 };
 
 } // namespace ui
