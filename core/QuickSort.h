@@ -1,45 +1,49 @@
 #pragma once
 
+#include <algorithm>
 #include <bit>
+#include <numeric>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace core {
 
 namespace detail {
 
-// Orders rows [low, high] with a heap: the fallback for a part the quicksort could not halve
-// often enough. Rows move only through `exchange`, as they do in the quicksort.
+// Orders rows [low, high] by sorting their numbers first and then moving each row once: the
+// fallback for a part the quicksort could not halve often enough. Rows move only through
+// `exchange`, as they do in the quicksort, at most once per row.
 template <typename TextOf, typename Exchange>
-void HeapSortRows(bool ascending, int low, int high, TextOf& textOf, Exchange& exchange) {
-    auto before = [&](int a, int b) {
-        return ascending ? textOf(low + a) < textOf(low + b) : textOf(low + b) < textOf(low + a);
-    };
-    auto siftDown = [&](int root, int size) {
-        while (true) {
-            int child = 2 * root + 1;
-            if (child >= size)
-                return;
-            if (child + 1 < size && before(child, child + 1))
-                ++child;
-            if (!before(root, child))
-                return;
-            exchange(low + root, low + child);
-            root = child;
-        }
-    };
+void IndexSortRows(bool ascending, int low, int high, TextOf& textOf, Exchange& exchange) {
     const int size = high - low + 1;
-    for (int root = size / 2 - 1; root >= 0; --root)
-        siftDown(root, size);
-    for (int end = size - 1; end > 0; --end) {
-        exchange(low, low + end);
-        siftDown(0, end);
+    std::vector<int> order(static_cast<size_t>(size));
+    std::iota(order.begin(), order.end(), low);
+    // std::sort is an introsort itself: n log n comparisons whatever the order.
+    std::sort(order.begin(), order.end(), [&](int a, int b) {
+        return ascending ? textOf(a) < textOf(b) : textOf(b) < textOf(a);
+    });
+    // rowAt[p]: which original row stands at position p now; placeOf[r]: where row r stands.
+    std::vector<int> rowAt(static_cast<size_t>(size)), placeOf(static_cast<size_t>(size));
+    std::iota(rowAt.begin(), rowAt.end(), low);
+    std::iota(placeOf.begin(), placeOf.end(), low);
+    for (int k = 0; k < size; ++k) {
+        const int target = low + k;
+        const int from = placeOf[static_cast<size_t>(order[static_cast<size_t>(k)] - low)];
+        if (from == target)
+            continue;
+        exchange(target, from);
+        const int displaced = rowAt[static_cast<size_t>(target - low)];
+        rowAt[static_cast<size_t>(from - low)] = displaced;
+        placeOf[static_cast<size_t>(displaced - low)] = from;
+        rowAt[static_cast<size_t>(target - low)] = order[static_cast<size_t>(k)];
+        placeOf[static_cast<size_t>(order[static_cast<size_t>(k)] - low)] = target;
     }
 }
 
 template <typename TextOf, typename Exchange>
-void QuickSortRows(bool ascending, int low, int high, int depthLeft, TextOf& textOf,
-                   Exchange& exchange) {
+void QuickSortRows(bool ascending, int low, int high, int depthLeft, int lopsidedLeft,
+                   TextOf& textOf, Exchange& exchange) {
     // Recurse into the smaller part and loop on the larger, so a hostile order cannot exhaust
     // the stack; the parts are disjoint, so the result is the same as recursing into both.
     while (true) {
@@ -47,10 +51,11 @@ void QuickSortRows(bool ascending, int low, int high, int depthLeft, TextOf& tex
         int hi = high;
         if (hi <= lo)
             return;
-        // An order crafted against the middle pivot makes every partition split off one row;
-        // past a depth no honest order reaches, the rest is sorted by a heap in n log n.
-        if (depthLeft-- == 0) {
-            HeapSortRows(ascending, low, high, textOf, exchange);
+        // An order crafted against the middle pivot makes every partition split off one row.
+        // Past a depth no honest order reaches, or after log2(n) partitions that left less
+        // than an eighth on one side, the rest is sorted another way, in n log n.
+        if (depthLeft-- == 0 || lopsidedLeft == 0) {
+            IndexSortRows(ascending, low, high, textOf, exchange);
             return;
         }
         const std::string pivot(textOf((lo + hi) / 2));
@@ -69,15 +74,17 @@ void QuickSortRows(bool ascending, int low, int high, int depthLeft, TextOf& tex
                 --hi;
             }
         }
+        if (std::min(hi - low, high - lo) + 1 < (high - low + 1) / 8)
+            --lopsidedLeft;
         if (hi - low < high - lo) {
             if (low < hi)
-                QuickSortRows(ascending, low, hi, depthLeft, textOf, exchange);
+                QuickSortRows(ascending, low, hi, depthLeft, lopsidedLeft, textOf, exchange);
             if (!(lo < high))
                 return;
             low = lo;
         } else {
             if (lo < high)
-                QuickSortRows(ascending, lo, high, depthLeft, textOf, exchange);
+                QuickSortRows(ascending, lo, high, depthLeft, lopsidedLeft, textOf, exchange);
             if (!(low < hi))
                 return;
             high = hi;
@@ -90,8 +97,9 @@ void QuickSortRows(bool ascending, int low, int high, int depthLeft, TextOf& tex
 // The list views' column sort: a quicksort on the rows' texts of one column, compared as byte
 // strings, exchanging whole rows through the caller. Not stable; equal keys end where the
 // partitioning leaves them, which the views accept. Any order of rows takes O(n log n)
-// comparisons: a part still unsorted after about three times log2(n) levels of partitioning,
-// which only a crafted order produces, is finished by a heap sort.
+// comparisons: a part still unsorted after three times log2(n) levels of partitioning, or
+// after log2(n) lopsided ones, which only a crafted order produces, is finished by sorting the
+// rows' numbers and moving each row once.
 //
 // textOf(row) -> string_view, exchange(a, b). high = -1 means the last row.
 template <typename TextOf, typename Exchange>
@@ -100,8 +108,8 @@ void QuickSortRows(int count, bool ascending, int low, int high, TextOf textOf, 
         high = count - 1;
     if (high <= low)
         return;
-    const int depth = 3 * static_cast<int>(std::bit_width(static_cast<unsigned>(high - low + 1)));
-    detail::QuickSortRows(ascending, low, high, depth, textOf, exchange);
+    const int log2 = static_cast<int>(std::bit_width(static_cast<unsigned>(high - low + 1)));
+    detail::QuickSortRows(ascending, low, high, 3 * log2, log2, textOf, exchange);
 }
 
 } // namespace core
