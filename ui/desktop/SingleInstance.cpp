@@ -243,7 +243,7 @@ bool CSingleInstance::HandOver(const QStringList& paths, int timeoutMs) {
     if (m_name.isEmpty() || !FolderOfIsPrivate(m_name))
         return false;
     if (TakeLock()) {
-        Listen();
+        Bind();
         return false;
     }
     if (m_lockFd < 0)
@@ -259,7 +259,7 @@ bool CSingleInstance::HandOver(const QStringList& paths, int timeoutMs) {
             if (fd == kForeignWindow || MillisecondsLeft(deadline) == 0)
                 return false;
             if (TakeLock()) { // that window is gone: this start is the window now
-                Listen();
+                Bind();
                 return false;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -274,6 +274,13 @@ bool CSingleInstance::HandOver(const QStringList& paths, int timeoutMs) {
 }
 
 bool CSingleInstance::Listen() {
+    if (!Bind())
+        return false;
+    m_notifier->setEnabled(true);
+    return true;
+}
+
+bool CSingleInstance::Bind() {
     if (m_listenFd >= 0)
         return true;
     if (!TakeLock())
@@ -295,7 +302,10 @@ bool CSingleInstance::Listen() {
     m_listenFd = fd;
     m_socketDevice = st.st_dev;
     m_socketInode = st.st_ino;
+    // Starts that come now wait in the socket's queue until Listen: the window takes their
+    // files only once it is there to receive them.
     m_notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    m_notifier->setEnabled(false);
     connect(m_notifier, &QSocketNotifier::activated, this, &CSingleInstance::Accept);
     return true;
 }

@@ -39,8 +39,9 @@ class CSingleInstance final : public QObject {
     static QString ServerNameFor(const QString& workingDirectory);
 
     // Gives `paths` (made absolute) to the window that holds this key; true when it took them.
-    // Without such a window this start becomes the one: it keeps the lock and starts listening
-    // at once, so a start a moment later finds it. `timeoutMs` bounds each wait.
+    // Without such a window this start becomes the one: it keeps the lock and makes its socket
+    // at once, so a start a moment later finds it and waits until Listen. `timeoutMs` bounds
+    // each wait.
     bool HandOver(const QStringList& paths, int timeoutMs = 10000);
     // Starts taking hand-overs (if HandOver has not already); false when the key is another
     // window's or the socket cannot be made (the window then simply works alone).
@@ -58,6 +59,7 @@ class CSingleInstance final : public QObject {
 
   private:
     bool TakeLock();
+    bool Bind();
     void Accept();
     void Read(QLocalSocket* socket);
 

@@ -43,7 +43,6 @@ void LimitEverything() {
     SetLimit(RLIMIT_FSIZE, 0, 0); // it writes no file; a try fails rather than ends us
     std::signal(SIGXFSZ, SIG_IGN);
     SetLimit(RLIMIT_NOFILE, 256, 256);
-    static_cast<void>(::nice(10));
 }
 
 // The processor time this request may use, counted from what the process has used so far.
