@@ -294,8 +294,11 @@ bool CSingleInstance::Bind() {
     if (fd < 0)
         return false;
     struct stat st {};
+    // The socket itself is the user's alone too, whatever the umask: connecting needs write
+    // permission on it.
     if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(fd, 16) != 0 || ::lstat(address.sun_path, &st) != 0) {
+        ::chmod(address.sun_path, 0700) != 0 || ::listen(fd, 16) != 0 ||
+        ::lstat(address.sun_path, &st) != 0) {
         ::close(fd);
         return false;
     }
