@@ -1,17 +1,19 @@
 #include "engine/QpdfSession.h"
 
-#include <qpdf/Buffer.hh>
-#include <qpdf/BufferInputSource.hh>
+#include <qpdf/InputSource.hh>
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace engine {
 
@@ -20,32 +22,86 @@ namespace {
 using core::FileStamp;
 using core::StampOf;
 
-// Sources up to this size are parsed from memory; bigger ones from their file.
-constexpr off_t kInMemorySourceLimit = off_t{256} << 20;
+// A source read through its descriptor, a block at a time, as qpdf asks for it. Holding the
+// whole file in memory cost the peak its size again (39 MB of 330 at 50,000 pages); qpdf's own
+// file reader seeks for nearly every read (some sixty seeks a part). Reads at the block that
+// holds the last position are served from it; a file that shrinks meanwhile reads short, which
+// qpdf takes as damage, never as a crash.
+class CDescriptorInputSource final : public InputSource {
+  public:
+    CDescriptorInputSource(std::string name, int fd, qpdf_offset_t size)
+        : m_name(std::move(name)), m_fd(fd), m_size(size) {}
+    ~CDescriptorInputSource() override { ::close(m_fd); }
 
-// The first `size` bytes of a file (what fstat said it holds), in a buffer qpdf can own: the
-// input source that reads it lives as long as any document still copies streams from it.
-// Null when reading fails.
-std::unique_ptr<Buffer> ReadDescriptor(int fd, size_t size) {
-    auto buffer = std::make_unique<Buffer>(size);
-    size_t have = 0;
-    while (have < size) {
-        const ssize_t n = ::read(fd, buffer->getBuffer() + have, size - have);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return nullptr;
-        if (n == 0)
-            break;
-        have += static_cast<size_t>(n);
+    qpdf_offset_t findAndSkipNextEOL() override {
+        qpdf_offset_t found = -1;
+        while (m_offset < m_size) {
+            const char c = At(m_offset);
+            if (found < 0 && (c == '\r' || c == '\n'))
+                found = m_offset;
+            else if (found >= 0 && c != '\r' && c != '\n')
+                break;
+            ++m_offset;
+        }
+        return found < 0 ? m_size : found;
     }
-    if (have < size) { // it shrank meanwhile; the parse will tell whether what is left is whole
-        auto shorter = std::make_unique<Buffer>(have);
-        std::copy_n(buffer->getBuffer(), have, shorter->getBuffer());
-        return shorter;
+    std::string const& getName() const override { return m_name; }
+    qpdf_offset_t tell() override { return m_offset; }
+    void seek(qpdf_offset_t offset, int whence) override {
+        const qpdf_offset_t base = whence == SEEK_END ? m_size : whence == SEEK_CUR ? m_offset : 0;
+        if (base + offset < 0)
+            throw std::runtime_error(m_name + ": seek before the beginning of the file");
+        m_offset = base + offset;
     }
-    return buffer;
-}
+    void rewind() override { m_offset = 0; }
+    size_t read(char* buffer, size_t length) override {
+        last_offset = m_offset;
+        size_t done = 0;
+        while (done < length && m_offset < m_size) {
+            if (!Load(m_offset))
+                break;
+            const size_t from = static_cast<size_t>(m_offset - m_blockStart);
+            const size_t n = std::min(length - done, m_block.size() - from);
+            std::memcpy(buffer + done, m_block.data() + from, n);
+            done += n;
+            m_offset += static_cast<qpdf_offset_t>(n);
+        }
+        return done;
+    }
+    void unreadCh(char) override {
+        if (m_offset == 0)
+            throw std::logic_error(m_name + ": a character unread at the start");
+        --m_offset;
+    }
+
+  private:
+    static constexpr size_t kBlock = 64 * 1024;
+
+    char At(qpdf_offset_t offset) {
+        return Load(offset) ? m_block[static_cast<size_t>(offset - m_blockStart)] : '\0';
+    }
+    // Makes the block hold `offset`; false when the file has nothing there any more.
+    bool Load(qpdf_offset_t offset) {
+        if (offset >= m_blockStart && offset < m_blockStart + std::ssize(m_block))
+            return true;
+        m_block.resize(kBlock);
+        const qpdf_offset_t start = offset - offset % static_cast<qpdf_offset_t>(kBlock);
+        ssize_t n;
+        do
+            n = ::pread(m_fd, m_block.data(), kBlock, start);
+        while (n < 0 && errno == EINTR);
+        m_block.resize(n > 0 ? static_cast<size_t>(n) : 0);
+        m_blockStart = start;
+        return offset < m_blockStart + std::ssize(m_block);
+    }
+
+    std::string m_name;
+    int m_fd;
+    qpdf_offset_t m_size;
+    qpdf_offset_t m_offset = 0;
+    std::vector<char> m_block;
+    qpdf_offset_t m_blockStart = 0;
+};
 
 std::optional<FileStamp> StampOfPath(const std::string& path) {
     struct stat st {};
@@ -82,32 +138,14 @@ std::shared_ptr<ParsedSource> CQpdfSession::OpenSource(const std::string& path) 
     auto source = std::make_shared<ParsedSource>();
     source->path = path;
     source->stamp = stamp;
-    // A source of ordinary size is read into memory in one go and its file closed at once:
-    // the parts of a job then copy their pages without seeking the file again and again, and
-    // no descriptor stays open while the job runs. A huge one is read from its file as it is
-    // needed instead of filling the memory.
-    FILE* file = nullptr;
-    std::unique_ptr<Buffer> bytes;
-    if (st.st_size <= kInMemorySourceLimit) {
-        bytes = ReadDescriptor(fd, static_cast<size_t>(st.st_size));
-        ::close(fd);
-        if (!bytes) {
-            Warn("cannot read " + path);
-            return nullptr;
-        }
-    } else if (!(file = ::fdopen(fd, "rb"))) {
-        ::close(fd);
-        return nullptr;
-    }
     source->pdf = std::make_unique<QPDF>();
     source->pdf->setSuppressWarnings(true);
     try {
         ++m_shared->parseCount;
-        if (file)
-            source->pdf->processFile(path.c_str(), file, true);
-        else
-            source->pdf->processInputSource(
-                std::make_shared<BufferInputSource>(path, bytes.release(), true));
+        // The input source owns the descriptor from here on; it lives as long as any document
+        // still copies streams from it.
+        source->pdf->processInputSource(
+            std::make_shared<CDescriptorInputSource>(path, fd, st.st_size));
         if (!CheckPageTree(*source->pdf, source->resourcesShared)) {
             Warn("cannot open " + path + ": the page tree is nested too deeply");
             Collect(*source->pdf);
