@@ -581,15 +581,16 @@ TEST(QpdfAutomationTest, PartsOutliveTheirSourceAndItsFile) {
     auto view = automation.Create<AVDoc>();
     ASSERT_TRUE(view->Open(first, ""));
 
+    // The parse reads its file through its own descriptor (a deleted file reads as
+    // "first.pdf (deleted)"), given up with the last document that copies from it.
     auto heldOpen = [&] {
         for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
             std::error_code error;
-            if (std::filesystem::read_symlink(fd.path(), error) == first)
+            if (std::filesystem::read_symlink(fd.path(), error).string().rfind(first, 0) == 0)
                 return true;
         }
         return false;
     };
-    EXPECT_FALSE(heldOpen()) << "the source's descriptor stays open";
 
     auto part = automation.Create<PDDoc>();
     part->Create();
@@ -600,6 +601,9 @@ TEST(QpdfAutomationTest, PartsOutliveTheirSourceAndItsFile) {
     ASSERT_TRUE(part->Save(33, dir.File("part.pdf")));
     EXPECT_TRUE(QpdfCheckPasses(dir.File("part.pdf")));
     EXPECT_EQ(PageMarkers(dir.File("part.pdf")), Range(2, 5));
+    part->Close();
+    app->Exit();
+    EXPECT_FALSE(heldOpen()) << "the first source's descriptor outlives every use of it";
 }
 
 namespace {
