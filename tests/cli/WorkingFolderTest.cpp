@@ -19,21 +19,15 @@ namespace {
 
 enum class Plant { Link, HardLink, Fifo, Device, Stranger };
 
-// Puts `kind` under `name` in the working folder; false when this user cannot make it.
-bool PlantAs(Plant kind, const std::string& name, const std::string& victim) {
-    switch (kind) {
-    case Plant::Link:
-        return ::symlink(victim.c_str(), name.c_str()) == 0;
-    case Plant::HardLink:
-        return ::link(victim.c_str(), name.c_str()) == 0;
-    case Plant::Fifo:
-        return ::mkfifo(name.c_str(), 0600) == 0;
-    case Plant::Device: // an endless one: /dev/zero's numbers
-        return ::mknod(name.c_str(), S_IFCHR | 0600, ::makedev(1, 5)) == 0;
-    case Plant::Stranger:
-        return false; // made by the caller
-    }
-    return false;
+// Puts `kind` under `name` in the working folder; false when this user cannot make it (a
+// device or a stranger's file needs root). The victim is the file a link leads to.
+bool PlantAs(Plant kind, const char* name, const std::string& victim) {
+    return kind == Plant::Link       ? ::symlink(victim.c_str(), name) == 0
+           : kind == Plant::HardLink ? ::link(victim.c_str(), name) == 0
+           : kind == Plant::Fifo     ? ::mkfifo(name, 0600) == 0
+           : kind == Plant::Device
+               ? ::mknod(name, S_IFCHR | 0600, ::makedev(1, 5)) == 0 // zero
+               : ::rename(victim.c_str(), name) == 0 && ::chown(name, 65534, 65534) == 0;
 }
 
 } // namespace
@@ -58,15 +52,8 @@ TEST(WorkingFolderTest, PlantedNamesAreRefusedNeverFollowed) {
             CTempDir dir(true);
             WritePdf(dir.File("in.pdf"), {.pages = 2});
             const std::string victim = dir.Write("victim", kVictim);
-            if (kind == Plant::Stranger) {
-                // A stranger's own file, not a name of one of ours.
-                ::unlink(victim.c_str());
-                dir.Write(c.name, kVictim);
-                if (::chown(c.name, 65534, 65534) != 0)
-                    continue;
-            } else if (!PlantAs(kind, c.name, victim)) {
-                continue; // a device needs root
-            }
+            if (!PlantAs(kind, c.name, victim))
+                continue;
             const std::string what = std::string(c.name) + " as kind " +
                                      std::to_string(static_cast<int>(kind)) + ", " + c.words[0];
             // In a child with an alarm: a command that blocks on a FIFO fails instead of hanging.

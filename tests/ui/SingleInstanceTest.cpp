@@ -7,7 +7,6 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
-#include <QLocalServer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -15,7 +14,6 @@
 
 #include <fcntl.h>
 #include <memory>
-#include <poll.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -28,28 +26,18 @@ using ui::CSingleInstance;
 
 namespace {
 
-sockaddr_un Address(const QString& name) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
+// A socket at `name`: bound only, or listening, or connected to a listener there.
+enum class Socket { Bound, Listening, Connected };
+int SocketAt(const QString& name, Socket kind) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    sockaddr_un address{AF_UNIX, {}};
     const QByteArray path = QFile::encodeName(name);
     std::memcpy(address.sun_path, path.constData(), static_cast<size_t>(path.size()));
-    return address;
-}
-
-// A socket bound at `name` (listening unless told otherwise) and then left as a crash leaves it.
-int Bound(const QString& name, bool listening = true) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address = Address(name);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        (listening && ::listen(fd, 4) != 0))
+    const auto* at = reinterpret_cast<sockaddr*>(&address);
+    if (kind == Socket::Connected)
+        ::connect(fd, at, sizeof address);
+    else if (::bind(fd, at, sizeof address) != 0 || (kind == Socket::Listening && ::listen(fd, 4)))
         return -1;
-    return fd;
-}
-
-int Connected(const QString& name) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
-    sockaddr_un address = Address(name);
-    ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
     return fd;
 }
 
@@ -117,30 +105,23 @@ class SingleInstanceTest : public QObject {
         QCOMPARE(received.at(0).at(0).toStringList(), (QStringList{"/in/a.pdf", "/in/b c.pdf"}));
     }
 
-    void WithoutAWindowTheStartOpensItsOwnEvenOverALeftSocket() {
-        QTemporaryDir dir;
-        const QString name = dir.filePath("instance.socket");
-        ::close(Bound(name)); // a window that crashed leaves its socket file behind
-        CSingleInstance alone(name, nullptr);
-        QVERIFY(!alone.HandOver({"/in/a.pdf"}, 2000));
-        QVERIFY(alone.Listen());
-        QVERIFY(QFileInfo(name).exists());
-    }
-
-    // Whoever holds the lock is the window: a start that loses the race neither listens nor,
-    // when it closes, removes the winner's socket; a window removes only the socket it made.
+    // Whoever holds the lock is the window: it takes over what a crashed window left, a start
+    // that loses the race neither listens nor, when it closes, removes the winner's socket, and
+    // a window removes only the socket it made.
     void OneWindowPerKeyAndEachRemovesOnlyItsOwnSocket() {
         QTemporaryDir dir;
         const QString name = dir.filePath("instance.socket");
+        ::close(SocketAt(name, Socket::Bound)); // a crashed window's socket file
         auto winner = std::make_unique<CSingleInstance>(name, nullptr);
-        QVERIFY(!winner->HandOver({}));
+        QVERIFY(!winner->HandOver({"/in/a.pdf"}, 2000));
+        QVERIFY(winner->Listen());
         {
             CSingleInstance loser(name, nullptr);
             QVERIFY(!loser.Listen());
         }
         QVERIFY2(QFileInfo(name).exists(), "the loser left the winner's socket alone");
         QVERIFY(QFile::remove(name));
-        ::close(Bound(name)); // someone else's socket now has the name
+        ::close(SocketAt(name, Socket::Bound)); // someone else's socket now has the name
         winner.reset();
         QVERIFY2(QFileInfo(name).exists(), "the window removed only its own socket");
     }
@@ -176,7 +157,8 @@ class SingleInstanceTest : public QObject {
                     const int lock =
                         ::open(QFile::encodeName(name + ".lock"), O_RDWR | O_CREAT, 0600);
                     ::flock(lock, LOCK_EX);
-                    const int fd = Bound(name, false);
+                    const int fd = SocketAt(name, Socket::Bound);
+                    ::fcntl(fd, F_SETFL, 0); // it waits for the start's connection
                     // Credentials are taken at listen(): from here on it is the stranger's.
                     if (::setresuid(65534, 65534, 65534) != 0 || ::listen(fd, 4) != 0)
                         ::_exit(1);
@@ -227,7 +209,7 @@ class SingleInstanceTest : public QObject {
             {ui::EncodeHandOver({"", "/in/b.pdf", ""}), "k"},
         };
         for (const auto& c : cases) {
-            const int fd = Connected(name);
+            const int fd = SocketAt(name, Socket::Connected);
             ::send(fd, c.bytes.constData(), static_cast<size_t>(c.bytes.size()), MSG_NOSIGNAL);
             QString seen;
             for (int wait = 0; wait < 100 && (seen = Answer(fd)).isEmpty(); ++wait)
@@ -239,7 +221,7 @@ class SingleInstanceTest : public QObject {
         QCOMPARE(received.at(0).at(0).toStringList(), QStringList{"/in/b.pdf"});
 
         // Two idle clients fill the window; a start waits for one to be let go.
-        const int idle[2] = {Connected(name), Connected(name)};
+        const int idle[2] = {SocketAt(name, Socket::Connected), SocketAt(name, Socket::Connected)};
         bool taken = false;
         std::thread start([&] { taken = CSingleInstance(name, nullptr).HandOver({"/in/c.pdf"}); });
         QTRY_COMPARE(received.count(), 2);

@@ -12,27 +12,24 @@
 
 namespace {
 
-// A one-page PDF whose page draws form A, which draws B twice, which draws A twice, ...
-std::string MutualForms() {
-    const std::vector<std::string> objects{
-        "<< /Type /Catalog /Pages 2 0 R >>",
-        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Resources << /XObject << /A 5 0 "
-        "R >> >> /Contents 4 0 R >>",
-        "<< /Length 5 >>\nstream\n/A Do\nendstream",
-        "<< /Subtype /Form /BBox [0 0 200 200] /Resources << /XObject << /B 6 0 R >> >> /Length "
-        "11 >>\nstream\n/B Do /B Do\nendstream",
-        "<< /Subtype /Form /BBox [0 0 200 200] /Resources << /XObject << /A 5 0 R >> >> /Length "
-        "11 >>\nstream\n/A Do /A Do\nendstream",
-    };
-    std::string pdf = "%PDF-1.4\n", xref;
-    for (size_t i = 0; i < objects.size(); ++i) {
-        xref += QStringLiteral("%1 00000 n \n").arg(pdf.size(), 10, 10, QChar('0')).toStdString();
-        pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-    }
-    return pdf + "xref\n0 7\n0000000000 65535 f \n" + xref + "trailer\n<< /Size 7 /Root 1 0 R " +
-           ">>\nstartxref\n" + std::to_string(pdf.size()) + "\n%%EOF\n";
-}
+// A one-page PDF whose page draws form A, which draws B twice, which draws A twice, ... (no
+// cross-reference table: a reader rebuilds it, as it must for any damaged file).
+const char kMutualForms[] = R"(%PDF-1.4
+1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj
+2 0 obj << /Type /Pages /Kids [3 0 R] /Count 1 >> endobj
+3 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Resources << /XObject << /A 5 0 R >> >> /Contents 4 0 R >> endobj
+4 0 obj << /Length 5 >> stream
+/A Do
+endstream endobj
+5 0 obj << /Subtype /Form /BBox [0 0 200 200] /Resources << /XObject << /B 6 0 R >> >> /Length 11 >> stream
+/B Do /B Do
+endstream endobj
+6 0 obj << /Subtype /Form /BBox [0 0 200 200] /Resources << /XObject << /A 5 0 R >> >> /Length 11 >> stream
+/A Do /A Do
+endstream endobj
+trailer << /Root 1 0 R >>
+%%EOF
+)";
 
 } // namespace
 
@@ -42,7 +39,7 @@ class ThumbnailRendererTest : public QObject {
   private slots:
     void hostileFilesCostOnlyTheirOwnPictures() {
         testing_support::CTempDir dir;
-        dir.Write("forms.pdf", MutualForms());
+        dir.Write("forms.pdf", kMutualForms);
         testing_support::WritePdf(dir.File("plain.pdf"), {.pages = 2});
         QVERIFY(::mkfifo(dir.File("scan.pdf").c_str(), 0600) == 0);
         const QSize box(78, 102);
