@@ -209,7 +209,13 @@ bool CPartDocument::SaveToMemory(std::string& bytes) {
 void CPartDocument::Emit(Writer writer, const std::string& version,
                          const std::function<void(std::string_view)>& sink) {
     if (writer == Writer::Lean) {
-        WriteClassicPdf(*m_new, version, sink);
+        // Object streams make a part's outline, links, fields and tags a fraction of their
+        // size (see the README's comparison with qpdf's copies). A part that claims less than
+        // 1.5 and carries output intents may be PDF/A-1 or PDF/X, which forbid them: it stays
+        // classic.
+        const bool pack = HigherPdfVersion(version, "1.5") == version ||
+                          !m_new->getRoot().hasKey("/OutputIntents");
+        WriteClassicPdf(*m_new, pack ? HigherPdfVersion(version, "1.5") : version, sink, pack);
         return;
     }
     SinkPipeline blocks(sink);

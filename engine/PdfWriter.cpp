@@ -7,6 +7,7 @@
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -108,6 +109,10 @@ class Writer {
         const bool withInfo = info.isIndirect() && info.isDictionary();
         if (withInfo)
             Number(info);
+        if (m_packed) {
+            WritePacked(withInfo ? Number(info) : 0);
+            return;
+        }
         for (size_t i = 0; i < m_queue.size(); ++i) {
             m_offsets.push_back(m_written + m_buffer.size());
             Int(static_cast<long long>(i + 1));
@@ -143,7 +148,108 @@ class Writer {
         Flush();
     }
 
+    void Pack(bool packed) { m_packed = packed; }
+
   private:
+    // Objects other than streams go into compressed object streams, found through a
+    // compressed cross-reference stream: the dictionaries of outlines, links, form fields and
+    // structure elements shrink to a fraction, which pays for what a part keeps beyond its
+    // pages. Streams stay top-level objects, as they must.
+    void WritePacked(size_t infoNumber) {
+        constexpr size_t kPerStream = 100;
+        struct Entry {
+            int type;      // 1: at an offset, 2: inside an object stream
+            size_t field2; // offset, or the object stream's number
+            size_t field3; // index inside that stream
+        };
+        std::vector<Entry> entries;
+        std::vector<std::pair<size_t, std::string>> packed; // (object number, its text)
+        for (size_t i = 0; i < m_queue.size(); ++i) {
+            QOH object = m_queue[i];
+            if (object.isStream()) {
+                entries.push_back({1, m_written + m_buffer.size(), 0});
+                Int(static_cast<long long>(i + 1));
+                Put(" 0 obj\n");
+                Stream(object);
+                Put("\nendobj\n");
+                continue;
+            }
+            std::string text;
+            m_capture = &text;
+            Direct(object, 0);
+            m_capture = nullptr;
+            // Its object stream's number is known once every object is: numbered later.
+            entries.push_back({2, packed.size() / kPerStream, packed.size() % kPerStream});
+            packed.emplace_back(i + 1, std::move(text));
+        }
+        const size_t groups = (packed.size() + kPerStream - 1) / kPerStream;
+        for (Entry& e : entries)
+            if (e.type == 2)
+                e.field2 += m_queue.size() + 1;
+        for (size_t g = 0; g < groups; ++g) {
+            std::string header, body;
+            for (size_t k = g * kPerStream; k < std::min(packed.size(), (g + 1) * kPerStream);
+                 ++k) {
+                header += std::to_string(packed[k].first) + " " + std::to_string(body.size()) + " ";
+                body += packed[k].second;
+                body += '\n';
+            }
+            const size_t count = std::min(packed.size(), (g + 1) * kPerStream) - g * kPerStream;
+            header.back() = '\n';
+            const std::string data = header + body;
+            const bool deflated = Deflate(data);
+            entries.push_back({1, m_written + m_buffer.size(), 0});
+            Int(static_cast<long long>(m_queue.size() + 1 + g));
+            Put(" 0 obj\n<< /Type /ObjStm /N ");
+            Int(static_cast<long long>(count));
+            Put(" /First ");
+            Int(static_cast<long long>(header.size()));
+            if (deflated)
+                Put(" /Filter /FlateDecode");
+            Put(" /Length ");
+            const std::string_view bytes = deflated ? std::string_view(m_deflated) : data;
+            Int(static_cast<long long>(bytes.size()));
+            Put(" >>\nstream\n");
+            Put(bytes);
+            Put("\nendstream\nendobj\n");
+        }
+        const size_t xrefNumber = m_queue.size() + groups + 1;
+        const size_t xref = m_written + m_buffer.size();
+        entries.push_back({1, xref, 0});
+        std::string table;
+        auto field = [&](uint64_t value, int width) {
+            for (int b = width - 1; b >= 0; --b)
+                table.push_back(static_cast<char>((value >> (8 * b)) & 0xff));
+        };
+        field(0, 1), field(0, 5), field(0xffff, 2);
+        for (const Entry& e : entries)
+            field(static_cast<uint64_t>(e.type), 1), field(e.field2, 5), field(e.field3, 2);
+        const bool deflated = Deflate(table);
+        Flush();
+        const std::string id = m_fingerprint.Hex();
+        Int(static_cast<long long>(xrefNumber));
+        Put(" 0 obj\n<< /Type /XRef /Size ");
+        Int(static_cast<long long>(xrefNumber + 1));
+        Put(" /W [1 5 2] /Root 1 0 R");
+        if (infoNumber) {
+            Put(" /Info ");
+            Int(static_cast<long long>(infoNumber));
+            Put(" 0 R");
+        }
+        Put(" /ID [<" + id + "><" + id + ">]");
+        if (deflated)
+            Put(" /Filter /FlateDecode");
+        Put(" /Length ");
+        const std::string_view bytes = deflated ? std::string_view(m_deflated) : table;
+        Int(static_cast<long long>(bytes.size()));
+        Put(" >>\nstream\n");
+        Put(bytes);
+        Put("\nendstream\nendobj\nstartxref\n");
+        Int(static_cast<long long>(xref));
+        Put("\n%%EOF\n");
+        Flush();
+    }
+
     // The number an indirect object gets in this file, queuing it to be written.
     size_t Number(QOH object) {
         if (object.getOwningQPDF() != &m_pdf)
@@ -267,12 +373,26 @@ class Writer {
     }
 
     // True, with the data in m_deflated, when compressing saves more than the filter costs.
+    // zlib's window and hash are sized to the data: a part's object stream holds a few
+    // kilobytes, and zlib's defaults would set up (and clear) a quarter of a megabyte of state
+    // for each, which cost more than the compression itself.
     bool Deflate(std::string_view bytes) {
-        uLongf packed = compressBound(static_cast<uLong>(bytes.size()));
-        m_deflated.resize(packed);
-        if (compress2(reinterpret_cast<Bytef*>(m_deflated.data()), &packed,
-                      reinterpret_cast<const Bytef*>(bytes.data()),
-                      static_cast<uLong>(bytes.size()), kFlateLevel) != Z_OK)
+        int windowBits = 9;
+        while (windowBits < 15 && (size_t{1} << windowBits) < bytes.size())
+            ++windowBits;
+        z_stream z{};
+        if (deflateInit2(&z, kFlateLevel, Z_DEFLATED, windowBits, std::max(1, windowBits - 7),
+                         Z_DEFAULT_STRATEGY) != Z_OK)
+            return false;
+        m_deflated.resize(deflateBound(&z, static_cast<uLong>(bytes.size())));
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+        z.avail_in = static_cast<uInt>(bytes.size());
+        z.next_out = reinterpret_cast<Bytef*>(m_deflated.data());
+        z.avail_out = static_cast<uInt>(m_deflated.size());
+        const int status = deflate(&z, Z_FINISH);
+        const size_t packed = z.total_out;
+        deflateEnd(&z);
+        if (status != Z_STREAM_END)
             return false;
         m_deflated.resize(packed);
         return packed + 24 < bytes.size();
@@ -289,12 +409,12 @@ class Writer {
             // qpdf's reader marks a # that is not followed by two hex digits with a NUL, and
             // reads such a # back the same way.
             if (c == 0) {
-                m_buffer.push_back('#');
+                PutChar('#');
             } else if (c < 0x21 || c > 0x7e || std::strchr("#()<>[]{}/%", c)) {
                 const char hex[] = {'#', "0123456789abcdef"[c >> 4], "0123456789abcdef"[c & 15]};
                 Put(std::string_view(hex, 3));
             } else {
-                m_buffer.push_back(static_cast<char>(c));
+                PutChar(static_cast<char>(c));
             }
         }
     }
@@ -305,7 +425,18 @@ class Writer {
         Put(std::string_view(text, static_cast<size_t>(end - text)));
     }
 
+    void PutChar(char c) {
+        if (m_capture)
+            m_capture->push_back(c);
+        else
+            m_buffer.push_back(c);
+    }
+
     void Put(std::string_view bytes) {
+        if (m_capture) {
+            m_capture->append(bytes);
+            return;
+        }
         if (m_buffer.size() + bytes.size() > kBlock)
             Flush();
         if (bytes.size() >= kBlock) {
@@ -334,6 +465,8 @@ class Writer {
     size_t m_written = 0;
     Fingerprint m_fingerprint;
     std::string m_deflated;
+    std::string* m_capture = nullptr; // where an object goes while it is packed
+    bool m_packed = false;
 };
 
 std::pair<int, int> VersionNumbers(const std::string& version) {
@@ -349,8 +482,10 @@ std::pair<int, int> VersionNumbers(const std::string& version) {
 } // namespace
 
 void WriteClassicPdf(QPDF& pdf, const std::string& version,
-                     const std::function<void(std::string_view)>& sink) {
-    Writer(pdf, sink).Write(version.empty() ? "1.3" : version);
+                     const std::function<void(std::string_view)>& sink, bool objectStreams) {
+    Writer writer(pdf, sink);
+    writer.Pack(objectStreams);
+    writer.Write(version.empty() ? "1.3" : version);
 }
 
 std::string HigherPdfVersion(const std::string& a, const std::string& b) {

@@ -20,8 +20,12 @@ namespace engine {
 // std::exception on anything it does not write (an object of a kind that belongs in no file,
 // stream data that cannot be read, nesting too deep); what was written by then is to be
 // thrown away.
+//
+// With `objectStreams`, objects other than streams are packed into compressed object streams
+// and the cross-reference table is a compressed stream as well (PDF 1.5 on; the caller names
+// a version that allows it).
 void WriteClassicPdf(QPDF& pdf, const std::string& version,
-                     const std::function<void(std::string_view)>& sink);
+                     const std::function<void(std::string_view)>& sink, bool objectStreams = false);
 
 // The higher of two PDF versions, compared as numbers ("2.0" above "1.7"); an empty or
 // malformed one counts as lowest.
