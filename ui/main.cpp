@@ -1,10 +1,8 @@
 #include "engine/DebugTrace.h"
 #include "ui/desktop/Artwork.h"
-#include "ui/desktop/HelpWindow.h"
-#include "ui/window/MainWindow.h"
 #include "ui/desktop/SingleInstance.h"
+#include "ui/window/MainWindow.h"
 #include "ui/window/WindowCommands.h"
-#include "ui/desktop/XdgShell.h"
 
 #include <QApplication>
 
@@ -29,9 +27,9 @@ int main(int argc, char* argv[]) {
     ui::CSingleInstance instance;
     if (instance.HandOver(files))
         return 0;
-    ui::CXdgShell shell;
     ui::MainWindowSetup setup;
-    setup.openHelp = [&shell] { ui::OpenManualExternally(shell); };
+    // Files to add come first: the splash would only hide their parameter prompts.
+    setup.allowSplash = files.isEmpty();
     ui::CMainWindow window(std::move(setup));
     ui::CWindowCommands commands(window);
     commands.Attach();

@@ -1,6 +1,5 @@
 #include "ui/desktop/HelpWindow.h"
 
-#include "tests/support/Doubles.h"
 #include "tests/support/TempDir.h"
 
 #include <QDir>
@@ -27,7 +26,6 @@ class HelpWindowTest : public QObject {
     void TopicsNamePages();
     void FolderIsTheFirstThatHoldsTheManual();
     void WindowNavigatesBackForwardAndHome();
-    void ManualOpensExternallyThroughTheShell();
 };
 
 void HelpWindowTest::BuildPutsTheManualBesideTheProgram() {
@@ -125,17 +123,6 @@ void HelpWindowTest::WindowNavigatesBackForwardAndHome() {
     ui::CHelpWindow missing(nullptr, QString());
     missing.ShowTopic(QStringLiteral("setup"));
     QVERIFY(missing.Browser().toPlainText().contains(QStringLiteral("not found")));
-}
-
-void HelpWindowTest::ManualOpensExternallyThroughTheShell() {
-    testing_support::CRecordingShell shell;
-    ui::OpenManualExternally(shell, ui::ManualFolder({BuiltManual()}));
-    QCOMPARE(shell.opened.size(), size_t(1));
-    QCOMPARE(QString::fromStdString(shell.opened[0]),
-             QDir(BuiltManual()).canonicalPath() + "/index.html");
-    testing_support::CRecordingShell none;
-    ui::OpenManualExternally(none, QString());
-    QVERIFY(none.opened.empty());
 }
 
 QTEST_MAIN(HelpWindowTest)

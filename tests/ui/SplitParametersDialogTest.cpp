@@ -328,6 +328,19 @@ class SplitParametersDialogTest : public QObject {
         }
     }
 
+    void saveAndExitRefusesWhatTheRunRefuses() {
+        Harness h;
+        h.dialog.Fields().incrementName = "Y";
+        h.dialog.Fields().fileList = "same,same";
+        h.dialog.Fields().splitParameters = "1,2";
+        QCOMPARE(h.Open(true, [&] { h.Click(1006); }), 0);
+        QCOMPARE(h.Boxes().size(), 1);
+        QVERIFY2(h.Boxes().front().startsWith(
+                     "File Name Error: Two parts of this job would be saved as the "
+                     "same file:"),
+                 qPrintable(h.Boxes().front()));
+    }
+
     // A number field without an integer: that field and the ones after it (increment start,
     // skip pages, keep-bookmarks box, file list, page offset) keep their stored values; the
     // check still runs and lets the dialog close.

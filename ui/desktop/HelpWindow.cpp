@@ -120,10 +120,4 @@ CHelpWindow& ShowHelp(QWidget* owner, const QString& topic) {
     return *window;
 }
 
-void OpenManualExternally(core::Shell& shell, const QString& folder) {
-    const QUrl url = ManualUrl({}, folder);
-    if (!url.isEmpty())
-        shell.Open(url.toLocalFile().toStdString());
-}
-
 } // namespace ui

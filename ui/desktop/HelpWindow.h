@@ -1,7 +1,5 @@
 #pragma once
 
-#include "core/Shell.h"
-
 #include <QDialog>
 #include <QStringList>
 #include <QUrl>
@@ -36,9 +34,5 @@ class CHelpWindow : public QDialog {
 
 // Shows the one help window of `owner` (made at the first request) at a topic.
 CHelpWindow& ShowHelp(QWidget* owner, const QString& topic);
-
-// Opens the manual's contents with the desktop's program for web pages (the Split Parameters
-// dialog's "&Help"). Nothing happens when the manual is not found.
-void OpenManualExternally(core::Shell& shell, const QString& folder = ManualFolder());
 
 } // namespace ui

@@ -1,5 +1,7 @@
 #include "ui/desktop/QtFileDialogs.h"
 
+#include "ui/dialogs/DialogUnits.h"
+
 #include <QDir>
 #include <QFileDialog>
 
@@ -35,6 +37,9 @@ std::optional<std::string> CQtFileDialogs::Run(bool save, const std::string& tit
     const QString workingDirectory = QDir::currentPath();
     QFileDialog dialog(m_parent, QString::fromStdString(title));
     dialog.setObjectName(QStringLiteral("fileDialog"));
+    // F1 in it opens the page of what is being chosen: a batch file or the log's export.
+    const bool batch = !filters.empty() && filters.front().pattern == "*.spl";
+    SetHelpTopic(dialog, batch ? QStringLiteral("batch-files") : QStringLiteral("log#export"));
     // Qt's own dialog: the same behaviour on every desktop, and one the tests can drive.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::DontConfirmOverwrite);

@@ -1,8 +1,8 @@
 #include "ui/dialogs/AboutDialog.h"
 
-#include "ui/dialogs/DialogUnits.h"
 #include "ui/desktop/Hyperlink.h"
 #include "ui/desktop/HyperlinkAddresses.h"
+#include "ui/dialogs/DialogUnits.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -12,6 +12,7 @@ namespace ui {
 CAboutDialog::CAboutDialog(core::Prompter& prompter, const QIcon& icon, QWidget* parent)
     : QDialog(parent) {
     SetUpModalDialog(*this, QStringLiteral("dlg100"), QStringLiteral("About Quillsever"));
+    SetHelpTopic(*this, QStringLiteral("index#about"));
     const QFont dialogFont = font();
     auto place = [&](QWidget* w, int x, int y, int width, int height) {
         w->setGeometry(DialogUnitsToPixels(dialogFont, QRect(x, y, width, height)));

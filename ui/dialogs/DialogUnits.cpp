@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QString>
+#include <QVariant>
 #include <QWidget>
 #include <QtMath>
 
@@ -90,6 +91,24 @@ void LetTextsFit(QWidget* window) {
             r.setLeft(qMax(left, r.right() - needed + 1));
         control->setGeometry(r);
     }
+}
+
+namespace {
+constexpr const char* kHelpTopic = "qsHelpTopic";
+}
+
+void SetHelpTopic(QWidget& window, const QString& topic) {
+    window.setProperty(kHelpTopic, topic);
+}
+
+QString HelpTopicOf(const QWidget* widget) {
+    // A box or a file dialog over a dialog belongs to that dialog's topic.
+    for (; widget; widget = widget->parentWidget()) {
+        const QVariant topic = widget->property(kHelpTopic);
+        if (topic.isValid())
+            return topic.toString();
+    }
+    return {};
 }
 
 void SetUpModalDialog(QDialog& dialog, const QString& dialogId, const QString& title) {

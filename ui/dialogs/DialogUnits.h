@@ -28,6 +28,11 @@ void LetTextsFit(QWidget* window);
 // accessible name screen readers announce.
 QString WithoutAccessKeys(QString label);
 
+// The manual's page F1 opens over a window ("log#view": page log.html at its anchor "view").
+void SetHelpTopic(QWidget& window, const QString& topic);
+// The topic of `widget`, or of the nearest window it belongs to that has one; empty for none.
+QString HelpTopicOf(const QWidget* widget);
+
 // A modal dialog with a caption and a close box, named by its dialog id ("dlg140"): the window's
 // help topic follows the dialog that is open.
 void SetUpModalDialog(QDialog& dialog, const QString& dialogId, const QString& title);

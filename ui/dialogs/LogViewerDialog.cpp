@@ -16,6 +16,7 @@ CLogViewerDialog::CLogViewerDialog(const std::string& logPath, core::Prompter& p
     : QDialog(parent) {
     // Named by its dialog id: the window's help topic follows the dialog that is open.
     setObjectName(QStringLiteral("dlg150"));
+    SetHelpTopic(*this, QStringLiteral("log#view"));
     setWindowTitle(QStringLiteral("View Split Log"));
     setModal(true);
     // A title bar without a close box: the dialog closes through its buttons or Escape.

@@ -17,6 +17,7 @@ CSetupDialog::CSetupDialog(core::SetupOptions& options, core::Prompter& prompter
                            std::string setupPath)
     : QDialog(parent), m_options(options), m_prompter(prompter), m_setupPath(std::move(setupPath)) {
     SetUpModalDialog(*this, QStringLiteral("dlg140"), QStringLiteral("Setup"));
+    SetHelpTopic(*this, QStringLiteral("setup"));
     const QFont dialogFont = font();
     auto place = [&](QWidget* w, int x, int y, int width, int height) {
         w->setGeometry(DialogUnitsToPixels(dialogFont, QRect(x, y, width, height)));

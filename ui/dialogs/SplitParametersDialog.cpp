@@ -60,6 +60,7 @@ CSplitParametersDialog::CSplitParametersDialog(core::Prompter& prompter,
         return ChooseFolder(m_prompter, title, prompt, initial, this);
     };
     setObjectName(QStringLiteral("dlg129"));
+    SetHelpTopic(*this, QStringLiteral("split-parameters"));
     setWindowTitle(QStringLiteral("Split Parameters"));
     setWindowIcon(ProgramIcon());
     setModal(true);
@@ -291,9 +292,20 @@ bool CSplitParametersDialog::SaveAndExit() {
     m_fields.keepBookmarks = m_keepBookmarksBox ? "Y" : "N";
     TakeFields();
     ShowFields();
-    return core::CheckSplitParameters(
-        {m_fields.splitTo, m_fields.splitParameters, m_fields.pages, m_fields.skipPages},
-        m_prompter);
+    if (!core::CheckSplitParameters(
+            {m_fields.splitTo, m_fields.splitParameters, m_fields.pages, m_fields.skipPages},
+            m_prompter))
+        return false;
+    // A job the run would refuse (two ranges given one file name, a name list it cannot use) is
+    // refused here, with the run's words, rather than saved into a row that can never run.
+    const core::SetupOptions defaults;
+    const core::CSplitPlan plan =
+        core::CSplitPlan::Make(PlanJobFromControls(), m_options ? *m_options : defaults);
+    if (plan.Refused()) {
+        m_prompter.Show(plan.Refusal(), plan.RefusalCaption());
+        return false;
+    }
+    return true;
 }
 
 void CSplitParametersDialog::OnSaveAndExit() {
@@ -398,6 +410,7 @@ void CSplitParametersDialog::FitPreview() {
 }
 
 void CSplitParametersDialog::SetPlanContext(const core::SetupOptions* options) {
+    m_options = options;
     m_preview->SetOptions(options);
 }
 

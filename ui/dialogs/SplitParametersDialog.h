@@ -52,6 +52,9 @@ class CSplitParametersDialog : public QDialog {
     // Returns 1 (accept) from Save & Exit, 0 from Cancel or Escape.
     int Open(bool alwaysShow);
 
+    // Replaces what the "&Help" button does.
+    void SetOpenHelp(std::function<void()> openHelp) { m_openHelp = std::move(openHelp); }
+
     // Replaces the folder chooser the two Browse buttons open (the real one by default).
     void SetFolderChooser(FolderChooser chooser);
 
@@ -91,6 +94,7 @@ class CSplitParametersDialog : public QDialog {
     core::Prompter& m_prompter;
     std::function<void()> m_openHelp;
     FolderChooser m_chooser;
+    const core::SetupOptions* m_options = nullptr; // naming options of the run (nullptr: defaults)
     SplitParametersFields m_fields;
     bool m_incrementMode = false;
     bool m_keepBookmarksBox = true;

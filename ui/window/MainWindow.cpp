@@ -4,11 +4,11 @@
 #include "core/Text.h"
 #include "engine/PageCounter.h"
 #include "engine/QpdfAutomation.h"
-#include "ui/dialogs/DialogUnits.h"
 #include "ui/desktop/Hyperlink.h"
 #include "ui/desktop/HyperlinkAddresses.h"
-#include "ui/window/JobTableModel.h"
 #include "ui/desktop/QtPrompter.h"
+#include "ui/dialogs/DialogUnits.h"
+#include "ui/window/JobTableModel.h"
 #include "ui/window/StatusDelegate.h"
 #include "ui/window/WindowParts.h"
 
@@ -31,6 +31,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -86,6 +87,10 @@ CMainWindow::CMainWindow(MainWindowSetup setup, QWidget* parent)
       m_ownClock(m_setup.clock ? nullptr : std::make_unique<core::CSystemClock>()),
       m_log(m_setup.clock ? *m_setup.clock : *m_ownClock, m_setup.logPath), m_notice(this) {
     setObjectName(QStringLiteral("dlg102"));
+    SetHelpTopic(*this, QStringLiteral("main-window"));
+    // The layout's pixel figures were drawn for 96 dots per inch; a desktop set to more gets
+    // them in proportion, so that its larger text still fits the buttons.
+    m_scale = std::max(1.0, logicalDpiY() / 96.0);
     if (!m_setup.prompter)
         m_ownPrompter = std::make_unique<CQtPrompter>();
     m_prompter = m_setup.prompter ? m_setup.prompter : m_ownPrompter.get();
@@ -166,14 +171,11 @@ void CMainWindow::ShowItemCount() {
 }
 
 QString CMainWindow::HelpTopic() const {
-    // F1 names what the user is looking at: a dialog of the window, or the window itself.
-    if (QWidget* modal = QApplication::activeModalWidget()) {
-        if (modal->objectName() == QLatin1String("dlg129"))
-            return QStringLiteral("split-parameters");
-        if (modal->objectName() == QLatin1String("dlg140"))
-            return QStringLiteral("setup");
-    }
-    return QStringLiteral("main-window");
+    // F1 names what the user is looking at: a dialog of the window (or a box over one), or the
+    // window itself.
+    QWidget* modal = QApplication::activeModalWidget();
+    const QString topic = HelpTopicOf(modal ? modal : QApplication::activeWindow());
+    return topic.isEmpty() ? HelpTopicOf(this) : topic;
 }
 
 void CMainWindow::BuildControls() {
@@ -257,8 +259,26 @@ void CMainWindow::BuildControls() {
     // The template's client size, in this font, below the menu bar.
     const QSize client = DialogUnitsToPixels(font, QRect(0, 0, 396, 209)).size();
     resize(client.width(), client.height() + m_menuBar->sizeHint().height());
-    // Below this the laid-out buttons would cover the count box and each other.
-    setMinimumSize(460, 260);
+    // Below this the laid-out controls would cover each other or leave the window: the count
+    // box, "Split em'" and "&Close" side by side, the hints whole, the list a few rows high.
+    const int countRight = CountBoxX() + Scaled(70);
+    const int byButtons = 2 * (countRight + Scaled(6) + Scaled(80)) - Scaled(kNominalFrame.width());
+    const int byHints =
+        std::max(m_dropHint->geometry().right(), m_rightHint->geometry().right()) + Scaled(6);
+    const int listRows = 3 * m_table->verticalHeader()->defaultSectionSize() +
+                         m_table->horizontalHeader()->sizeHint().height();
+    setMinimumSize(std::max(byButtons, byHints), m_menuBar->sizeHint().height() + Scaled(130) +
+                                                     listRows - Scaled(kNominalFrame.height()));
+}
+
+int CMainWindow::Scaled(int pixels) const {
+    return static_cast<int>(std::lround(pixels * m_scale));
+}
+
+int CMainWindow::CountBoxX() const {
+    // The label keeps its margin from the window's edge; a font wider than the one the figures
+    // were drawn for pushes the box right rather than the label out of the window.
+    return std::max(Scaled(70), Scaled(10) + m_countLabel->sizeHint().width() + Scaled(4));
 }
 
 void CMainWindow::BuildTable() {
@@ -413,21 +433,23 @@ void CMainWindow::Initialise() {
 }
 
 void CMainWindow::LayOut(int w, int h) {
-    m_table->setGeometry(0, 15, w - 7, h - 130);
-    const int linkHeight = std::max(m_link->sizeHint().height(), 16);
-    m_link->setGeometry(7, h - 62, 170, linkHeight);
-    m_split->setGeometry(w / 2 - 80, h - 93, 160, 25);
-    m_close->setGeometry(w - 80, h - 93, 70, 25);
-    m_count->setGeometry(70, h - 93, 70, 25);
-    // The label ends where the box begins; a font wider than the one the figures were made
-    // for moves it left rather than hiding its text under the box.
-    const int labelText = m_countLabel->sizeHint().width();
-    const int labelX = std::max(0, std::min(10, 70 - labelText - 2));
-    m_countLabel->setGeometry(labelX, h - 93, 70 - labelX, 25);
+    const auto S = [this](int pixels) { return Scaled(pixels); };
+    m_table->setGeometry(0, S(15), w - S(7), h - S(130));
+    const int linkHeight = std::max(m_link->sizeHint().height(), S(16));
+    m_link->setGeometry(S(7), h - S(62), std::max(S(170), m_link->sizeHint().width()), linkHeight);
+    m_split->setGeometry(w / 2 - S(80), h - S(93), S(160), S(25));
+    m_close->setGeometry(w - S(80), h - S(93), S(70), S(25));
+    const int countX = CountBoxX();
+    m_count->setGeometry(countX, h - S(93), S(70), S(25));
+    m_countLabel->setGeometry(S(10), h - S(93), countX - S(10), S(25));
     for (QWidget* widget : {static_cast<QWidget*>(m_table), static_cast<QWidget*>(m_link),
                             static_cast<QWidget*>(m_split), static_cast<QWidget*>(m_close),
                             static_cast<QWidget*>(m_count), static_cast<QWidget*>(m_countLabel)})
         widget->update();
+}
+
+QSize CMainWindow::NominalFrameSize() const {
+    return m_client->size() + QSize(Scaled(kNominalFrame.width()), Scaled(kNominalFrame.height()));
 }
 
 void CMainWindow::resizeEvent(QResizeEvent* event) {
@@ -435,9 +457,10 @@ void CMainWindow::resizeEvent(QResizeEvent* event) {
     const int menuHeight = m_menuBar->sizeHint().height();
     m_menuBar->setGeometry(0, 0, width(), menuHeight);
     m_client->setGeometry(0, menuHeight, width(), std::max(0, height() - menuHeight));
-    // Laid out always, maximised or not: the figures are taken on the outer frame.
-    const QRect frame = frameGeometry();
-    LayOut(frame.width(), frame.height());
+    // The layout's figures count from the bottom and right of a frame with a title bar and
+    // borders. Window managers draw frames of every size (or none), so the frame is taken as
+    // the client area plus a fixed allowance: every control stays whole whatever the frame.
+    LayOut(NominalFrameSize().width(), NominalFrameSize().height());
 }
 
 void CMainWindow::OnListChanged(int kind, int row, int column, int other) {
@@ -448,16 +471,24 @@ void CMainWindow::OnListChanged(int kind, int row, int column, int other) {
         SyncRowSelection(row);
         break;
     case K::RowsExchanged:
+        m_unsaved = true;
         SyncRowSelection(row);
         SyncRowSelection(other);
         break;
     case K::Reset:
     case K::RowRemoved:
+        m_unsaved = true;
         SyncAllSelection();
+        break;
+    case K::RowInserted:
+        m_unsaved = true;
         break;
     case K::CellChanged:
         if (column == core::kColStatus && m_list.Text(row, column) == "Processing")
             m_table->scrollTo(m_model->index(row, core::kColFilename));
+        // A batch file keeps every cell but the status, which its reader ignores.
+        if (column != core::kColStatus)
+            m_unsaved = true;
         break;
     default:
         break;
@@ -603,6 +634,44 @@ void CMainWindow::CloseWindow() {
     done(1);
     if (processing)
         m_setup.exitProcess(1);
+}
+
+bool CMainWindow::HasUnsavedJobs() const {
+    return m_unsaved && m_list.Count() > 0;
+}
+
+void CMainWindow::MarkSaved() {
+    m_unsaved = false;
+}
+
+void CMainWindow::reject() {
+    // Escape. Pressed by habit to dismiss something, it must not end a run unseen or drop a list
+    // of jobs nobody saved: with something to lose it asks first, then takes Close's steps.
+    if (m_closing)
+        return;
+    const char* question = nullptr;
+    if (m_run->Running())
+        question = "A split is running. Stop it and close Quillsever?";
+    else if (HasUnsavedJobs())
+        question = "The job list has jobs that are not saved in a batch file. Close Quillsever "
+                   "without saving them?";
+    if (question && m_prompter->Show(question, {}, core::Buttons::YesNo, core::Icon::Question) !=
+                        core::Answer::Yes)
+        return;
+    CloseWindow();
+}
+
+void CMainWindow::keyPressEvent(QKeyEvent* event) {
+    // Enter presses the button that has the focus, as everywhere on the desktop; anywhere else
+    // it presses the default button, "Split em'".
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (auto* focused = qobject_cast<QPushButton*>(focusWidget());
+            focused && focused->isEnabled()) {
+            focused->click();
+            return;
+        }
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void CMainWindow::closeEvent(QCloseEvent* event) {

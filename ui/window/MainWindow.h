@@ -10,10 +10,10 @@
 #include "engine/SplitRun.h"
 #include "engine/Watchdog.h"
 #include "storage/SplitLog.h"
+#include "ui/desktop/QtPump.h"
 #include "ui/dialogs/ConnectionNotice.h"
 #include "ui/window/FileIcons.h"
 #include "ui/window/JobListOperations.h"
-#include "ui/desktop/QtPump.h"
 
 #include <QDialog>
 #include <QHash>
@@ -45,7 +45,7 @@ struct MainWindowSetup {
     core::Clock* clock = nullptr;             // local time for the log
     // The Split Parameters dialog of the window (the real one when empty).
     std::function<std::unique_ptr<ParameterDialog>(class CMainWindow&)> makeDialog = {};
-    // What the real dialog's "&Help" button opens; nothing when empty.
+    // What the real dialog's "&Help" button does; the manual at the dialog's page when empty.
     std::function<void()> openHelp = {};
     // Ends the process when the window is closed during a run.
     std::function<void(int)> exitProcess = {};
@@ -92,14 +92,27 @@ class CMainWindow final : public QDialog {
     void CloseWindow();
     // Positions the controls for an outer frame of w × h pixels.
     void LayOut(int w, int h);
+    // The frame the layout is computed for: the client area below the menu bar plus a fixed
+    // allowance for a title bar and borders, whatever the window manager draws.
+    QSize NominalFrameSize() const;
+    static constexpr QSize kNominalFrame{7, 40};
+    // Whether the list holds jobs changed since they were last loaded from or saved to a batch
+    // file; MarkSaved is told when they were.
+    bool HasUnsavedJobs() const;
+    void MarkSaved();
     // Dropped files, in drop order.
     void DropPaths(const std::vector<std::string>& paths);
     // Whether start-up got past opening the split log.
     bool Initialised() const { return m_initialised; }
     const MainWindowSetup& Setup() const { return m_setup; }
 
+  public slots:
+    // Escape: Close's steps, after asking when a run or unsaved jobs would be lost.
+    void reject() override;
+
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -117,6 +130,8 @@ class CMainWindow final : public QDialog {
     void OnViewSelectionChanged();
     bool HandleAccelerator(QObject* receiver, QKeyEvent* key);
     void ShowContextMenu();
+    int Scaled(int pixels) const;
+    int CountBoxX() const;
 
     MainWindowSetup m_setup;
     core::CJobList m_list;
@@ -152,6 +167,8 @@ class CMainWindow final : public QDialog {
     bool m_syncing = false;
     bool m_closing = false;
     bool m_initialised = false;
+    bool m_unsaved = false;
+    double m_scale = 1.0;
 };
 
 } // namespace ui

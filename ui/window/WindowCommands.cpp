@@ -1,15 +1,16 @@
 #include "ui/window/WindowCommands.h"
 
 #include "storage/CsvExport.h"
-#include "ui/dialogs/AboutDialog.h"
 #include "ui/desktop/Artwork.h"
 #include "ui/desktop/BugReport.h"
 #include "ui/desktop/HelpWindow.h"
 #include "ui/desktop/HyperlinkAddresses.h"
-#include "ui/dialogs/LogViewerDialog.h"
-#include "ui/window/MainWindow.h"
 #include "ui/desktop/OpenLink.h"
+#include "ui/dialogs/AboutDialog.h"
+#include "ui/dialogs/DialogUnits.h"
+#include "ui/dialogs/LogViewerDialog.h"
 #include "ui/dialogs/SetupDialog.h"
+#include "ui/window/MainWindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -31,10 +32,20 @@ void CWindowCommands::Attach() {
             connect(action, &QAction::triggered, this, command);
     };
     on("cmd32798", [this] { Setup(); });
-    on("cmd32775", [this] { m_batch.Load(); });
+    // A list just loaded from or saved to a batch file can be closed without a question.
+    on("cmd32775", [this] {
+        if (m_batch.Load())
+            m_window.MarkSaved();
+    });
     on("cmd32776", [this] { m_batch.Append(); });
-    on("cmd32777", [this] { m_batch.Save(); });
-    on("cmd32778", [this] { m_batch.SaveAs(); });
+    on("cmd32777", [this] {
+        if (m_batch.Save())
+            m_window.MarkSaved();
+    });
+    on("cmd32778", [this] {
+        if (m_batch.SaveAs())
+            m_window.MarkSaved();
+    });
     on("cmd32792", [this] { ViewLog(); });
     on("cmd32793", [this] { ClearLog(); });
     on("cmd32805", [this] { ExportLog(); });
@@ -54,17 +65,18 @@ bool CWindowCommands::eventFilter(QObject* watched, QEvent* event) {
     const auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() != Qt::Key_F1 || key->modifiers() != Qt::NoModifier)
         return false;
+    // The window itself (run modally, as the program runs it) or one of its dialogs and boxes;
+    // the help window answers its own keys.
     QWidget* window = static_cast<QWidget*>(watched)->window();
-    QWidget* modal = QApplication::activeModalWidget();
-    bool ours = window == static_cast<QWidget*>(&m_window) && !modal;
-    if (modal && window == modal) {
-        // A dialog of this window (isAncestorOf stops at window borders).
-        for (QWidget* up = modal->parentWidget(); up && !ours; up = up->parentWidget())
-            ours = up == static_cast<QWidget*>(&m_window);
-    }
+    if (qobject_cast<CHelpWindow*>(window))
+        return false;
+    bool ours = false;
+    for (QWidget* up = window; up && !ours; up = up->parentWidget())
+        ours = up == static_cast<QWidget*>(&m_window);
     if (!ours)
         return false;
-    ShowManual(m_window.HelpTopic());
+    const QString topic = HelpTopicOf(window);
+    ShowManual(topic.isEmpty() ? m_window.HelpTopic() : topic);
     return true;
 }
 

@@ -1,9 +1,11 @@
 #include "ui/window/WindowParts.h"
 
 #include "ui/desktop/Artwork.h"
+#include "ui/desktop/HelpWindow.h"
+#include "ui/dialogs/DialogUnits.h"
+#include "ui/dialogs/SplitParametersDialog.h"
 #include "ui/window/MainWindow.h"
 #include "ui/window/Splash.h"
-#include "ui/dialogs/SplitParametersDialog.h"
 
 namespace ui {
 
@@ -14,6 +16,10 @@ class CDialogPort final : public ParameterDialog {
   public:
     explicit CDialogPort(CMainWindow& window)
         : m_dialog(window.Prompter(), window.Setup().openHelp, &window) {
+        // "&Help" opens the manual at the dialog's page, as F1 does, in the program's own help
+        // window: nothing outside the program has to be there for it.
+        if (!window.Setup().openHelp)
+            m_dialog.SetOpenHelp([this] { ShowHelp(&m_dialog, HelpTopicOf(&m_dialog)); });
         m_dialog.setWindowIcon(ProgramIcon());
         // The preview names outputs with the window's own options, as edited in Setup.
         m_dialog.SetPlanContext(&window.Options());
