@@ -62,6 +62,19 @@ Commands:
       Print what split would write, without writing anything: one
       "first-last<TAB>path" line per output (a third field marks a path an earlier
       output already has), then a summary line. Exit 1 when split would refuse.
+  ranges FILE --bookmarks L | --max-size SIZE [--no-bookmarks]
+               | --blank-separators [--max-ink PERCENT] | --text REGEX
+      Propose a split-parameter string from what FILE holds: line 1 is the
+      string, then one line per part with its proposed name (empty when the
+      mode names none). --bookmarks cuts before every bookmark of level 1 to L,
+      each part named after its bookmark. --max-size makes parts of at most
+      SIZE bytes (k: KiB, M: MiB) as split writes them (with --no-bookmarks, as
+      split --no-bookmarks does). --blank-separators cuts at blank pages, which
+      belong to no part; --max-ink lets a scanned empty sheet count as blank
+      when at most PERCENT of it is darker than light grey. --text cuts before
+      every page whose text matches REGEX (ECMAScript), each part named by the
+      first group of the match (or the whole match). Exit 1 with a message when
+      FILE cannot be read or there is nothing to cut at.
   log [--csv OUT.csv]
       Print split.log of the working directory as the log viewer shows it (six
       TAB-separated cells per line), or export it to OUT.csv.
@@ -84,8 +97,9 @@ answered No. Exit status: 0 success, 1 failure or refusal, 2 usage error.
 
 const std::map<std::string, std::function<int(Context&)>>& Commands() {
     static const std::map<std::string, std::function<int(Context&)>> commands{
-        {"expand", Expand}, {"check", Check},  {"jobs", Jobs},      {"log", Log},
-        {"pages", Pages},   {"run", RunBatch}, {"split", SplitOne}, {"plan", Plan},
+        {"expand", Expand},  {"check", Check}, {"jobs", Jobs},
+        {"log", Log},        {"pages", Pages}, {"run", RunBatch},
+        {"split", SplitOne}, {"plan", Plan},   {"ranges", Ranges},
     };
     return commands;
 }

@@ -53,5 +53,6 @@ int Log(Context& c);
 int RunBatch(Context& c);
 int SplitOne(Context& c);
 int Plan(Context& c);
+int Ranges(Context& c);
 
 } // namespace cli

@@ -1,11 +1,12 @@
 # bash completion for quillsever-cli: commands, each command's options, and file names where a
-# command takes files (PDFs for split and pages, batch files for run and jobs, logs for log).
+# command takes files (PDFs for split, plan, ranges and pages, batch files for run and jobs,
+# logs for log).
 
 _quillsever_cli() {
     local cur prev words cword
     _init_completion || return
 
-    local commands="split plan run pages jobs log expand check help"
+    local commands="split plan ranges run pages jobs log expand check help"
     if [[ $cword -eq 1 ]]; then
         COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))
         return
@@ -20,6 +21,7 @@ _quillsever_cli() {
         log) options="--csv --merge" ;;
         expand) options="--pages --skip" ;;
         check) options="--pages --skip --to" ;;
+        ranges) options="--bookmarks --max-size --no-bookmarks --blank-separators --max-ink --text" ;;
         *) options="" ;;
     esac
 
@@ -40,7 +42,8 @@ _quillsever_cli() {
             _filedir log
             return
             ;;
-        --names | --start | --skip | --offset | --pages | --shard | --jobs)
+        --names | --start | --skip | --offset | --pages | --shard | --jobs | --bookmarks | \
+            --max-size | --max-ink | --text)
             return
             ;;
     esac
@@ -50,7 +53,7 @@ _quillsever_cli() {
         return
     fi
     case $command in
-        split | plan | pages) _filedir '@(pdf|PDF)' ;;
+        split | plan | pages | ranges) _filedir '@(pdf|PDF)' ;;
         run | jobs) _filedir spl ;;
         log) _filedir log ;;
     esac

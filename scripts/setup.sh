@@ -2,7 +2,8 @@
 # Installs what building and testing Quillsever needs on Debian, when it is missing.
 set -euo pipefail
 
-packages=(build-essential cmake pkg-config libqpdf-dev zlib1g-dev qpdf libgoogle-perftools-dev libgtest-dev
+packages=(build-essential cmake pkg-config libqpdf-dev zlib1g-dev qpdf libpoppler-cpp-dev
+          libgoogle-perftools-dev libgtest-dev
           poppler-utils qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-pdf-dev libgl-dev xvfb xauth xdotool
           imagemagick dbus clang libclang-rt-14-dev
           scdoc parallel desktop-file-utils librsvg2-bin bash-completion dpkg-dev groff-base)

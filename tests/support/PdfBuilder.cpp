@@ -95,6 +95,8 @@ void WritePdf(const std::string& path, const PdfRecipe& recipe) {
     for (int i = 0; i < recipe.pages; ++i) {
         QOH page = pdf.makeIndirectObject(QOH::parse("<< /Type /Page /MediaBox [0 0 612 792] >>"));
         std::string text = "BT /F1 24 Tf 72 720 Td (Page " + std::to_string(i + 1) + ") Tj ET\n";
+        if (auto own = recipe.contents.find(i); own != recipe.contents.end())
+            text = own->second;
         for (int line = 0; line < recipe.textLines; ++line)
             text += "BT /F1 10 Tf 72 " + std::to_string(700 - 12 * (line % 50)) +
                     " Td (The same line of text, again and again, as a long page has it.) Tj ET\n";

@@ -58,6 +58,8 @@ struct PdfRecipe {
     int textLines = 0;         // lines of the same text on every page, to give it weight
     // A checkbox "agree", checked, on page 1, whose only widget kid has no /Parent.
     bool checkbox = false;
+    // Content operators that replace "Page N" on the 0-based pages given (font /F1 at hand).
+    std::map<int, std::string> contents;
 };
 
 void WritePdf(const std::string& path, const PdfRecipe& recipe);

@@ -1,0 +1,102 @@
+// Proposals: a split-parameter string and part names read from what a document holds.
+#include "cli/Arguments.h"
+#include "cli/Cli.h"
+#include "cli/Context.h"
+#include "propose/BlankProposer.h"
+#include "propose/BookmarkProposer.h"
+#include "propose/ByteSize.h"
+#include "propose/SizeProposer.h"
+#include "propose/TextProposer.h"
+
+#include <charconv>
+#include <chrono>
+
+namespace cli {
+
+namespace {
+
+constexpr const char* kCaption = "Ranges";
+
+// On a terminal, "page N of M" redrawn in place a few times a second; elsewhere nothing, so
+// that scripts see only the proposal and its messages.
+propose::Progress TerminalProgress(Context& c) {
+    if (!c.errIsTerminal)
+        return {};
+    auto last = std::make_shared<std::chrono::steady_clock::time_point>();
+    std::ostream& err = c.err;
+    return [last, &err](int done, int total) {
+        const auto now = std::chrono::steady_clock::now();
+        if (done == total) {
+            err << "\r\033[K" << std::flush;
+        } else if (now - *last > std::chrono::milliseconds(200)) {
+            *last = now;
+            err << "\rpage " << done + 1 << " of " << total << std::flush;
+        }
+        return true;
+    };
+}
+
+std::optional<double> Percent(const std::string& text) {
+    double value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || !(value >= 0 && value <= 100))
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+int Ranges(Context& c) {
+    CArguments args(c.words, {"bookmarks", "max-size", "text", "max-ink"},
+                    {"blank-separators", "no-bookmarks"});
+    const int32_t level = args.Int("bookmarks", 0);
+    if (!args.Ok())
+        return Usage(c, args.Error());
+    const int modes = (args.Value("bookmarks") ? 1 : 0) + (args.Value("max-size") ? 1 : 0) +
+                      (args.Flag("blank-separators") ? 1 : 0) + (args.Value("text") ? 1 : 0);
+    if (args.Positional().size() != 1 || modes != 1)
+        return Usage(c, "ranges takes FILE and one of --bookmarks L, --max-size SIZE, "
+                        "--blank-separators, --text REGEX");
+    const std::string& file = args.Positional()[0];
+
+    propose::Proposal proposal;
+    if (args.Value("bookmarks")) {
+        if (level < 1)
+            return Usage(c, "--bookmarks needs a level of 1 or more");
+        proposal = propose::ProposeAtBookmarks(file, level);
+    } else if (auto size = args.Value("max-size")) {
+        const auto bytes = propose::ParseByteSize(*size);
+        if (!bytes)
+            return Usage(c, "--max-size needs a size in bytes, or with k or M after it, not \"" +
+                                *size + "\"");
+        proposal =
+            propose::ProposeBySize(file, {*bytes, !args.Flag("no-bookmarks")}, TerminalProgress(c));
+    } else if (args.Flag("blank-separators")) {
+        propose::BlankRule rule;
+        if (auto ink = args.Value("max-ink")) {
+            const auto percent = Percent(*ink);
+            if (!percent)
+                return Usage(c, "--max-ink needs a percentage from 0 to 100, not \"" + *ink + "\"");
+            rule.maxInkPercent = *percent;
+        }
+        proposal = propose::ProposeAtBlankPages(file, rule, TerminalProgress(c));
+    } else {
+        const std::string pattern = *args.Value("text");
+        if (std::string problem = propose::PatternProblem(pattern); !problem.empty())
+            return Usage(c, problem);
+        proposal = propose::ProposeAtText(file, pattern, TerminalProgress(c));
+    }
+
+    for (const std::string& note : proposal.notes)
+        c.prompter.Show(note, kCaption);
+    if (!proposal.Ok()) {
+        c.prompter.Show(proposal.failure, kCaption);
+        return kExitFailed;
+    }
+    c.out << proposal.Parameters() << '\n';
+    for (size_t i = 0; i < proposal.ranges.size(); ++i)
+        c.out << (i < proposal.names.size() ? proposal.names[i] : std::string()) << '\n';
+    return kExitOk;
+}
+
+} // namespace cli

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "propose/Proposal.h"
+
+#include <string>
+
+namespace propose {
+
+struct BlankRule {
+    // 0: a page is blank only when nothing at all shows on it. Above 0 (for scans): a page is
+    // blank when at most this percentage of its area is darker than light grey, so the noise
+    // and specks of a scanned empty sheet do not count.
+    double maxInkPercent = 0;
+};
+
+// Pages on which nothing is drawn separate parts and belong to none. Blankness is decided on
+// the rendered page, so a page whose content only sets a colour, or draws outside the page,
+// or in white, is blank; a hairline is not. Fails when the file cannot be read, has no blank
+// page, or nothing but blank pages.
+Proposal ProposeAtBlankPages(const std::string& path, const BlankRule& rule,
+                             const Progress& progress = {});
+
+// Whether one rendered page (8-bit grey, rows of `stride` bytes) is blank under `rule`.
+bool IsBlankPicture(const unsigned char* pixels, int width, int height, int stride,
+                    const BlankRule& rule);
+
+} // namespace propose

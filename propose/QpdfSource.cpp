@@ -1,0 +1,84 @@
+#include "propose/QpdfSource.h"
+
+#include "core/Files.h"
+#include "propose/Proposal.h"
+
+#include <cstdio>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace propose {
+
+namespace {
+
+// Files up to this size are read whole, so qpdf parses them from memory instead of seeking in
+// the file for every object; bigger ones are read as qpdf goes.
+constexpr off_t kInMemoryLimit = off_t{256} << 20;
+
+// A page tree this deep is damaged, and qpdf's own walk of it recurses once per level.
+constexpr int kMaxTreeDepth = 500;
+
+bool PageTreeWalkable(QPDF& pdf) {
+    std::set<QPDFObjGen> seen;
+    std::vector<std::pair<QPDFObjectHandle, int>> stack{{pdf.getRoot().getKey("/Pages"), 0}};
+    while (!stack.empty()) {
+        auto [node, depth] = stack.back();
+        stack.pop_back();
+        if (!node.isDictionary())
+            continue;
+        if (depth > kMaxTreeDepth)
+            return false;
+        if (node.isIndirect() && !seen.insert(node.getObjGen()).second)
+            continue;
+        QPDFObjectHandle kids = node.getKey("/Kids");
+        if (kids.isArray())
+            for (QPDFObjectHandle& kid : kids.getArrayAsVector())
+                stack.emplace_back(kid, depth + 1);
+    }
+    return true;
+}
+
+} // namespace
+
+std::unique_ptr<QpdfSource> OpenQpdfSource(const std::string& path, std::string& failure) {
+    failure = UnreadableMessage(path);
+    struct stat info {};
+    const int fd = core::OpenRegularFd(path, &info);
+    if (fd < 0)
+        return nullptr;
+    FILE* file = ::fdopen(fd, "rb");
+    if (!file) {
+        ::close(fd);
+        return nullptr;
+    }
+    auto source = std::make_unique<QpdfSource>();
+    source->pdf = std::make_unique<QPDF>();
+    try {
+        source->pdf->setSuppressWarnings(true);
+        if (info.st_size <= kInMemoryLimit) {
+            source->bytes.resize(static_cast<size_t>(info.st_size));
+            source->bytes.resize(std::fread(source->bytes.data(), 1, source->bytes.size(), file));
+            std::fclose(file);
+            source->pdf->processMemoryFile(path.c_str(), source->bytes.data(),
+                                           source->bytes.size());
+        } else {
+            source->pdf->processFile(path.c_str(), file, true);
+        }
+        if (!PageTreeWalkable(*source->pdf)) {
+            failure += " Its page tree nests too deep.";
+            return nullptr;
+        }
+        source->pages = source->pdf->getAllPages();
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+    if (source->pages.empty()) {
+        failure = path + " has no pages.";
+        return nullptr;
+    }
+    failure.clear();
+    return source;
+}
+
+} // namespace propose

@@ -1,0 +1,72 @@
+#include "propose/SafeName.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+namespace propose {
+
+namespace {
+
+// The length of the control character at `at` (C0, DEL, or a C1 character written as its
+// two-byte UTF-8 sequence), 0 when there is none.
+size_t ControlAt(std::string_view text, size_t at) {
+    const auto c = static_cast<unsigned char>(text[at]);
+    if (c < 0x20 || c == 0x7f)
+        return 1;
+    if (c == 0xc2 && at + 1 < text.size()) {
+        const auto next = static_cast<unsigned char>(text[at + 1]);
+        if (next >= 0x80 && next <= 0x9f)
+            return 2;
+    }
+    return 0;
+}
+
+} // namespace
+
+std::string SafeFileName(std::string_view title) {
+    std::string name;
+    bool pendingSpace = false;
+    for (size_t i = 0; i < title.size();) {
+        if (const size_t control = ControlAt(title, i)) {
+            pendingSpace = !name.empty();
+            i += control;
+            continue;
+        }
+        if (pendingSpace)
+            name += ' ';
+        pendingSpace = false;
+        name += title[i] == '/' ? '-' : title[i];
+        ++i;
+    }
+    if (name.size() > kMaxNameBytes) {
+        size_t cut = kMaxNameBytes;
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xc0) == 0x80)
+            --cut;
+        name.resize(cut);
+    }
+    if (name == "..")
+        name = "__";
+    return name;
+}
+
+void MakeNamesUnique(std::vector<std::string>& names) {
+    std::set<std::string> taken(names.begin(), names.end());
+    std::set<std::string> seen;
+    std::map<std::string, int> next;
+    for (std::string& name : names) {
+        if (seen.insert(name).second)
+            continue;
+        int& k = next[name];
+        k = std::max(k, 1);
+        std::string unique;
+        do
+            unique = (name.empty() ? "(" : name + " (") + std::to_string(++k) + ")";
+        while (taken.count(unique));
+        taken.insert(unique);
+        seen.insert(unique);
+        name = unique;
+    }
+}
+
+} // namespace propose

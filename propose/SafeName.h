@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace propose {
+
+// The longest name a proposal gives, in bytes: with the source's title and the naming texts
+// around it, a file name must stay within the 255 bytes a Linux file system takes.
+inline constexpr size_t kMaxNameBytes = 200;
+
+// A title (UTF-8) as a file name: "/" becomes "-", a run of control characters becomes one
+// space (none at either end), the name ".." becomes "__", and a name longer than
+// kMaxNameBytes is cut at a character boundary. Everything else is kept as it is.
+std::string SafeFileName(std::string_view title);
+
+// Gives the second and later of equal names " (2)", " (3)", ... so that no two parts of one
+// job are refused for writing the same file.
+void MakeNamesUnique(std::vector<std::string>& names);
+
+} // namespace propose

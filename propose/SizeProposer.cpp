@@ -1,0 +1,537 @@
+#include "propose/SizeProposer.h"
+
+#include "core/Files.h"
+#include "core/Trace.h"
+#include "engine/Automation.h"
+#include "engine/QpdfAutomation.h"
+#include "propose/Outline.h"
+#include "propose/QpdfSource.h"
+
+#include <qpdf/QPDFPageObjectHelper.hh>
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace propose {
+
+namespace {
+
+using QOH = QPDFObjectHandle;
+
+uint64_t Key(QPDFObjGen id) {
+    return (static_cast<uint64_t>(static_cast<uint32_t>(id.getObj())) << 16) ^
+           static_cast<uint64_t>(static_cast<uint16_t>(id.getGen()));
+}
+
+int64_t StoredLength(QOH stream) {
+    QOH length = stream.getDict().getKey("/Length");
+    return length.isInteger() ? std::max<long long>(0, length.getIntValue()) : 0;
+}
+
+// Whether `name` (a resource key such as "/Im0") stands in the content as a name of its own.
+bool NamesResource(const std::string& content, const std::string& name) {
+    for (size_t at = content.find(name); at != std::string::npos; at = content.find(name, at + 1)) {
+        const size_t end = at + name.size();
+        if (end == content.size() ||
+            std::string_view(" \t\r\n\f/[]<>()%{}").find(content[end]) != std::string_view::npos)
+            return true;
+    }
+    return false;
+}
+
+// What each page of a source is likely to bring into a part, from where the source keeps its
+// objects (the cross-reference table) and what the page dictionaries refer to: the page, its
+// content, and what it refers to (its annotations, its own resources and images), objects
+// several pages share counted a share on each. Nothing is resolved that the dictionaries do
+// not already hold but small dictionaries and arrays, so weighing every page costs a small
+// part of one write; the writes alone decide.
+class PageWeights {
+  public:
+    PageWeights(QpdfSource& source, bool withBookmarks) : m_source(source) {
+        const size_t pages = source.pages.size();
+        for (size_t i = 0; i < pages; ++i)
+            m_pageOf.emplace(Key(source.pages[i].getObjGen()), static_cast<int>(i));
+        ReadExtents(*source.pdf);
+        m_reached.resize(pages);
+        m_contents.resize(pages);
+        std::unordered_map<uint64_t, int> users;
+        for (size_t i = 0; i < pages; ++i) {
+            Reach(i);
+            for (uint64_t id : m_reached[i])
+                ++users[id];
+        }
+        std::vector<double> weight(pages, 0.0);
+        for (size_t i = 0; i < pages; ++i) {
+            weight[i] = Extent(Key(source.pages[i].getObjGen())) + kPerObject;
+            for (uint64_t id : m_reached[i])
+                weight[i] += (Extent(id) + kPerObject) / users[id];
+        }
+        // A part keeps the bookmarks that lead into it.
+        if (withBookmarks)
+            for (const OutlineTarget& target : ReadOutline(source, INT_MAX))
+                weight[static_cast<size_t>(target.page) - 1] +=
+                    Extent(Key(target.item)) + kPerObject;
+        m_prefix.assign(pages + 1, 0.0);
+        for (size_t i = 0; i < pages; ++i)
+            m_prefix[i + 1] = m_prefix[i] + weight[i];
+    }
+
+    // The weight of pages first..last (1-based).
+    double Of(int first, int last) const {
+        return m_prefix[static_cast<size_t>(last)] - m_prefix[static_cast<size_t>(first) - 1];
+    }
+
+    // Bytes page `page` surely adds to the part of pages first..page - 1. Its content streams
+    // and the images its content names, unless a page of the part refers to them as well, are
+    // written with their stored bytes (a part's writer copies stream data as it is stored) in
+    // objects of their own, which PDF frames with at least "1 0 obj<</Length 1>>stream",
+    // "endstream" and "endobj". With a classic cross-reference table (`classic`), every object
+    // is written whole with a line of 20 bytes in the table: the page's own object (at least
+    // "1 0 obj<<>>endobj") and its reference in the page tree (" 1 0 R") as well.
+    int64_t SureBytes(int first, int page, bool classic) const {
+        std::unordered_set<uint64_t> held;
+        for (int p = first; p < page; ++p) {
+            const auto& reached = m_reached[static_cast<size_t>(p) - 1];
+            held.insert(reached.begin(), reached.end());
+        }
+        QOH dict = m_source.pages[static_cast<size_t>(page) - 1];
+        int64_t bytes = 0;
+        int64_t objects = 0;
+        std::string content;
+        for (QOH part : m_contents[static_cast<size_t>(page) - 1]) {
+            if (!part.isStream())
+                continue;
+            if (held.insert(Key(part.getObjGen())).second) {
+                bytes += StoredLength(part) + kStreamFraming;
+                ++objects;
+            }
+            auto data = part.getStreamData(qpdf_dl_generalized);
+            content.append(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
+        }
+        QOH xobjects =
+            QPDFPageObjectHelper(dict).getAttribute("/Resources", false).getKey("/XObject");
+        if (xobjects.isDictionary())
+            for (const std::string& key : xobjects.getKeys()) {
+                QOH xobject = xobjects.getKey(key);
+                if (xobject.isStream() && xobject.isIndirect() && NamesResource(content, key) &&
+                    held.insert(Key(xobject.getObjGen())).second) {
+                    bytes += StoredLength(xobject) + kStreamFraming;
+                    ++objects;
+                }
+            }
+        if (classic)
+            bytes += kPageFraming + kXrefLine * (objects + 1);
+        return bytes;
+    }
+
+  private:
+    // What a part spends on an object beyond the object itself: its line in the part's
+    // cross-reference table.
+    static constexpr double kPerObject = 20;
+    static constexpr int64_t kXrefLine = 20;
+    static constexpr int64_t kStreamFraming = 43;
+    static constexpr int64_t kPageFraming = 17 + 6;
+    // Objects this small are read to find what they refer to; bigger ones are streams.
+    static constexpr double kEnteredExtent = 4096;
+
+    // Bytes between an object's start and the next object's; objects in an object stream get
+    // an even share of it.
+    void ReadExtents(QPDF& pdf) {
+        std::vector<std::pair<qpdf_offset_t, uint64_t>> starts;
+        std::unordered_map<uint64_t, std::vector<uint64_t>> packed;
+        for (const auto& [id, entry] : pdf.getXRefTable()) {
+            if (entry.getType() == 1)
+                starts.emplace_back(entry.getOffset(), Key(id));
+            else if (entry.getType() == 2)
+                packed[Key(QPDFObjGen(entry.getObjStreamNumber(), 0))].push_back(Key(id));
+        }
+        std::sort(starts.begin(), starts.end());
+        for (size_t i = 0; i + 1 < starts.size(); ++i)
+            m_extent[starts[i].second] = static_cast<double>(starts[i + 1].first - starts[i].first);
+        for (const auto& [stream, members] : packed) {
+            const double share = Extent(stream) / static_cast<double>(members.size());
+            for (uint64_t id : members)
+                m_extent[id] = share;
+        }
+    }
+    double Extent(uint64_t id) const {
+        auto it = m_extent.find(id);
+        return it == m_extent.end() ? 0.0 : it->second;
+    }
+
+    // The objects page i refers to: through its dictionary, and through small objects it
+    // refers to, two levels deep; content streams, other pages and the page tree are not
+    // entered.
+    void Reach(size_t i) {
+        std::vector<uint64_t>& found = m_reached[i];
+        std::vector<std::pair<QOH, int>> stack;
+        for (auto& [key, value] : m_source.pages[i].getDictAsMap()) {
+            if (key == "/Parent")
+                continue;
+            if (key == "/Contents") {
+                std::vector<QOH> parts = value.isIndirect() ? std::vector<QOH>{value}
+                                         : value.isArray()  ? value.getArrayAsVector()
+                                                            : std::vector<QOH>{};
+                for (QOH& part : parts)
+                    if (part.isIndirect()) {
+                        m_contents[i].push_back(part);
+                        found.push_back(Key(part.getObjGen()));
+                    }
+                continue;
+            }
+            stack.emplace_back(value, 0);
+        }
+        while (!stack.empty()) {
+            auto [value, depth] = stack.back();
+            stack.pop_back();
+            if (value.isIndirect()) {
+                const uint64_t id = Key(value.getObjGen());
+                if (m_pageOf.count(id) || std::find(found.begin(), found.end(), id) != found.end())
+                    continue;
+                found.push_back(id);
+                if (++depth > 2 || Extent(id) > kEnteredExtent)
+                    continue;
+            }
+            if (value.isDictionary())
+                for (auto& [key, item] : value.getDictAsMap())
+                    stack.emplace_back(item, depth);
+            else if (value.isArray())
+                for (QOH& item : value.getArrayAsVector())
+                    stack.emplace_back(item, depth);
+        }
+    }
+
+    QpdfSource& m_source;
+    std::unordered_map<uint64_t, int> m_pageOf;
+    std::unordered_map<uint64_t, double> m_extent;
+    std::vector<std::vector<uint64_t>> m_reached;
+    std::vector<std::vector<QOH>> m_contents;
+    std::vector<double> m_prefix;
+};
+
+// Whether a PDF file's last cross-reference section is a classic table (20 bytes an object,
+// every object written whole) rather than a cross-reference stream beside object streams.
+bool HasClassicXref(std::string_view pdf) {
+    const size_t start = pdf.rfind("startxref");
+    if (start == std::string_view::npos)
+        return false;
+    size_t at = start + 9;
+    while (at < pdf.size() && std::isspace(static_cast<unsigned char>(pdf[at])))
+        ++at;
+    size_t offset = 0;
+    while (at < pdf.size() && std::isdigit(static_cast<unsigned char>(pdf[at])))
+        offset = offset * 10 + static_cast<size_t>(pdf[at++] - '0');
+    return offset < pdf.size() && pdf.substr(offset, 4) == "xref" &&
+           pdf.find("/XRefStm", offset) == std::string_view::npos;
+}
+
+// A scratch folder in memory (a tmpfs) when there is one, else in the temporary folder; gone
+// with this object.
+class ScratchFolder {
+  public:
+    ScratchFolder() {
+        std::vector<std::string> bases{"/dev/shm"};
+        if (const char* tmp = std::getenv("TMPDIR"); tmp && *tmp)
+            bases.emplace_back(tmp);
+        bases.emplace_back("/tmp");
+        for (const std::string& base : bases) {
+            std::string pattern = base + "/quillsever-size-XXXXXX";
+            if (::mkdtemp(pattern.data())) {
+                m_path = pattern;
+                return;
+            }
+        }
+    }
+    ~ScratchFolder() {
+        if (!m_path.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(m_path, ignored);
+        }
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const std::string& Path() const { return m_path; }
+
+  private:
+    std::string m_path;
+};
+
+// Writes parts of one source exactly as a split does (the same automation calls, so the same
+// part documents and the same writer) and tells their sizes.
+class PartMeasurer {
+  public:
+    PartMeasurer(const std::string& source, bool keepBookmarks)
+        : m_automation(m_trace), m_keepBookmarks(keepBookmarks) {
+        m_app = m_automation.Create<engine::App>();
+        m_view = m_automation.Create<engine::AVDoc>();
+        if (!m_app || !m_view || m_scratch.Path().empty() || !m_view->Open(source, ""))
+            return;
+        m_source = m_view->GetPDDoc();
+        if (m_source)
+            m_pages = m_source->GetNumPages();
+        m_part = m_scratch.Path() + "/part.pdf";
+    }
+    ~PartMeasurer() {
+        if (m_view)
+            m_view->Close(true);
+        if (m_app)
+            m_app->CloseAllDocs();
+    }
+    PartMeasurer(const PartMeasurer&) = delete;
+    PartMeasurer& operator=(const PartMeasurer&) = delete;
+
+    int Pages() const { return m_pages; }
+
+    // The bytes of pages first..last (1-based) as one part; nothing when it cannot be written.
+    std::optional<int64_t> Measure(int first, int last) {
+        auto part = m_automation.Create<engine::PDDoc>();
+        const bool written =
+            part && part->Create() &&
+            part->InsertPages(-1, *m_source, first - 1, last - first + 1, m_keepBookmarks) &&
+            part->Save(engine::PDDoc::kSaveFull | engine::PDDoc::kSaveCollectGarbage, m_part);
+        if (part)
+            part->Close();
+        std::optional<std::string> bytes;
+        if (!written || !(bytes = core::ReadWholeFile(m_part)))
+            return std::nullopt;
+        m_classic = HasClassicXref(*bytes);
+        return static_cast<int64_t>(bytes->size());
+    }
+    // Whether the last part written lists its objects in a classic cross-reference table.
+    bool Classic() const { return m_classic; }
+
+  private:
+    core::NullTrace m_trace;
+    engine::CQpdfAutomation m_automation;
+    bool m_keepBookmarks;
+    ScratchFolder m_scratch;
+    std::string m_part;
+    std::shared_ptr<engine::App> m_app;
+    std::shared_ptr<engine::AVDoc> m_view;
+    std::shared_ptr<engine::PDDoc> m_source;
+    int m_pages = 0;
+    bool m_classic = false;
+};
+
+// A part's size as K + a * W, W the weight of its pages. Parts of one proposal all come near
+// the limit, so the K of the latest part measured is a close guess for the next one; a, how
+// bytes grow with weight, is learnt from two parts measured with the same first page.
+class SizeModel {
+  public:
+    void Observe(int first, double weight, int64_t bytes) {
+        const auto size = static_cast<double>(bytes);
+        if (first == m_first && weight != m_weight) {
+            const double a = (size - m_bytes) / (weight - m_weight);
+            if (a > 0.2 && a < 5)
+                m_slope = a;
+        }
+        m_first = first;
+        m_weight = weight;
+        m_bytes = size;
+        m_base = size - m_slope * weight;
+    }
+    double Predict(double weight) const { return m_base + m_slope * weight; }
+    double Slope() const { return m_slope; }
+
+  private:
+    int m_first = 0;
+    double m_weight = 0, m_bytes = 0;
+    double m_slope = 1.0;
+    double m_base = 0;
+};
+
+// Finds where each part ends. Pages are added to a part for as long as it fits, so a part's
+// size only grows with its last page, and adding page p to it adds at least the sure bytes of
+// p. One write then often settles a part: a part that fits, and would not fit plus the sure
+// bytes of the next page, ends there; a part that does not fit, but would without the sure
+// bytes of its last page, ends just before. So each write is aimed, from the predicted size,
+// at whichever side of the end such a proof is likelier from.
+class SizeSearch {
+  public:
+    SizeSearch(QpdfSource& source, PartMeasurer& measurer, const SizeLimit& limit)
+        : m_weights(source, limit.keepBookmarks), m_measurer(measurer), m_limit(limit.maxBytes),
+          m_pages(static_cast<int>(source.pages.size())) {}
+
+    struct Part {
+        int last = 0;
+        std::optional<int64_t> bytes; // as measured, when it was
+        bool failed = false;          // a write failed
+    };
+
+    // The longest part from `first` on that fits, or `first` alone when nothing does.
+    Part LongestFrom(int first) {
+        int lo = first - 1; // pages first..lo are known to fit (nothing known yet)
+        int hi = m_pages;   // and first..hi + 1 known not to
+        std::optional<int64_t> loBytes, hiBytes;
+        int widthLast = INT_MAX, widthEarlier = INT_MAX;
+        int fitsInRow = 0, missesInRow = 0, lastStep = 1;
+        for (;;) {
+            if (hi < first) // the first page alone is too big
+                return {first, hiBytes};
+            if (lo == hi)
+                return {lo, loBytes};
+            if (loBytes && *loBytes + Sure(first, lo + 1) > m_limit)
+                return {lo, loBytes}; // the next page surely does not fit
+            if (hiBytes && hi >= first && *hiBytes - Sure(first, hi + 1) <= m_limit)
+                return {hi, std::nullopt}; // the part without its last page surely fits
+            const int width = hi - lo;
+            int guess = Guess(first, lo, hi, loBytes, hiBytes);
+            // Guesses alone can creep when the weights mislead. Two writes in a row that fit
+            // (or that did not) make the next step at least twice the last; once the answer is
+            // enclosed, two writes that did not halve the gap make the next one halve it. So
+            // a part never takes more than a few times the logarithm of its pages in writes.
+            if (loBytes && hiBytes) {
+                if (width > widthEarlier / 2)
+                    guess = lo + (width + 1) / 2;
+            } else if (fitsInRow >= 2) {
+                guess = std::clamp(std::max(guess, lo + 2 * lastStep), lo + 1, hi);
+            } else if (missesInRow >= 2) {
+                guess = std::clamp(std::min(guess, hi + 1 - 2 * lastStep), lo + 1, hi);
+            }
+            widthEarlier = widthLast;
+            widthLast = width;
+            const auto bytes = m_measurer.Measure(first, guess);
+            if (!bytes)
+                return {guess, std::nullopt, true};
+            m_model.Observe(first, m_weights.Of(first, guess), *bytes);
+            if (*bytes <= m_limit) {
+                CheckBound(first, guess + 1, hiBytes && guess == hi ? *hiBytes - *bytes : -1);
+                lastStep = loBytes ? guess - lo : 1;
+                ++fitsInRow;
+                missesInRow = 0;
+                lo = guess;
+                loBytes = bytes;
+            } else {
+                CheckBound(first, guess, loBytes && guess == lo + 1 ? *bytes - *loBytes : -1);
+                lastStep = hiBytes ? hi + 1 - guess : 1;
+                ++missesInRow;
+                fitsInRow = 0;
+                hi = guess - 1;
+                hiBytes = bytes;
+            }
+        }
+    }
+
+  private:
+    // Where to write next, within (lo, hi]: the last page for which the predicted size still
+    // fits (from the model, or between the sizes measured for this part), or the page after.
+    int Guess(int first, int lo, int hi, const std::optional<int64_t>& loBytes,
+              const std::optional<int64_t>& hiBytes) {
+        const double wLo = lo >= first ? m_weights.Of(first, lo) : 0;
+        const double wHi = hiBytes ? m_weights.Of(first, hi + 1) : 0; // measured: hi < pages
+        auto predicted = [&](int last) {
+            const double w = m_weights.Of(first, last);
+            if (loBytes && hiBytes && wHi > wLo)
+                return static_cast<double>(*loBytes) +
+                       (w - wLo) * static_cast<double>(*hiBytes - *loBytes) / (wHi - wLo);
+            if (loBytes)
+                return static_cast<double>(*loBytes) + (w - wLo) * m_model.Slope();
+            if (hiBytes)
+                return static_cast<double>(*hiBytes) - (wHi - w) * m_model.Slope();
+            return m_model.Predict(w);
+        };
+        int a = lo + 1, b = hi; // the answer lies in [a, b]; a is taken when nothing fits
+        while (a < b) {
+            const int mid = a + (b - a + 1) / 2;
+            if (predicted(mid) <= static_cast<double>(m_limit))
+                a = mid;
+            else
+                b = mid - 1;
+        }
+        // A write at a proves the end when the room left is less than what page a + 1
+        // surely adds; a write at a + 1 when the overshoot is. With the room predicted to be
+        // more than half of what page a + 1 weighs, the overshoot is likelier to be small.
+        if (a < hi && predicted(a) <= static_cast<double>(m_limit) &&
+            2 * (static_cast<double>(m_limit) - predicted(a)) > predicted(a + 1) - predicted(a))
+            ++a;
+        return a;
+    }
+
+    // What page `page` surely adds to the part first..page - 1; nothing once that has failed.
+    int64_t Sure(int first, int page) {
+        if (!m_boundsHold || page > m_pages)
+            return 0;
+        try {
+            return m_weights.SureBytes(first, page, m_measurer.Classic());
+        } catch (const std::exception&) {
+            return 0;
+        }
+    }
+
+    // Should a page ever be measured to add less than its sure bytes (a writer that
+    // recompresses, a /Length that lies), they are not trusted again: the writes alone then
+    // decide. `grown` is what page `page` was measured to add, or negative when unknown.
+    void CheckBound(int first, int page, int64_t grown) {
+        if (grown >= 0 && grown < Sure(first, page))
+            m_boundsHold = false;
+    }
+
+    PageWeights m_weights;
+    PartMeasurer& m_measurer;
+    int64_t m_limit;
+    int m_pages;
+    SizeModel m_model;
+    bool m_boundsHold = true;
+};
+
+std::string Thousands(int64_t n) {
+    std::string digits = std::to_string(n);
+    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3)
+        digits.insert(static_cast<size_t>(at), ",");
+    return digits;
+}
+
+} // namespace
+
+Proposal ProposeBySize(const std::string& path, const SizeLimit& limit, const Progress& progress) {
+    Proposal proposal;
+    auto source = OpenQpdfSource(path, proposal.failure);
+    if (!source)
+        return proposal;
+    PartMeasurer measurer(path, limit.keepBookmarks);
+    const int pages = measurer.Pages();
+    if (pages != static_cast<int>(source->pages.size())) {
+        proposal.failure = UnreadableMessage(path);
+        return proposal;
+    }
+    try {
+        SizeSearch search(*source, measurer, limit);
+        for (int first = 1; first <= pages;) {
+            if (progress && !progress(first - 1, pages)) {
+                proposal = {};
+                proposal.cancelled = true;
+                return proposal;
+            }
+            const SizeSearch::Part part = search.LongestFrom(first);
+            if (part.failed) {
+                proposal = {};
+                proposal.failure = "Cannot write pages " + std::to_string(first) + "-" +
+                                   std::to_string(part.last) + " of " + path + " as a part.";
+                return proposal;
+            }
+            if (part.bytes && *part.bytes > limit.maxBytes)
+                proposal.notes.push_back("Page " + std::to_string(first) +
+                                         " alone makes a part of " + Thousands(*part.bytes) +
+                                         " bytes, more than " + Thousands(limit.maxBytes) + ".");
+            proposal.ranges.push_back({first, part.last});
+            first = part.last + 1;
+        }
+    } catch (const std::exception&) {
+        proposal = {};
+        proposal.failure = UnreadableMessage(path);
+        return proposal;
+    }
+    if (progress)
+        progress(pages, pages);
+    return proposal;
+}
+
+} // namespace propose

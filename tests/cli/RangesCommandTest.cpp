@@ -1,0 +1,227 @@
+#include "tests/cli/CliRun.h"
+#include "tests/support/PdfBuilder.h"
+#include "tests/support/TempDir.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using testing_support::Bookmark;
+using testing_support::CTempDir;
+using testing_support::DestKind;
+using testing_support::PdfRecipe;
+using testing_support::RunCli;
+
+namespace {
+
+struct RangesCase {
+    const char* what;
+    PdfRecipe recipe;
+    std::vector<std::string> options;
+    std::string out; // the proposal; empty when it must fail
+    int status = 0;
+};
+
+void Check(const RangesCase& c) {
+    CTempDir dir(true);
+    testing_support::WritePdf(dir.File("in.pdf"), c.recipe);
+    std::vector<std::string> words{"ranges", dir.File("in.pdf")};
+    words.insert(words.end(), c.options.begin(), c.options.end());
+    const auto r = RunCli(words);
+    EXPECT_EQ(r.status, c.status) << c.what << "\n" << r.err;
+    EXPECT_EQ(r.out, c.out) << c.what;
+    EXPECT_EQ(r.err.empty(), c.status == 0) << c.what << "\n" << r.err;
+}
+
+std::string Text(const std::string& line) {
+    return "BT /F1 18 Tf 72 700 Td (" + line + ") Tj ET";
+}
+
+} // namespace
+
+TEST(RangesCommandTest, Bookmarks) {
+    const std::vector<Bookmark> targets{{"Intro", 0, DestKind::Explicit},
+                                        {"Part A", 2, DestKind::NamedString},
+                                        {"Part B", 5, DestKind::NamedName},
+                                        {"Part C", 8, DestKind::GoTo},
+                                        {"Nowhere", -1, DestKind::None}};
+    const std::vector<Bookmark> nested{{"One", 3, DestKind::Explicit, true, {{"One.a", 5}}},
+                                       {"Two", 7}};
+    const RangesCase cases[] = {
+        {"every kind of target",
+         {.outline = targets},
+         {"--bookmarks", "1"},
+         "1-2,3-5,6-8,9-10\nIntro\nPart A\nPart B\nPart C\n"},
+        {"level 1 leaves children out",
+         {.outline = nested},
+         {"--bookmarks", "1"},
+         "1-3,4-7,8-10\n\nOne\nTwo\n"},
+        {"level 2 takes them",
+         {.outline = nested},
+         {"--bookmarks", "2"},
+         "1-3,4-5,6-7,8-10\n\nOne\nOne.a\nTwo\n"},
+        {"page order; the first in outline order names a page",
+         {.outline = {{"Late", 6}, {"Early", 1}, {"Also early", 1}}},
+         {"--bookmarks", "3"},
+         "1,2-6,7-10\n\nEarly\nLate\n"},
+        {"titles become unique file names",
+         {.outline = {{"Q1/Q2, results", 0},
+                      {"Tab\tand\r\nline", 3},
+                      {"\xc3\x9cnic\xc3\xb6"
+                       "de \xe2\x9c\x93",
+                       5},
+                      {"Q1/Q2, results", 7}}},
+         {"--bookmarks", "1"},
+         "1-3,4-5,6-7,8-10\nQ1-Q2, results\nTab and line\n\xc3\x9cnic\xc3\xb6"
+         "de \xe2\x9c\x93\n"
+         "Q1-Q2, results (2)\n"},
+        {"a looping outline",
+         {.outline = {{"A", 0, DestKind::Explicit, true, {{"a1", 2}, {"a2", 4}}}},
+          .outlineLoop = true},
+         {"--bookmarks", "2"},
+         "1-2,3-4,5-10\nA\na1\na2\n"},
+        {"no bookmark at those levels",
+         {.outline = {{"Nowhere", -1, DestKind::None}}},
+         {"--bookmarks", "1"},
+         "",
+         1},
+        {"no outline at all", {}, {"--bookmarks", "2"}, "", 1},
+    };
+    for (const RangesCase& c : cases)
+        Check(c);
+}
+
+TEST(RangesCommandTest, BlankSeparators) {
+    const std::string hairline = "0 G 0.1 w 100 100 m 500 100 l S";
+    const std::string speck = "0 g 300 400 2 2 re f";
+    const RangesCase cases[] = {
+        {"empty, colour only, outside the page and white are blank; a hairline is not",
+         {.pages = 9,
+          .contents = {{1, ""},
+                       {2, "1 0 0 rg"},
+                       {4, "0 g -500 -500 100 100 re f"},
+                       {5, hairline},
+                       {7, "1 g 0 0 612 792 re f"}}},
+         {"--blank-separators"},
+         "1,4,6-7,9\n\n\n\n\n"},
+        {"leading and repeated separators belong to no part",
+         {.pages = 8, .contents = {{0, ""}, {1, ""}, {4, ""}, {5, ""}}},
+         {"--blank-separators"},
+         "3-4,7-8\n\n\n"},
+        {"a speck of ink makes a page",
+         {.pages = 3, .contents = {{1, speck}}},
+         {"--blank-separators"},
+         "",
+         1},
+        {"unless ink is allowed",
+         {.pages = 3, .contents = {{1, speck}}},
+         {"--blank-separators", "--max-ink", "0.01"},
+         "1,3\n\n\n"},
+        {"every page blank",
+         {.pages = 2, .contents = {{0, ""}, {1, ""}}},
+         {"--blank-separators"},
+         "",
+         1},
+    };
+    for (const RangesCase& c : cases)
+        Check(c);
+}
+
+TEST(RangesCommandTest, Text) {
+    const PdfRecipe invoices{.pages = 6,
+                             .contents = {{0, Text("Covering letter")},
+                                          {1, Text("INVOICE 1001")},
+                                          {2, Text("continued")},
+                                          {3, Text("INVOICE 1002")},
+                                          {4, Text("Credit note for INVOICE 1001")},
+                                          {5, Text("INVOICE 1003/B")}}};
+    const RangesCase cases[] = {
+        {"named by the first group, after a cover page",
+         invoices,
+         {"--text", "^INVOICE (\\d+\\S*)"},
+         "1,2-3,4-5,6\n\n1001\n1002\n1003-B\n"},
+        {"named by the whole match without a group",
+         invoices,
+         {"--text", "INVOICE 100[13]"},
+         "1,2-4,5,6\n\nINVOICE 1001\nINVOICE 1001 (2)\nINVOICE 1003\n"},
+        {"no match", invoices, {"--text", "RECEIPT"}, "", 1},
+        {"no regular expression", invoices, {"--text", "(INVOICE"}, "", 2},
+    };
+    for (const RangesCase& c : cases)
+        Check(c);
+}
+
+// The parts split writes from a size proposal are within the limit, and each would pass it
+// with the next page.
+TEST(RangesCommandTest, MaxSize) {
+    struct SizeCase {
+        const char* what;
+        std::string limit;
+        int64_t bytes;
+        std::vector<std::string> extra;
+        size_t parts;
+    };
+    const SizeCase cases[] = {
+        {"several pages a part", "12k", 12 * 1024, {}, 0},
+        {"as split --no-bookmarks writes them", "9000", 9000, {"--no-bookmarks"}, 0},
+        {"all in one", "1M", 1024 * 1024, {}, 1},
+        {"every page too big alone", "1000", 1000, {}, 9},
+    };
+    for (const SizeCase& c : cases) {
+        CTempDir dir(true);
+        const std::string pdf = dir.File("in.pdf");
+        testing_support::WritePdf(
+            pdf, {.pages = 9, .outline = {{"Start", 0}, {"Middle", 4}}, .paddingBytes = 2500});
+        std::vector<std::string> words{"ranges", pdf, "--max-size", c.limit};
+        words.insert(words.end(), c.extra.begin(), c.extra.end());
+        const auto r = RunCli(words);
+        ASSERT_EQ(r.status, 0) << c.what << r.err;
+        const std::string parameters = r.out.substr(0, r.out.find('\n'));
+        const auto ranges = RunCli({"expand", parameters, "--pages", "9"}).out;
+        const size_t parts = static_cast<size_t>(std::count(ranges.begin(), ranges.end(), '\n'));
+        EXPECT_EQ(r.out, parameters + "\n" + std::string(parts, '\n')) << c.what;
+        if (c.parts) {
+            EXPECT_EQ(parts, c.parts) << c.what;
+        }
+        EXPECT_EQ(r.err.empty(), c.bytes >= 1000 * 2) << c.what << r.err;
+
+        // Each part as split writes it, and each part with the next page beside it.
+        std::string longer;
+        std::istringstream lines(ranges);
+        for (std::string range; std::getline(lines, range);) {
+            const int last = std::stoi(range.substr(range.find('-') + 1));
+            if (last < 9)
+                longer += (longer.empty() ? "" : ",") + range.substr(0, range.find('-') + 1) +
+                          std::to_string(last + 1);
+        }
+        for (const auto& [strings, within] : {std::pair{parameters, true}, {longer, false}}) {
+            if (strings.empty())
+                continue;
+            std::filesystem::remove_all(dir.File("out"));
+            std::vector<std::string> split{"split",         pdf,      strings, "--to",
+                                           dir.File("out"), "--quiet"};
+            split.insert(split.end(), c.extra.begin(), c.extra.end());
+            ASSERT_EQ(RunCli(split).status, 0) << c.what;
+            for (const auto& part : std::filesystem::directory_iterator(dir.File("out")))
+                EXPECT_EQ(static_cast<int64_t>(part.file_size()) <= c.bytes,
+                          within && c.bytes >= 2000)
+                    << c.what << ": " << part.path().filename() << " " << part.file_size();
+        }
+    }
+}
+
+TEST(RangesCommandTest, UnreadableFileAndUsage) {
+    CTempDir dir(true);
+    testing_support::WriteNotAPdf(dir.File("bad.pdf"));
+    for (const char* mode : {"--blank-separators", "--max-size"}) {
+        std::vector<std::string> words{"ranges", dir.File("bad.pdf"), mode};
+        if (std::string(mode) == "--max-size")
+            words.push_back("10k");
+        const auto r = RunCli(words);
+        EXPECT_EQ(r.status, 1) << mode;
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "Ranges: Cannot read " + dir.File("bad.pdf") + " as a PDF document.\n");
+    }
+    EXPECT_EQ(RunCli({"ranges", dir.File("bad.pdf"), "--max-size", "10x"}).status, 2);
+    EXPECT_EQ(RunCli({"ranges", dir.File("bad.pdf"), "--bookmarks", "0"}).status, 2);
+    EXPECT_EQ(RunCli({"ranges", dir.File("bad.pdf")}).status, 2);
+}
