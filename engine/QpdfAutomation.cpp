@@ -49,6 +49,7 @@ class QpdfPDDoc final : public PDDoc {
     }
 
     CPartDocument& Part() { return m_part; }
+    const std::shared_ptr<ParsedSource>& Source() const { return m_source; }
 
   private:
     std::shared_ptr<CQpdfSession> m_session;
@@ -203,6 +204,11 @@ std::shared_ptr<AutomationObject> CQpdfAutomation::CreateObject(const std::strin
 bool CQpdfAutomation::SavePartToMemory(PDDoc& part, std::string& bytes) {
     auto* doc = dynamic_cast<QpdfPDDoc*>(&part);
     return doc && doc->Part().SaveToMemory(bytes);
+}
+
+std::shared_ptr<ParsedSource> CQpdfAutomation::SourceOf(PDDoc& document) {
+    auto* doc = dynamic_cast<QpdfPDDoc*>(&document);
+    return doc ? doc->Source() : nullptr;
 }
 
 int CQpdfAutomation::ParseCount() const {

@@ -10,6 +10,7 @@
 namespace engine {
 
 class CQpdfSession;
+struct ParsedSource;
 
 // The document automation, done with qpdf. Objects created while another object of this
 // automation is alive share one session (as they would share one running application): the
@@ -27,6 +28,9 @@ class CQpdfAutomation final : public Automation {
     // `bytes`, exactly as Save would write it to a file; false for any other document or on
     // failure. For measuring what a part would weigh without writing a file.
     static bool SavePartToMemory(PDDoc& part, std::string& bytes);
+    // The parsed source a PDDoc handed out by this automation's view stands for: its pages as
+    // a split counts them. For reading only; null for any other document.
+    static std::shared_ptr<ParsedSource> SourceOf(PDDoc& document);
 
     // How many sources were parsed (not served from a session's cache) so far.
     int ParseCount() const;

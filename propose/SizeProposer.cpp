@@ -1,11 +1,10 @@
 #include "propose/SizeProposer.h"
 
-#include "core/Files.h"
 #include "core/Trace.h"
 #include "engine/Automation.h"
+#include "engine/Outline.h"
+#include "engine/ParsedSource.h"
 #include "engine/QpdfAutomation.h"
-#include "propose/Outline.h"
-#include "propose/QpdfSource.h"
 
 #include <qpdf/QPDFPageObjectHelper.hh>
 
@@ -13,10 +12,7 @@
 #include <cctype>
 #include <climits>
 #include <cstdlib>
-#include <filesystem>
 #include <optional>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -31,8 +27,14 @@ uint64_t Key(QPDFObjGen id) {
            static_cast<uint64_t>(static_cast<uint16_t>(id.getGen()));
 }
 
+// The bytes a stream surely takes in a part: its stored bytes when it is stored filtered
+// (written as stored); one stored without a filter may be compressed on the way out.
 int64_t StoredLength(QOH stream) {
-    QOH length = stream.getDict().getKey("/Length");
+    QOH dict = stream.getDict();
+    QOH filter = dict.getKey("/Filter");
+    if (filter.isNull() || (filter.isArray() && filter.getArrayNItems() == 0))
+        return 0;
+    QOH length = dict.getKey("/Length");
     return length.isInteger() ? std::max<long long>(0, length.getIntValue()) : 0;
 }
 
@@ -55,7 +57,7 @@ bool NamesResource(const std::string& content, const std::string& name) {
 // part of one write; the writes alone decide.
 class PageWeights {
   public:
-    PageWeights(QpdfSource& source, bool withBookmarks) : m_source(source) {
+    PageWeights(engine::ParsedSource& source, bool withBookmarks) : m_source(source) {
         const size_t pages = source.pages.size();
         for (size_t i = 0; i < pages; ++i)
             m_pageOf.emplace(Key(source.pages[i].getObjGen()), static_cast<int>(i));
@@ -75,10 +77,15 @@ class PageWeights {
                 weight[i] += (Extent(id) + kPerObject) / users[id];
         }
         // A part keeps the bookmarks that lead into it.
-        if (withBookmarks)
-            for (const OutlineTarget& target : ReadOutline(source, INT_MAX))
-                weight[static_cast<size_t>(target.page) - 1] +=
-                    Extent(Key(target.item)) + kPerObject;
+        if (withBookmarks && pages > 0) {
+            const engine::COutlineIndex& outline = source.Outline();
+            for (int index : outline.NodesForRange(0, static_cast<int>(pages) - 1)) {
+                const engine::OutlineNode& node = outline.Node(index);
+                if (node.page >= 0 && static_cast<size_t>(node.page) < pages)
+                    weight[static_cast<size_t>(node.page)] +=
+                        Extent(Key(node.item.getObjGen())) + kPerObject;
+            }
+        }
         m_prefix.assign(pages + 1, 0.0);
         for (size_t i = 0; i < pages; ++i)
             m_prefix[i + 1] = m_prefix[i] + weight[i];
@@ -91,11 +98,11 @@ class PageWeights {
 
     // Bytes page `page` surely adds to the part of pages first..page - 1. Its content streams
     // and the images its content names, unless a page of the part refers to them as well, are
-    // written with their stored bytes (a part's writer copies stream data as it is stored) in
-    // objects of their own, which PDF frames with at least "1 0 obj<</Length 1>>stream",
-    // "endstream" and "endobj". With a classic cross-reference table (`classic`), every object
-    // is written whole with a line of 20 bytes in the table: the page's own object (at least
-    // "1 0 obj<<>>endobj") and its reference in the page tree (" 1 0 R") as well.
+    // written in objects of their own (filtered data as it is stored), which PDF frames with
+    // at least "1 0 obj<</Length 1>>stream", "endstream" and "endobj". With a classic
+    // cross-reference table (`classic`) every object is written whole, with a line of 20
+    // bytes in the table: the page's own object (at least "1 0 obj<<>>endobj") and its
+    // reference in the page tree (" 1 0 R") as well.
     int64_t SureBytes(int first, int page, bool classic) const {
         std::unordered_set<uint64_t> held;
         for (int p = first; p < page; ++p) {
@@ -209,7 +216,7 @@ class PageWeights {
         }
     }
 
-    QpdfSource& m_source;
+    engine::ParsedSource& m_source;
     std::unordered_map<uint64_t, int> m_pageOf;
     std::unordered_map<uint64_t, double> m_extent;
     std::vector<std::vector<uint64_t>> m_reached;
@@ -233,51 +240,19 @@ bool HasClassicXref(std::string_view pdf) {
            pdf.find("/XRefStm", offset) == std::string_view::npos;
 }
 
-// A scratch folder in memory (a tmpfs) when there is one, else in the temporary folder; gone
-// with this object.
-class ScratchFolder {
-  public:
-    ScratchFolder() {
-        std::vector<std::string> bases{"/dev/shm"};
-        if (const char* tmp = std::getenv("TMPDIR"); tmp && *tmp)
-            bases.emplace_back(tmp);
-        bases.emplace_back("/tmp");
-        for (const std::string& base : bases) {
-            std::string pattern = base + "/quillsever-size-XXXXXX";
-            if (::mkdtemp(pattern.data())) {
-                m_path = pattern;
-                return;
-            }
-        }
-    }
-    ~ScratchFolder() {
-        if (!m_path.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove_all(m_path, ignored);
-        }
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    const std::string& Path() const { return m_path; }
-
-  private:
-    std::string m_path;
-};
-
 // Writes parts of one source exactly as a split does (the same automation calls, so the same
-// part documents and the same writer) and tells their sizes.
+// part documents and the same writer), into memory, and tells their sizes.
 class PartMeasurer {
   public:
     PartMeasurer(const std::string& source, bool keepBookmarks)
         : m_automation(m_trace), m_keepBookmarks(keepBookmarks) {
         m_app = m_automation.Create<engine::App>();
         m_view = m_automation.Create<engine::AVDoc>();
-        if (!m_app || !m_view || m_scratch.Path().empty() || !m_view->Open(source, ""))
+        if (!m_app || !m_view || !m_view->Open(source, ""))
             return;
         m_source = m_view->GetPDDoc();
         if (m_source)
             m_pages = m_source->GetNumPages();
-        m_part = m_scratch.Path() + "/part.pdf";
     }
     ~PartMeasurer() {
         if (m_view)
@@ -289,6 +264,10 @@ class PartMeasurer {
     PartMeasurer& operator=(const PartMeasurer&) = delete;
 
     int Pages() const { return m_pages; }
+    // The source as the engine parsed it; null when it could not be opened.
+    std::shared_ptr<engine::ParsedSource> Source() const {
+        return m_source ? engine::CQpdfAutomation::SourceOf(*m_source) : nullptr;
+    }
 
     // The bytes of pages first..last (1-based) as one part; nothing when it cannot be written.
     std::optional<int64_t> Measure(int first, int last) {
@@ -296,14 +275,13 @@ class PartMeasurer {
         const bool written =
             part && part->Create() &&
             part->InsertPages(-1, *m_source, first - 1, last - first + 1, m_keepBookmarks) &&
-            part->Save(engine::PDDoc::kSaveFull | engine::PDDoc::kSaveCollectGarbage, m_part);
+            engine::CQpdfAutomation::SavePartToMemory(*part, m_bytes);
         if (part)
             part->Close();
-        std::optional<std::string> bytes;
-        if (!written || !(bytes = core::ReadWholeFile(m_part)))
+        if (!written)
             return std::nullopt;
-        m_classic = HasClassicXref(*bytes);
-        return static_cast<int64_t>(bytes->size());
+        m_classic = HasClassicXref(m_bytes);
+        return static_cast<int64_t>(m_bytes.size());
     }
     // Whether the last part written lists its objects in a classic cross-reference table.
     bool Classic() const { return m_classic; }
@@ -312,11 +290,10 @@ class PartMeasurer {
     core::NullTrace m_trace;
     engine::CQpdfAutomation m_automation;
     bool m_keepBookmarks;
-    ScratchFolder m_scratch;
-    std::string m_part;
     std::shared_ptr<engine::App> m_app;
     std::shared_ptr<engine::AVDoc> m_view;
     std::shared_ptr<engine::PDDoc> m_source;
+    std::string m_bytes;
     int m_pages = 0;
     bool m_classic = false;
 };
@@ -356,7 +333,7 @@ class SizeModel {
 // at whichever side of the end such a proof is likelier from.
 class SizeSearch {
   public:
-    SizeSearch(QpdfSource& source, PartMeasurer& measurer, const SizeLimit& limit)
+    SizeSearch(engine::ParsedSource& source, PartMeasurer& measurer, const SizeLimit& limit)
         : m_weights(source, limit.keepBookmarks), m_measurer(measurer), m_limit(limit.maxBytes),
           m_pages(static_cast<int>(source.pages.size())) {}
 
@@ -493,12 +470,10 @@ std::string Thousands(int64_t n) {
 
 Proposal ProposeBySize(const std::string& path, const SizeLimit& limit, const Progress& progress) {
     Proposal proposal;
-    auto source = OpenQpdfSource(path, proposal.failure);
-    if (!source)
-        return proposal;
     PartMeasurer measurer(path, limit.keepBookmarks);
     const int pages = measurer.Pages();
-    if (pages != static_cast<int>(source->pages.size())) {
+    const auto source = measurer.Source();
+    if (!source || pages < 1 || pages != static_cast<int>(source->pages.size())) {
         proposal.failure = UnreadableMessage(path);
         return proposal;
     }
