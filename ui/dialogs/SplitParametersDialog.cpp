@@ -4,6 +4,7 @@
 #include "ui/desktop/Artwork.h"
 #include "ui/dialogs/DialogUnits.h"
 #include "ui/dialogs/FolderChooser.h"
+#include "ui/dialogs/ProposeDialog.h"
 #include "ui/preview/PlanPreview.h"
 
 #include <QButtonGroup>
@@ -159,6 +160,13 @@ void CSplitParametersDialog::Build() {
     label(QStringLiteral("Move to dir after split:"), 3, 71, 68, 8);
     label(QStringLiteral("Split to Directory:"), 16, 88, 54, 8);
     QPushButton* help = button(1023, QStringLiteral("&Help"), 288, 49, 38, 12);
+    // Proposals read from the document: beside the fields they fill, after them in the tabs.
+    auto* propose = new QPushButton(QStringLiteral("&Propose..."), this);
+    propose->setObjectName(QStringLiteral("propose"));
+    propose->setAccessibleName(QStringLiteral("Propose..."));
+    propose->setAutoDefault(false);
+    place(propose, 288, 109, 46, 12);
+    setTabOrder(m_fileList, propose);
     label(QStringLiteral("NOTE: all bookmarks are retained."), 91, 128, 110, 8);
 
     auto* icon = new QLabel(this);
@@ -212,6 +220,12 @@ void CSplitParametersDialog::Build() {
     connect(help, &QPushButton::clicked, this, [this] {
         if (m_openHelp)
             m_openHelp();
+    });
+    connect(propose, &QPushButton::clicked, this, [this] {
+        if (ProposeIntoFields(this, m_fileName->text(), m_keepBookmarks->isChecked(),
+                              m_splitParameters, m_fileList, m_increment) &&
+            m_preview)
+            m_preview->UpdateNow();
     });
     // A click on the radio that is already on is no choice at all; a change of choice (by mouse
     // or arrow key) is.

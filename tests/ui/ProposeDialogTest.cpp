@@ -1,0 +1,118 @@
+#include "ui/dialogs/ProposeDialog.h"
+#include "ui/dialogs/SplitParametersDialog.h"
+#include "ui/preview/PlanPreview.h"
+
+#include "tests/support/PdfBuilder.h"
+#include "tests/support/RecordingPrompter.h"
+#include "tests/support/TempDir.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+
+using testing_support::CTempDir;
+
+namespace {
+
+// Runs `step` on the Propose dialog once it is up (inside the Split Parameters dialog's modal
+// loop, as the window runs them), then leaves both dialogs, so a test never hangs.
+void WithProposeDialog(ui::CSplitParametersDialog& parameters,
+                       const std::function<void(ui::CProposeDialog&)>& step) {
+    QTimer poll;
+    poll.setInterval(10);
+    bool opened = false;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* propose = qobject_cast<ui::CProposeDialog*>(QApplication::activeModalWidget());
+        if (propose && !opened) {
+            opened = true;
+            step(*propose);
+        } else if (!propose && opened) {
+            poll.stop();
+            parameters.reject();
+        }
+    });
+    poll.start();
+    QTimer::singleShot(0, &parameters, [&] {
+        parameters.findChild<QPushButton*>(QStringLiteral("propose"))->click();
+    });
+    parameters.Open(true);
+}
+
+template <typename T> T* Find(QWidget& dialog, const QString& accessibleName) {
+    for (T* widget : dialog.findChildren<T*>())
+        if (widget->accessibleName() == accessibleName)
+            return widget;
+    qFatal("no %s", qPrintable(accessibleName));
+}
+
+} // namespace
+
+class ProposeDialogTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    // A proposal fills the string, writes the names where the job's list takes them whole
+    // and turns incrementing names on; the preview shows the new parts at once.
+    void bookmarksFillTheStringAndTheNames() {
+        CTempDir dir(true);
+        testing_support::WritePdf(
+            dir.File("book.pdf"),
+            {.pages = 6, .outline = {{"Preface, and thanks", 1}, {"Two", 3}}});
+        testing_support::CRecordingPrompter prompter;
+        ui::CSplitParametersDialog dialog(prompter, {});
+        dialog.Fields().fileName = dir.File("book.pdf");
+        dialog.Fields().pages = 6;
+        dialog.Fields().splitTo = dir.File("out");
+        dialog.Fields().incrementName = "N";
+        WithProposeDialog(dialog, [](ui::CProposeDialog& propose) {
+            Find<QRadioButton>(propose, "At bookmarks, down to level")->click();
+            Find<QPushButton>(propose, "Propose")->click();
+        });
+        QCOMPARE(dialog.findChild<QLineEdit*>("ctl1004")->text(), QStringLiteral("1,2-3,4-6"));
+        QCOMPARE(dialog.findChild<QLineEdit*>("ctl1013")->text(),
+                 QStringLiteral("file:book.names.txt"));
+        QVERIFY(dialog.findChild<QRadioButton*>("ctl1011")->isChecked());
+        QCOMPARE(QString::fromStdString(dir.Read("book.names.txt")),
+                 QStringLiteral("\r\nPreface, and thanks\r\nTwo\r\n"));
+        QCOMPARE(dialog.Preview()->Plan()->Outputs().size(), size_t{3});
+    }
+
+    // Reading a long file shows how far it has come, keeps the window answering, and Stop
+    // ends it with the fields as they were.
+    void longWorkShowsProgressAndStops() {
+        CTempDir dir(true);
+        testing_support::WritePdf(dir.File("scan.pdf"), {.pages = 400});
+        testing_support::CRecordingPrompter prompter;
+        ui::CSplitParametersDialog dialog(prompter, {});
+        dialog.Fields().fileName = dir.File("scan.pdf");
+        dialog.Fields().pages = 400;
+        dialog.Fields().splitParameters = "1-2";
+        dialog.Fields().splitTo = dir.File("out");
+        int progressSeen = 0;
+        QString outcome;
+        WithProposeDialog(dialog, [&](ui::CProposeDialog& propose) {
+            Find<QRadioButton>(propose, "At blank pages, which go into no part")->click();
+            Find<QPushButton>(propose, "Propose")->click();
+            auto* bar = Find<QProgressBar>(propose, "Pages read");
+            QTRY_VERIFY_WITH_TIMEOUT(bar->value() > 0 && bar->maximum() == 400, 20000);
+            progressSeen = bar->value();
+            Find<QPushButton>(propose, "Stop")->click();
+            QTRY_VERIFY_WITH_TIMEOUT(!propose.Running(), 20000);
+            outcome = Find<QLabel>(propose, "Outcome")->text();
+            propose.reject();
+        });
+        QVERIFY(progressSeen > 0 && progressSeen < 400);
+        QCOMPARE(outcome, QStringLiteral("Stopped; nothing was proposed."));
+        QCOMPARE(dialog.findChild<QLineEdit*>("ctl1004")->text(), QStringLiteral("1-2"));
+    }
+};
+
+QTEST_MAIN(ProposeDialogTest)
+#include "ProposeDialogTest.moc"

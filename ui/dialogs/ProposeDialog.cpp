@@ -1,0 +1,366 @@
+#include "ui/dialogs/ProposeDialog.h"
+
+#include "propose/BlankProposer.h"
+#include "propose/BookmarkProposer.h"
+#include "propose/NamesFile.h"
+#include "propose/SizeProposer.h"
+#include "propose/TextProposer.h"
+#include "ui/dialogs/DialogUnits.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <atomic>
+#include <cmath>
+
+namespace ui {
+
+// What the reading thread and the dialog share: the dialog asks it to stop and reads how far
+// it has come; the thread writes the result before it says it has finished.
+struct CProposeDialog::Work {
+    std::atomic<int> done{0};
+    std::atomic<int> total{0};
+    std::atomic<bool> stop{false};
+    std::atomic<bool> finished{false};
+    propose::Proposal result;
+};
+
+namespace {
+
+// The choices of the last proposal, offered again the next time within the session.
+struct Choices {
+    int mode = 0;
+    int level = 1;
+    double size = 10;
+    int unit = 1; // 0 KiB, 1 MiB
+    bool allowInk = false;
+    double ink = 0.05;
+    QString pattern;
+};
+Choices& LastChoices() {
+    static Choices choices;
+    return choices;
+}
+
+} // namespace
+
+CProposeDialog::CProposeDialog(std::string source, bool keepBookmarks, QWidget* parent)
+    : QDialog(parent), m_source(std::move(source)), m_keepBookmarks(keepBookmarks) {
+    SetUpModalDialog(*this, QStringLiteral("dlgPropose"),
+                     QStringLiteral("Propose Split Parameters"));
+    SetHelpTopic(*this, QStringLiteral("proposals"));
+    Build();
+}
+
+CProposeDialog::~CProposeDialog() {
+    if (m_thread.joinable()) {
+        m_work->stop = true;
+        m_thread.join();
+    }
+}
+
+void CProposeDialog::Build() {
+    const auto named = [](QWidget* widget, const QString& name) {
+        widget->setAccessibleName(WithoutAccessKeys(name));
+        return widget;
+    };
+    auto* intro = new QLabel(
+        QStringLiteral("Read the file and propose where its parts begin, and their names:"), this);
+    intro->setWordWrap(true);
+
+    m_atBookmarks = new QRadioButton(QStringLiteral("At &bookmarks, down to level"), this);
+    m_level = new QSpinBox(this);
+    m_level->setRange(1, 99);
+    m_bySize = new QRadioButton(QStringLiteral("Parts of at &most"), this);
+    m_size = new QDoubleSpinBox(this);
+    m_size->setRange(0.1, 1e6);
+    m_size->setDecimals(1);
+    m_unit = new QComboBox(this);
+    m_unit->addItems({QStringLiteral("KiB"), QStringLiteral("MiB")});
+    m_atBlank = new QRadioButton(QStringLiteral("At b&lank pages, which go into no part"), this);
+    m_allowInk = new QCheckBox(QStringLiteral("Scans: allow &ink on up to"), this);
+    m_ink = new QDoubleSpinBox(this);
+    m_ink->setRange(0.01, 10);
+    m_ink->setDecimals(2);
+    m_ink->setSingleStep(0.01);
+    m_ink->setSuffix(QStringLiteral(" % of a page"));
+    m_atText = new QRadioButton(QStringLiteral("At pages whose &text matches"), this);
+    m_pattern = new QLineEdit(this);
+    m_pattern->setPlaceholderText(QStringLiteral("e.g. ^INVOICE (\\d+)"));
+    m_progress = new QProgressBar(this);
+    m_progress->setRange(0, 1);
+    m_progress->setValue(0);
+    m_status = new QLabel(this);
+    m_status->setWordWrap(true);
+    m_status->setTextFormat(Qt::PlainText);
+    m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_propose = new QPushButton(QStringLiteral("&Propose"), this);
+    m_propose->setDefault(true);
+    m_stop = new QPushButton(QStringLiteral("&Stop"), this);
+    m_close = new QPushButton(QStringLiteral("&Close"), this);
+    named(m_atBookmarks, m_atBookmarks->text());
+    named(m_level, QStringLiteral("Bookmark level"));
+    named(m_bySize, m_bySize->text());
+    named(m_size, QStringLiteral("Largest part"));
+    named(m_unit, QStringLiteral("Unit of the largest part"));
+    named(m_atBlank, m_atBlank->text());
+    named(m_allowInk, m_allowInk->text());
+    named(m_ink, QStringLiteral("Ink allowed on a blank page, percent"));
+    named(m_atText, m_atText->text());
+    named(m_pattern, QStringLiteral("Regular expression"));
+    named(m_progress, QStringLiteral("Pages read"));
+    named(m_status, QStringLiteral("Outcome"));
+    named(m_propose, m_propose->text());
+    named(m_stop, m_stop->text());
+    named(m_close, m_close->text());
+
+    auto* modes = new QButtonGroup(this);
+    for (QRadioButton* mode : {m_atBookmarks, m_bySize, m_atBlank, m_atText})
+        modes->addButton(mode);
+    auto* grid = new QGridLayout;
+    grid->addWidget(m_atBookmarks, 0, 0);
+    grid->addWidget(m_level, 0, 1);
+    grid->addWidget(m_bySize, 1, 0);
+    auto* size = new QHBoxLayout;
+    size->addWidget(m_size);
+    size->addWidget(m_unit);
+    grid->addLayout(size, 1, 1);
+    grid->addWidget(m_atBlank, 2, 0, 1, 2);
+    auto* ink = new QHBoxLayout;
+    ink->addSpacing(fontMetrics().averageCharWidth() * 3);
+    ink->addWidget(m_allowInk);
+    ink->addWidget(m_ink);
+    ink->addStretch();
+    grid->addLayout(ink, 3, 0, 1, 2);
+    grid->addWidget(m_atText, 4, 0);
+    grid->addWidget(m_pattern, 4, 1);
+    grid->setColumnStretch(1, 1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_propose);
+    buttons->addWidget(m_stop);
+    buttons->addWidget(m_close);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(intro);
+    layout->addLayout(grid);
+    layout->addWidget(m_progress);
+    layout->addWidget(m_status);
+    layout->addStretch();
+    layout->addLayout(buttons);
+    m_pattern->setMinimumWidth(fontMetrics().averageCharWidth() * 28);
+
+    const Choices& last = LastChoices();
+    modes->buttons().at(std::clamp(last.mode, 0, 3))->setChecked(true);
+    m_level->setValue(last.level);
+    m_size->setValue(last.size);
+    m_unit->setCurrentIndex(last.unit);
+    m_allowInk->setChecked(last.allowInk);
+    m_ink->setValue(last.ink);
+    m_pattern->setText(last.pattern);
+    // Typing a setting chooses its way of proposing.
+    const auto choose = [](QRadioButton* mode) { return [mode] { mode->setChecked(true); }; };
+    connect(m_level, &QSpinBox::valueChanged, this, choose(m_atBookmarks));
+    connect(m_size, &QDoubleSpinBox::valueChanged, this, choose(m_bySize));
+    connect(m_unit, &QComboBox::activated, this, choose(m_bySize));
+    connect(m_allowInk, &QCheckBox::toggled, this, choose(m_atBlank));
+    connect(m_ink, &QDoubleSpinBox::valueChanged, this, choose(m_atBlank));
+    connect(m_pattern, &QLineEdit::textEdited, this, choose(m_atText));
+
+    m_poll = new QTimer(this);
+    m_poll->setInterval(50);
+    connect(m_poll, &QTimer::timeout, this, &CProposeDialog::Poll);
+    connect(m_propose, &QPushButton::clicked, this, &CProposeDialog::Start);
+    connect(m_stop, &QPushButton::clicked, this, &CProposeDialog::Stop);
+    connect(m_close, &QPushButton::clicked, this, &CProposeDialog::reject);
+    SetIdle(true);
+}
+
+void CProposeDialog::SetIdle(bool idle) {
+    for (QWidget* input : std::initializer_list<QWidget*>{m_atBookmarks, m_level, m_bySize, m_size,
+                                                          m_unit, m_atBlank, m_allowInk, m_ink,
+                                                          m_atText, m_pattern, m_propose})
+        input->setEnabled(idle);
+    m_stop->setEnabled(!idle);
+    if (idle)
+        m_propose->setFocus();
+    else
+        m_stop->setFocus();
+}
+
+void CProposeDialog::ShowProblem(const QString& text) {
+    m_status->setStyleSheet(QStringLiteral("color: #b00020"));
+    m_status->setText(text);
+}
+
+void CProposeDialog::Start() {
+    Choices& last = LastChoices();
+    last.mode = m_atBookmarks->isChecked() ? 0
+                : m_bySize->isChecked()    ? 1
+                : m_atBlank->isChecked()   ? 2
+                                           : 3;
+    last.level = m_level->value();
+    last.size = m_size->value();
+    last.unit = m_unit->currentIndex();
+    last.allowInk = m_allowInk->isChecked();
+    last.ink = m_ink->value();
+    last.pattern = m_pattern->text();
+    const std::string pattern = last.pattern.toStdString();
+    if (last.mode == 3) {
+        const std::string problem =
+            pattern.empty() ? "Type the text to look for." : propose::PatternProblem(pattern);
+        if (!problem.empty()) {
+            ShowProblem(QString::fromStdString(problem));
+            m_pattern->setFocus();
+            return;
+        }
+    }
+    m_work = std::make_shared<Work>();
+    m_status->setStyleSheet(QString());
+    m_status->setText(QStringLiteral("Reading the file..."));
+    m_progress->setRange(0, 0); // busy until the first page is counted
+    SetIdle(false);
+
+    const int mode = last.mode;
+    const int level = last.level;
+    const auto bytes =
+        static_cast<int64_t>(std::llround(last.size * (last.unit == 0 ? 1024.0 : 1024.0 * 1024.0)));
+    propose::BlankRule rule;
+    if (last.allowInk)
+        rule.maxInkPercent = last.ink;
+    m_thread = std::thread([work = m_work, source = m_source, keep = m_keepBookmarks, mode, level,
+                            bytes, rule, pattern] {
+        const propose::Progress progress = [&work](int done, int total) {
+            work->total = total;
+            work->done = done;
+            return !work->stop;
+        };
+        try {
+            switch (mode) {
+            case 0:
+                work->result = propose::ProposeAtBookmarks(source, level);
+                break;
+            case 1:
+                work->result =
+                    propose::ProposeBySize(source, {std::max<int64_t>(1, bytes), keep}, progress);
+                break;
+            case 2:
+                work->result = propose::ProposeAtBlankPages(source, rule, progress);
+                break;
+            default:
+                work->result = propose::ProposeAtText(source, pattern, progress);
+            }
+        } catch (const std::exception& e) {
+            work->result = {};
+            work->result.failure = e.what();
+        }
+        work->finished = true;
+    });
+    m_poll->start();
+}
+
+void CProposeDialog::Poll() {
+    if (!m_work)
+        return;
+    const int total = m_work->total;
+    if (total > 0) {
+        m_progress->setRange(0, total);
+        m_progress->setValue(m_work->done);
+        if (!m_work->stop)
+            m_status->setText(QStringLiteral("Page %1 of %2...")
+                                  .arg(std::min(total, m_work->done + 1))
+                                  .arg(total));
+    }
+    if (m_work->finished)
+        Finished();
+}
+
+void CProposeDialog::Finished() {
+    m_poll->stop();
+    m_thread.join();
+    const propose::Proposal result = std::move(m_work->result);
+    m_work.reset();
+    m_progress->setRange(0, 1);
+    m_progress->setValue(result.Ok() ? 1 : 0);
+    SetIdle(true);
+    if (m_closeWhenStopped) {
+        QDialog::reject();
+        return;
+    }
+    if (result.cancelled) {
+        m_status->setStyleSheet(QString());
+        m_status->setText(QStringLiteral("Stopped; nothing was proposed."));
+        return;
+    }
+    if (!result.Ok()) {
+        ShowProblem(QString::fromStdString(result.failure));
+        return;
+    }
+    m_result = result;
+    accept();
+}
+
+void CProposeDialog::Stop() {
+    if (!m_work)
+        return;
+    m_work->stop = true;
+    m_stop->setEnabled(false);
+    m_status->setText(QStringLiteral("Stopping..."));
+}
+
+void CProposeDialog::reject() {
+    // Closing while the file is read stops the reading first; the dialog closes as soon as
+    // the thread has let go, without holding the window up meanwhile.
+    if (m_thread.joinable()) {
+        m_closeWhenStopped = true;
+        Stop();
+        return;
+    }
+    QDialog::reject();
+}
+
+bool ProposeIntoFields(QWidget* parent, const QString& source, bool keepBookmarks,
+                       QLineEdit* parameters, QLineEdit* fileList, QRadioButton* increment) {
+    CProposeDialog dialog(source.toStdString(), keepBookmarks, parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    const propose::Proposal& proposal = dialog.Result();
+    if (!proposal.notes.empty()) {
+        QStringList notes;
+        for (const std::string& note : proposal.notes)
+            notes << QString::fromStdString(note);
+        QMessageBox::information(parent, QStringLiteral("Propose Split Parameters"),
+                                 notes.join(QLatin1Char('\n')));
+    }
+    const QString text = QString::fromStdString(proposal.Parameters());
+    parameters->setMaxLength(std::max(parameters->maxLength(), static_cast<int>(text.size())));
+    parameters->setText(text);
+    if (!proposal.names.empty()) {
+        std::string failure;
+        const std::string list =
+            propose::WriteNamesFile(source.toStdString(), proposal.names, failure);
+        if (list.empty()) {
+            QMessageBox::warning(parent, QStringLiteral("Propose Split Parameters"),
+                                 QString::fromStdString(failure));
+        } else {
+            fileList->setText(QString::fromStdString(list));
+            increment->setChecked(true);
+        }
+    }
+    return true;
+}
+
+} // namespace ui
