@@ -2,6 +2,7 @@
 #include "cli/Arguments.h"
 #include "cli/Cli.h"
 #include "cli/Context.h"
+#include "core/SetupOptions.h"
 #include "propose/BlankProposer.h"
 #include "propose/BookmarkProposer.h"
 #include "propose/ByteSize.h"
@@ -69,8 +70,14 @@ int Ranges(Context& c) {
         if (!bytes)
             return Usage(c, "--max-size needs a size in bytes, or with k or M after it, not \"" +
                                 *size + "\"");
-        proposal =
-            propose::ProposeBySize(file, {*bytes, !args.Flag("no-bookmarks")}, TerminalProgress(c));
+        // Parts are named as "split FILE STRING" names them, with setup.ini of this folder.
+        core::SetupOptions options;
+        core::LoadSetupOptions(options);
+        core::PlanJob job;
+        job.source = file;
+        proposal = propose::ProposeBySize(
+            file, {*bytes, !args.Flag("no-bookmarks"), propose::JobPartNamer(job, options)},
+            TerminalProgress(c));
     } else if (args.Flag("blank-separators")) {
         propose::BlankRule rule;
         if (auto ink = args.Value("max-ink")) {

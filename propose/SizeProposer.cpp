@@ -12,6 +12,7 @@
 #include <cctype>
 #include <climits>
 #include <cstdlib>
+#include <map>
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
@@ -89,7 +90,18 @@ class PageWeights {
         m_prefix.assign(pages + 1, 0.0);
         for (size_t i = 0; i < pages; ++i)
             m_prefix[i + 1] = m_prefix[i] + weight[i];
+        for (size_t i = 0; i < pages && !m_jumps; ++i) {
+            QOH annots = source.pages[i].getKey("/Annots");
+            if (annots.isArray())
+                for (QOH& annot : annots.getArrayAsVector())
+                    if (annot.isDictionary() && (annot.hasKey("/Dest") || annot.hasKey("/A")))
+                        m_jumps = true;
+        }
     }
+
+    // Whether a page has an annotation that jumps somewhere: only those differ with the
+    // names of the parts around them.
+    bool Jumps() const { return m_jumps; }
 
     // The weight of pages first..last (1-based).
     double Of(int first, int last) const {
@@ -222,6 +234,7 @@ class PageWeights {
     std::vector<std::vector<uint64_t>> m_reached;
     std::vector<std::vector<QOH>> m_contents;
     std::vector<double> m_prefix;
+    bool m_jumps = false;
 };
 
 // Whether a PDF file's last cross-reference section is a classic table (20 bytes an object,
@@ -245,7 +258,7 @@ bool HasClassicXref(std::string_view pdf) {
 class PartMeasurer {
   public:
     PartMeasurer(const std::string& source, bool keepBookmarks)
-        : m_automation(m_trace), m_keepBookmarks(keepBookmarks) {
+        : m_automation(m_trace), m_path(source), m_keepBookmarks(keepBookmarks) {
         m_app = m_automation.Create<engine::App>();
         m_view = m_automation.Create<engine::AVDoc>();
         if (!m_app || !m_view || !m_view->Open(source, ""))
@@ -269,8 +282,11 @@ class PartMeasurer {
         return m_source ? engine::CQpdfAutomation::SourceOf(*m_source) : nullptr;
     }
 
-    // The bytes of pages first..last (1-based) as one part; nothing when it cannot be written.
-    std::optional<int64_t> Measure(int first, int last) {
+    // The bytes of pages first..last (1-based) as one part of a job whose parts are `plan`
+    // (links to a page of another part name its file); nothing when it cannot be written.
+    std::optional<int64_t> Measure(int first, int last,
+                                   const std::vector<engine::PlannedPart>& plan) {
+        m_app->PlanParts(m_path, plan);
         auto part = m_automation.Create<engine::PDDoc>();
         const bool written =
             part && part->Create() &&
@@ -289,6 +305,7 @@ class PartMeasurer {
   private:
     core::NullTrace m_trace;
     engine::CQpdfAutomation m_automation;
+    std::string m_path;
     bool m_keepBookmarks;
     std::shared_ptr<engine::App> m_app;
     std::shared_ptr<engine::AVDoc> m_view;
@@ -335,7 +352,27 @@ class SizeSearch {
   public:
     SizeSearch(engine::ParsedSource& source, PartMeasurer& measurer, const SizeLimit& limit)
         : m_weights(source, limit.keepBookmarks), m_measurer(measurer), m_limit(limit.maxBytes),
-          m_pages(static_cast<int>(source.pages.size())) {}
+          m_pages(static_cast<int>(source.pages.size())), m_names(limit.partNames) {}
+
+    // Whether parts must be measured with the names of the parts around them.
+    bool Planned() const { return m_weights.Jumps() && m_names; }
+
+    // The parts of a job: `settled`, then `part`, then the pages left as one part, named as
+    // the job names them. Parts whose pages have no jumps do not need it.
+    std::vector<engine::PlannedPart> Plan(const std::vector<core::PageRange>& settled,
+                                          core::PageRange part) const {
+        if (!Planned())
+            return {};
+        std::vector<core::PageRange> ranges = settled;
+        ranges.push_back(part);
+        if (part.last < m_pages)
+            ranges.push_back({part.last + 1, m_pages});
+        const std::vector<std::string> names = m_names(ranges);
+        std::vector<engine::PlannedPart> plan;
+        for (size_t i = 0; i < ranges.size() && i < names.size(); ++i)
+            plan.push_back({ranges[i].first, ranges[i].last, names[i]});
+        return plan;
+    }
 
     struct Part {
         int last = 0;
@@ -343,8 +380,9 @@ class SizeSearch {
         bool failed = false;          // a write failed
     };
 
-    // The longest part from `first` on that fits, or `first` alone when nothing does.
-    Part LongestFrom(int first) {
+    // The longest part from `first` on that fits after the parts `settled`, or `first` alone
+    // when nothing does. Pages after the part are taken as one part while it is measured.
+    Part LongestFrom(int first, const std::vector<core::PageRange>& settled) {
         int lo = first - 1; // pages first..lo are known to fit (nothing known yet)
         int hi = m_pages;   // and first..hi + 1 known not to
         std::optional<int64_t> loBytes, hiBytes;
@@ -357,7 +395,9 @@ class SizeSearch {
                 return {lo, loBytes};
             if (loBytes && *loBytes + Sure(first, lo + 1) > m_limit)
                 return {lo, loBytes}; // the next page surely does not fit
-            if (hiBytes && hi >= first && *hiBytes - Sure(first, hi + 1) <= m_limit)
+            // (Not with jumps between parts: without its last page, a part's jumps to it name
+            // a sibling's file, and the part may grow.)
+            if (hiBytes && hi >= first && !Planned() && *hiBytes - Sure(first, hi + 1) <= m_limit)
                 return {hi, std::nullopt}; // the part without its last page surely fits
             const int width = hi - lo;
             int guess = Guess(first, lo, hi, loBytes, hiBytes);
@@ -375,7 +415,7 @@ class SizeSearch {
             }
             widthEarlier = widthLast;
             widthLast = width;
-            const auto bytes = m_measurer.Measure(first, guess);
+            const auto bytes = m_measurer.Measure(first, guess, Plan(settled, {first, guess}));
             if (!bytes)
                 return {guess, std::nullopt, true};
             m_model.Observe(first, m_weights.Of(first, guess), *bytes);
@@ -457,6 +497,7 @@ class SizeSearch {
     int m_pages;
     SizeModel m_model;
     bool m_boundsHold = true;
+    PartNamer m_names;
 };
 
 std::string Thousands(int64_t n) {
@@ -477,33 +518,70 @@ Proposal ProposeBySize(const std::string& path, const SizeLimit& limit, const Pr
         proposal.failure = UnreadableMessage(path);
         return proposal;
     }
+    std::vector<core::PageRange> parts;
+    std::map<int, int64_t> alone; // first page -> bytes, of pages too big on their own
     try {
         SizeSearch search(*source, measurer, limit);
-        for (int first = 1; first <= pages;) {
-            if (progress && !progress(first - 1, pages)) {
-                proposal = {};
-                proposal.cancelled = true;
-                return proposal;
+        // Parts from `first` on, after those already settled; false when stopped or failed.
+        const auto partsFrom = [&](int first) {
+            while (first <= pages) {
+                if (progress && !progress(first - 1, pages)) {
+                    proposal.cancelled = true;
+                    return false;
+                }
+                const SizeSearch::Part part = search.LongestFrom(first, parts);
+                if (part.failed) {
+                    proposal.failure = "Cannot write pages " + std::to_string(first) + "-" +
+                                       std::to_string(part.last) + " of " + path + " as a part.";
+                    return false;
+                }
+                if (part.bytes && *part.bytes > limit.maxBytes)
+                    alone[first] = *part.bytes;
+                parts.push_back({first, part.last});
+                first = part.last + 1;
             }
-            const SizeSearch::Part part = search.LongestFrom(first);
-            if (part.failed) {
-                proposal = {};
-                proposal.failure = "Cannot write pages " + std::to_string(first) + "-" +
-                                   std::to_string(part.last) + " of " + path + " as a part.";
-                return proposal;
+            return true;
+        };
+        bool done = partsFrom(1);
+        // Jumps to later pages were measured as to one part holding them all; with the parts
+        // settled, each part is measured once more among its real siblings, and the parts from
+        // the first that no longer fits on are found again.
+        for (int round = 0; done && search.Planned() && round < 3; ++round) {
+            const std::vector<std::string> names = limit.partNames(parts);
+            std::vector<engine::PlannedPart> plan;
+            for (size_t i = 0; i < parts.size() && i < names.size(); ++i)
+                plan.push_back({parts[i].first, parts[i].last, names[i]});
+            size_t over = parts.size();
+            for (size_t i = 0; i < parts.size() && over == parts.size(); ++i) {
+                if (parts[i].first == parts[i].last)
+                    continue;
+                const auto bytes = measurer.Measure(parts[i].first, parts[i].last, plan);
+                if (!bytes || *bytes > limit.maxBytes)
+                    over = i;
             }
-            if (part.bytes && *part.bytes > limit.maxBytes)
-                proposal.notes.push_back("Page " + std::to_string(first) +
-                                         " alone makes a part of " + Thousands(*part.bytes) +
-                                         " bytes, more than " + Thousands(limit.maxBytes) + ".");
-            proposal.ranges.push_back({first, part.last});
-            first = part.last + 1;
+            if (over == parts.size())
+                break;
+            const int first = parts[over].first;
+            parts.resize(over);
+            alone.erase(alone.lower_bound(first), alone.end());
+            done = partsFrom(first);
+        }
+        if (!done) {
+            Proposal stopped;
+            stopped.failure = proposal.failure;
+            stopped.cancelled = proposal.cancelled;
+            return stopped;
         }
     } catch (const std::exception&) {
         proposal = {};
         proposal.failure = UnreadableMessage(path);
         return proposal;
     }
+    proposal.ranges = parts;
+    for (const auto& [page, bytes] : alone)
+        proposal.notes.push_back("Page " + std::to_string(page) + " alone makes a part of " +
+                                 Thousands(bytes) + " bytes, more than " +
+                                 Thousands(limit.maxBytes) + ".");
     if (progress)
         progress(pages, pages);
     return proposal;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "propose/PartNamer.h"
 #include "propose/Proposal.h"
 
 #include <cstdint>
@@ -10,6 +11,9 @@ namespace propose {
 struct SizeLimit {
     int64_t maxBytes = 0;
     bool keepBookmarks = true; // as the job will split: with its bookmarks or without
+    // How the job names its parts; a link to a page of a sibling part names that part's file.
+    // Without it parts are measured as a job that plans no siblings writes them.
+    PartNamer partNames = {};
 };
 
 // Groups consecutive pages greedily from the first, each part as large as it can be while the

@@ -57,8 +57,10 @@ Choices& LastChoices() {
 
 } // namespace
 
-CProposeDialog::CProposeDialog(std::string source, bool keepBookmarks, QWidget* parent)
-    : QDialog(parent), m_source(std::move(source)), m_keepBookmarks(keepBookmarks) {
+CProposeDialog::CProposeDialog(std::string source, bool keepBookmarks, propose::PartNamer names,
+                               QWidget* parent)
+    : QDialog(parent), m_source(std::move(source)), m_keepBookmarks(keepBookmarks),
+      m_names(std::move(names)) {
     SetUpModalDialog(*this, QStringLiteral("dlgPropose"),
                      QStringLiteral("Propose Split Parameters"));
     SetHelpTopic(*this, QStringLiteral("proposals"));
@@ -241,8 +243,8 @@ void CProposeDialog::Start() {
     propose::BlankRule rule;
     if (last.allowInk)
         rule.maxInkPercent = last.ink;
-    m_thread = std::thread([work = m_work, source = m_source, keep = m_keepBookmarks, mode, level,
-                            bytes, rule, pattern] {
+    m_thread = std::thread([work = m_work, source = m_source, keep = m_keepBookmarks,
+                            names = m_names, mode, level, bytes, rule, pattern] {
         const propose::Progress progress = [&work](int done, int total) {
             work->total = total;
             work->done = done;
@@ -254,8 +256,8 @@ void CProposeDialog::Start() {
                 work->result = propose::ProposeAtBookmarks(source, level);
                 break;
             case 1:
-                work->result =
-                    propose::ProposeBySize(source, {std::max<int64_t>(1, bytes), keep}, progress);
+                work->result = propose::ProposeBySize(
+                    source, {std::max<int64_t>(1, bytes), keep, names}, progress);
                 break;
             case 2:
                 work->result = propose::ProposeAtBlankPages(source, rule, progress);
@@ -332,9 +334,12 @@ void CProposeDialog::reject() {
     QDialog::reject();
 }
 
-bool ProposeIntoFields(QWidget* parent, const QString& source, bool keepBookmarks,
+bool ProposeIntoFields(QWidget* parent, const core::PlanJob& job, bool keepBookmarks,
                        QLineEdit* parameters, QLineEdit* fileList, QRadioButton* increment) {
-    CProposeDialog dialog(source.toStdString(), keepBookmarks, parent);
+    // Sizes are measured with the names the run will give the parts: setup.ini as it is now.
+    core::SetupOptions options;
+    core::LoadSetupOptions(options);
+    CProposeDialog dialog(job.source, keepBookmarks, propose::JobPartNamer(job, options), parent);
     if (dialog.exec() != QDialog::Accepted)
         return false;
     const propose::Proposal& proposal = dialog.Result();
@@ -350,8 +355,7 @@ bool ProposeIntoFields(QWidget* parent, const QString& source, bool keepBookmark
     parameters->setText(text);
     if (!proposal.names.empty()) {
         std::string failure;
-        const std::string list =
-            propose::WriteNamesFile(source.toStdString(), proposal.names, failure);
+        const std::string list = propose::WriteNamesFile(job.source, proposal.names, failure);
         if (list.empty()) {
             QMessageBox::warning(parent, QStringLiteral("Propose Split Parameters"),
                                  QString::fromStdString(failure));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/SplitPlan.h"
+#include "propose/PartNamer.h"
 #include "propose/Proposal.h"
 
 #include <QDialog>
@@ -29,8 +31,9 @@ class CProposeDialog final : public QDialog {
     Q_OBJECT
 
   public:
-    // keepBookmarks: parts are measured as the job will write them.
-    CProposeDialog(std::string source, bool keepBookmarks, QWidget* parent = nullptr);
+    // keepBookmarks and names: parts are measured as the job will write and name them.
+    CProposeDialog(std::string source, bool keepBookmarks, propose::PartNamer names,
+                   QWidget* parent = nullptr);
     ~CProposeDialog() override;
 
     const propose::Proposal& Result() const { return m_result; }
@@ -52,6 +55,7 @@ class CProposeDialog final : public QDialog {
 
     std::string m_source;
     bool m_keepBookmarks;
+    propose::PartNamer m_names;
     propose::Proposal m_result;
     std::shared_ptr<Work> m_work;
     std::thread m_thread;
@@ -75,10 +79,10 @@ class CProposeDialog final : public QDialog {
     QTimer* m_poll = nullptr;
 };
 
-// Opens the dialog for the job the fields describe; a proposal fills the split-parameter field
+// Opens the dialog for `job` as the fields hold it; a proposal fills the split-parameter field
 // and, when it names its parts, the file list (with a names file) and the incrementing-names
 // choice. True when the fields were filled.
-bool ProposeIntoFields(QWidget* parent, const QString& source, bool keepBookmarks,
+bool ProposeIntoFields(QWidget* parent, const core::PlanJob& job, bool keepBookmarks,
                        QLineEdit* parameters, QLineEdit* fileList, QRadioButton* increment);
 
 } // namespace ui

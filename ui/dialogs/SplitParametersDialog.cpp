@@ -222,7 +222,7 @@ void CSplitParametersDialog::Build() {
             m_openHelp();
     });
     connect(propose, &QPushButton::clicked, this, [this] {
-        if (ProposeIntoFields(this, m_fileName->text(), m_keepBookmarks->isChecked(),
+        if (ProposeIntoFields(this, PlanJobFromControls(), m_keepBookmarks->isChecked(),
                               m_splitParameters, m_fileList, m_increment) &&
             m_preview)
             m_preview->UpdateNow();

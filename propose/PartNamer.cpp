@@ -1,0 +1,32 @@
+#include "propose/PartNamer.h"
+
+#include "core/Files.h"
+
+#include <algorithm>
+
+namespace propose {
+
+PartNamer JobPartNamer(core::PlanJob job, core::SetupOptions options) {
+    // Names go without their folder; one is needed for the dialog's check all the same.
+    if (job.splitTo.empty())
+        job.splitTo = ".";
+    return [job, options](const std::vector<core::PageRange>& ranges) {
+        core::PlanJob named = job;
+        named.parameters.clear();
+        for (const core::PageRange& range : ranges) {
+            named.pages = std::max(named.pages, range.last);
+            if (!named.parameters.empty())
+                named.parameters += ',';
+            named.parameters += std::to_string(range.first) + "-" + std::to_string(range.last);
+        }
+        const core::CSplitPlan plan = core::CSplitPlan::Make(named, options);
+        std::vector<std::string> names;
+        if (plan.Refused() || plan.Outputs().size() != ranges.size())
+            return names;
+        for (const core::PlannedOutput& output : plan.Outputs())
+            names.push_back(core::FileTitle(output.path));
+        return names;
+    };
+}
+
+} // namespace propose
