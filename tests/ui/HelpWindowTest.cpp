@@ -31,7 +31,7 @@ class HelpWindowTest : public QObject {
 void HelpWindowTest::BuildPutsTheManualBesideTheProgram() {
     QVERIFY(!qgetenv("QS_BINARY_DIR").isEmpty());
     for (const char* page : {"index", "getting-started", "split-parameters", "naming", "setup",
-                             "batch-files", "log", "command-line", "main-window"})
+                             "batch-files", "log", "command-line", "main-window", "preview"})
         QVERIFY2(QFileInfo(BuiltManual() + "/" + page + ".html").isFile(), page);
 }
 

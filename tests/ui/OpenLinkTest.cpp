@@ -230,14 +230,25 @@ void OpenLinkTest::FallbackFailuresKeepTheirCodes() {
     QCOMPARE(ui::OpenLink("https://www.quillsever.example/"), ui::kLinkFileNotFound);
 }
 
+// The shell opens without waiting for the opener: it says so only when the opener has failed.
 void OpenLinkTest::ShellOpensAndStartsWithArgumentVectors() {
     FakeDesktop desktop;
-    desktop.Program("xdg-open", "printf '%s' \"$1\" > \"$0.args\"");
+    desktop.Program("xdg-open", "printf '%s' \"$1\" > \"$0.args\"; "
+                                "while [ ! -e \"$0.go\" ]; do sleep 0.05; done; exit 3");
+    CRecordingPrompter prompter;
     ui::CXdgShell shell;
+    shell.SetPrompter(&prompter);
     QVERIFY(shell.Open("/srv/a dir/a;b.csv"));
-    QCOMPARE(desktop.dir.Read("bin/xdg-open.args"), std::string("/srv/a dir/a;b.csv"));
+    QTRY_COMPARE(QString::fromStdString(desktop.dir.Read("bin/xdg-open.args")),
+                 QStringLiteral("/srv/a dir/a;b.csv"));
+    QVERIFY(prompter.boxes.empty());
+    desktop.dir.Write("bin/xdg-open.go", "");
+    QTRY_COMPARE(prompter.Lines(),
+                 std::vector<std::string>{": Unable to open hyperlink:\n\n" +
+                                          ui::LinkErrorText(ui::kLinkNoAssociation)});
     QVERIFY(shell.Open("-x.csv"));
-    QCOMPARE(desktop.dir.Read("bin/xdg-open.args"), std::string("./-x.csv"));
+    QTRY_COMPARE(QString::fromStdString(desktop.dir.Read("bin/xdg-open.args")),
+                 QStringLiteral("./-x.csv"));
     QVERIFY(!shell.Start({"no-such-program-here"}));
     const std::string marker = desktop.dir.File("started");
     desktop.Program("touch-it", "printf '%s' \"$1\" > \"$2\"");

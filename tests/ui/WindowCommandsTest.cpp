@@ -139,11 +139,12 @@ void WindowCommandsTest::ClearLogEmptiesTheFile() {
 
 void WindowCommandsTest::HomePageAndBugReportGoToTheDesktop() {
     Fixture f;
+    // Nothing waits for the desktop's opener; what it is given arrives a moment later.
     f.Trigger("cmd32795");
-    QCOMPARE(f.Opened(), ui::HomePageAddress());
+    QTRY_COMPARE(f.Opened(), ui::HomePageAddress());
     f.Trigger("cmd32797");
-    QVERIFY(f.Opened().starts_with("mailto:" + ui::SupportAddress() +
-                                   "?subject=Quillsever&body=%0d%0d%0d%0d---"));
+    QTRY_VERIFY(f.Opened().starts_with("mailto:" + ui::SupportAddress() +
+                                       "?subject=Quillsever&body=%0d%0d%0d%0d---"));
     QVERIFY(f.prompter.boxes.empty());
 }
 
@@ -193,7 +194,7 @@ void WindowCommandsTest::MainWindowLinkOpensTheHomePage() {
     QVERIFY(link);
     QCOMPARE(link->toolTip().toStdString(), ui::HomePageAddress());
     QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(2, 2));
-    QCOMPARE(f.Opened(), ui::HomePageAddress());
+    QTRY_COMPARE(f.Opened(), ui::HomePageAddress());
     QVERIFY(f.prompter.boxes.empty());
 }
 

@@ -5,12 +5,15 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPointer>
 
 namespace ui {
 
 CHyperlink::CHyperlink(const QString& text, QWidget* parent)
     : QLabel(text, parent), m_hoverColour(QApplication::palette().color(QPalette::Highlight)),
-      m_opener([](const std::string& address) { return OpenLink(address); }) {
+      m_opener([this](const std::string& address, std::function<void(int)> result) {
+          OpenLinkAsync(address, this, std::move(result));
+      }) {
     setTextFormat(Qt::PlainText);
     // Like a plain static text: top-left, unless its owner aligns it otherwise.
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -94,8 +97,24 @@ void CHyperlink::ResizeToFit() {
     setGeometry(r);
 }
 
-int CHyperlink::Activate() {
-    const int result = m_opener ? m_opener(m_url.toStdString()) : kLinkNoAssociation;
+void CHyperlink::SetOpener(Opener opener) {
+    m_opener = [opener = std::move(opener)](const std::string& address,
+                                            std::function<void(int)> result) {
+        result(opener(address));
+    };
+}
+
+void CHyperlink::Activate() {
+    if (!m_opener)
+        return Opened(kLinkNoAssociation);
+    QPointer<CHyperlink> self(this);
+    m_opener(m_url.toStdString(), [self](int result) {
+        if (self)
+            self->Opened(result);
+    });
+}
+
+void CHyperlink::Opened(int result) {
     m_visited = result > 32;
     if (m_visited) {
         SetVisited(true);
@@ -104,7 +123,6 @@ int CHyperlink::Activate() {
         if (m_prompter)
             ReportLinkError(*m_prompter, result);
     }
-    return result;
 }
 
 void CHyperlink::showEvent(QShowEvent* event) {

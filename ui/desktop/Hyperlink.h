@@ -18,6 +18,9 @@ class CHyperlink : public QLabel {
   public:
     // Opens an address; returns a result code as OpenLink does (greater than 32 is success).
     using Opener = std::function<int(const std::string& address)>;
+    // Starts opening an address and tells the result code when it is known.
+    using AsyncOpener =
+        std::function<void(const std::string& address, std::function<void(int)> result)>;
 
     static constexpr QColor kLinkColour{100, 10, 14};
     static constexpr QColor kVisitedColour{200, 200, 200};
@@ -36,14 +39,16 @@ class CHyperlink : public QLabel {
 
     // Who opens the address (OpenLink unless replaced) and who reports a failure (nobody
     // unless set: the failure then only beeps).
-    void SetOpener(Opener opener) { m_opener = std::move(opener); }
+    void SetOpener(Opener opener);
+    void SetOpener(AsyncOpener opener) { m_opener = std::move(opener); }
     void SetPrompter(core::Prompter* prompter) { m_prompter = prompter; }
 
     // The colour the text is drawn in now.
     QColor TextColour() const;
 
-    // What a click does; returns the opener's result.
-    int Activate();
+    // What a click does: starts opening the address; the colour and any report follow when the
+    // result comes, while the window goes on.
+    void Activate();
 
     // Applies the stored values: address from the text or text from the address, link font,
     // fitted size, cursor, tooltip. Done at the first show; repeated calls are harmless.
@@ -58,6 +63,7 @@ class CHyperlink : public QLabel {
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
+    void Opened(int result);
     void SetOver(bool over);
     void ApplyColour();
     void ApplyFont();
@@ -69,7 +75,7 @@ class CHyperlink : public QLabel {
     bool m_underline = true;
     bool m_adjustToFit = true;
     bool m_attached = false;
-    Opener m_opener;
+    AsyncOpener m_opener;
     core::Prompter* m_prompter = nullptr;
 };
 

@@ -2,8 +2,12 @@
 
 #include "core/Files.h"
 
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QPointer>
 #include <QProcess>
 #include <QStringList>
+#include <QTimer>
 
 #include <cerrno>
 #include <csignal>
@@ -48,36 +52,72 @@ bool IsOtherFieldCode(char c) {
     return std::string_view("ickdDnNvm").find(c) != std::string_view::npos;
 }
 
-// The desktop id of the program that opens text/html, asked of xdg-mime.
-std::optional<std::string> DefaultHtmlHandler() {
-    QProcess query;
-    query.start(QStringLiteral("xdg-mime"),
-                {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("text/html")});
-    if (!query.waitForFinished(5000) || query.exitStatus() != QProcess::NormalExit ||
-        query.exitCode() != 0)
+// Asks xdg-mime for the desktop id of the program that opens text/html; `done` gets it, or
+// nothing when there is none, it fails or takes over five seconds.
+void QueryHtmlHandler(QObject* context, std::function<void(std::optional<std::string>)> done) {
+    auto* query = new QProcess(context);
+    auto* limit = new QTimer(query);
+    limit->setSingleShot(true);
+    auto finish = [query, done](std::optional<std::string> id) {
+        query->disconnect();
+        query->deleteLater(); // ends it, if it still runs
+        done(std::move(id));
+    };
+    QObject::connect(limit, &QTimer::timeout, query, [finish] { finish(std::nullopt); });
+    QObject::connect(query, &QProcess::errorOccurred, query, [finish](QProcess::ProcessError e) {
+        if (e == QProcess::FailedToStart)
+            finish(std::nullopt);
+    });
+    QObject::connect(query, &QProcess::finished, query,
+                     [query, finish](int code, QProcess::ExitStatus status) {
+                         QString id = QString::fromUtf8(query->readAllStandardOutput()).trimmed();
+                         // Several ids may come back, separated by semicolons; the first is the
+                         // preferred one.
+                         id = id.section(QLatin1Char(';'), 0, 0).trimmed();
+                         if (status != QProcess::NormalExit || code != 0 || id.isEmpty() ||
+                             id.contains(QLatin1Char('/')))
+                             finish(std::nullopt);
+                         else
+                             finish(id.toStdString());
+                     });
+    limit->start(5000);
+    query->start(QStringLiteral("xdg-mime"),
+                 {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("text/html")});
+}
+
+// The browser's command line for an address, from the desktop entry of its id.
+std::optional<std::vector<std::string>> BrowserCommand(const std::optional<std::string>& id,
+                                                       const std::string& address) {
+    if (!id)
         return std::nullopt;
-    QString id = QString::fromUtf8(query.readAllStandardOutput()).trimmed();
-    // Several ids may come back, separated by semicolons; the first is the preferred one.
-    id = id.section(QLatin1Char(';'), 0, 0).trimmed();
-    if (id.isEmpty() || id.contains(QLatin1Char('/')))
+    auto file = FindDesktopFile(*id);
+    if (!file)
         return std::nullopt;
-    return id.toStdString();
+    auto text = core::ReadWholeFile(*file);
+    if (!text)
+        return std::nullopt;
+    auto exec = DesktopEntryExec(*text);
+    if (!exec)
+        return std::nullopt;
+    return FallbackCommand(*exec, address);
 }
 
 } // namespace
 
-ProgramOutcome RunProgram(const std::vector<std::string>& argv, std::chrono::milliseconds wait) {
-    ProgramOutcome outcome;
+namespace {
+
+// Starts argv[0] with a clean signal state and a process group of its own, so that neither our
+// blocked signals nor a Ctrl+C in our terminal reach the browser, and it outlives us. The pid,
+// or 0 with outcome.spawnError set.
+pid_t Spawn(const std::vector<std::string>& argv, ProgramOutcome& outcome) {
     if (argv.empty() || argv.front().empty()) {
         outcome.spawnError = ENOENT;
-        return outcome;
+        return 0;
     }
     std::vector<char*> args;
     for (const std::string& a : argv)
         args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
-    // The started program gets a clean signal state and a process group of its own, so that
-    // neither our blocked signals nor a Ctrl+C in our terminal reach the browser.
     posix_spawnattr_t attributes;
     ::posix_spawnattr_init(&attributes);
     sigset_t none;
@@ -92,35 +132,76 @@ ProgramOutcome RunProgram(const std::vector<std::string>& argv, std::chrono::mil
     ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
                                                 POSIX_SPAWN_SETPGROUP);
     pid_t pid = 0;
-    int error = ::posix_spawnp(&pid, args[0], nullptr, &attributes, args.data(), environ);
+    const int error = ::posix_spawnp(&pid, args[0], nullptr, &attributes, args.data(), environ);
     ::posix_spawnattr_destroy(&attributes);
-    if (error != 0) {
-        outcome.spawnError = error;
-        return outcome;
+    outcome.spawnError = error;
+    return error == 0 ? pid : 0;
+}
+
+// Whether the program has ended (its status then in outcome); false while it runs.
+bool Ended(pid_t pid, ProgramOutcome& outcome) {
+    int status = 0;
+    pid_t done = 0;
+    while ((done = ::waitpid(pid, &status, WNOHANG)) < 0 && errno == EINTR) {
     }
-    // xdg-open hands the address over and ends; a program that is still running after the wait
-    // is the handler itself, which we must not hold the window for.
-    const auto deadline = std::chrono::steady_clock::now() + wait;
-    while (true) {
-        int status = 0;
-        pid_t done = ::waitpid(pid, &status, WNOHANG);
-        if (done == pid) {
-            outcome.exited = true;
-            outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            return outcome;
-        }
-        if (done < 0 && errno != EINTR)
-            return outcome;
-        if (std::chrono::steady_clock::now() >= deadline)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    if (done != pid)
+        return done < 0; // not our child any more: nothing left to wait for
+    outcome.exited = true;
+    outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return true;
+}
+
+// A program still running after the wait is the handler itself: it runs on, reaped when it ends.
+void ReapLater(pid_t pid) {
     std::thread([pid] {
         int status = 0;
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
     }).detach();
+}
+
+} // namespace
+
+ProgramOutcome RunProgram(const std::vector<std::string>& argv, std::chrono::milliseconds wait) {
+    ProgramOutcome outcome;
+    const pid_t pid = Spawn(argv, outcome);
+    if (pid == 0)
+        return outcome;
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    while (!Ended(pid, outcome)) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            ReapLater(pid);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     return outcome;
+}
+
+void RunProgramAsync(const std::vector<std::string>& argv, std::chrono::milliseconds wait,
+                     QObject* context, std::function<void(const ProgramOutcome&)> done) {
+    ProgramOutcome outcome;
+    const pid_t pid = Spawn(argv, outcome);
+    QPointer<QObject> receiver(context);
+    if (pid == 0) {
+        QTimer::singleShot(0, context, [outcome, done] { done(outcome); });
+        return;
+    }
+    // Looked at between events, so the window goes on meanwhile; the timer belongs to the
+    // application, so the child is reaped even when the one who asked has gone.
+    auto* poll = new QTimer(QCoreApplication::instance());
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    QObject::connect(poll, &QTimer::timeout, poll, [=]() mutable {
+        const bool ended = Ended(pid, outcome);
+        if (!ended && std::chrono::steady_clock::now() < deadline)
+            return;
+        if (!ended)
+            ReapLater(pid);
+        poll->deleteLater();
+        if (receiver)
+            done(outcome);
+    });
+    poll->start(10);
 }
 
 int XdgOpenResult(const ProgramOutcome& outcome) {
@@ -323,30 +404,41 @@ std::optional<std::string> FindDesktopFile(const std::string& desktopId) {
     return std::nullopt;
 }
 
-int OpenLink(const std::string& rawAddress) {
+void OpenLinkAsync(const std::string& rawAddress, QObject* context, std::function<void(int)> done) {
     // A relative name that begins with a hyphen would be read as an option.
     const std::string address = rawAddress.starts_with('-') ? "./" + rawAddress : rawAddress;
-    const int result =
-        XdgOpenResult(RunProgram({"xdg-open", address}, std::chrono::milliseconds(5000)));
-    if (result > 32)
-        return result;
-    // When the desktop's opener cannot do it, the browser registered for web pages can.
-    auto desktopId = DefaultHtmlHandler();
-    if (!desktopId)
-        return result;
-    auto file = FindDesktopFile(*desktopId);
-    if (!file)
-        return result;
-    auto text = core::ReadWholeFile(*file);
-    if (!text)
-        return result;
-    auto exec = DesktopEntryExec(*text);
-    if (!exec)
-        return result;
-    auto command = FallbackCommand(*exec, address);
-    if (!command)
-        return result;
-    return ProgramStartResult(RunProgram(*command, std::chrono::milliseconds(1000)));
+    RunProgramAsync({"xdg-open", address}, std::chrono::milliseconds(5000), context,
+                    [address, context, done](const ProgramOutcome& outcome) {
+                        const int result = XdgOpenResult(outcome);
+                        if (result > 32)
+                            return done(result);
+                        // When the desktop's opener cannot do it, the browser registered for web
+                        // pages can.
+                        QueryHtmlHandler(context, [address, context, done,
+                                                   result](const std::optional<std::string>& id) {
+                            const auto command = BrowserCommand(id, address);
+                            if (!command)
+                                return done(result);
+                            RunProgramAsync(*command, std::chrono::milliseconds(1000), context,
+                                            [done](const ProgramOutcome& started) {
+                                                done(ProgramStartResult(started));
+                                            });
+                        });
+                    });
+}
+
+int OpenLink(const std::string& address) {
+    // The same steps, for a caller that cannot go on without the answer.
+    QObject context;
+    QEventLoop loop;
+    std::optional<int> result;
+    OpenLinkAsync(address, &context, [&](int code) {
+        result = code;
+        loop.quit();
+    });
+    if (!result)
+        loop.exec();
+    return *result;
 }
 
 std::string LinkErrorText(int code) {

@@ -2,7 +2,10 @@
 
 #include "core/Prompter.h"
 
+#include <QObject>
+
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,6 +34,10 @@ struct ProgramOutcome {
 // Starts argv[0] (searched on PATH) with an argument vector and waits up to `wait` for it to end.
 // A program still running after the wait is left to run; it is reaped when it ends.
 ProgramOutcome RunProgram(const std::vector<std::string>& argv, std::chrono::milliseconds wait);
+// The same without holding up the caller: `done` gets the outcome from the event loop once the
+// program has ended or the wait is over, unless `context` is gone by then.
+void RunProgramAsync(const std::vector<std::string>& argv, std::chrono::milliseconds wait,
+                     QObject* context, std::function<void(const ProgramOutcome&)> done);
 
 // The result code for an xdg-open outcome (exit 0 success, 2 a named file is missing, 3 no
 // method to open it, 4 the handler failed - gio and kde report a missing handler this way).
@@ -62,8 +69,11 @@ std::optional<std::string> FindDesktopFile(const std::string& desktopId);
 
 // Opens a web or mail address (or a document) with the desktop's program for it: xdg-open,
 // and when that fails, the program the desktop registers for text/html with the address as its
-// last argument. Returns a result code as above; on total failure xdg-open's code. A name that
+// last argument. Nothing waits: `done` gets the result code as above from the event loop when
+// it is known (on total failure xdg-open's code), unless `context` is gone by then. A name that
 // begins with "-" is passed as "./-..." so that no program takes it for an option.
+void OpenLinkAsync(const std::string& address, QObject* context, std::function<void(int)> done);
+// The same, waited for (events are handled meanwhile).
 int OpenLink(const std::string& address);
 
 // The message for a result code (without the "Unable to open hyperlink:" prefix).

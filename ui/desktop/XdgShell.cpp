@@ -2,10 +2,19 @@
 
 #include "ui/desktop/OpenLink.h"
 
+#include <QApplication>
+
 namespace ui {
 
 bool CXdgShell::Open(const std::string& documentOrAddress) {
-    return OpenLink(documentOrAddress) > 32;
+    OpenLinkAsync(documentOrAddress, this, [this](int result) {
+        if (result > 32)
+            return;
+        QApplication::beep();
+        if (m_prompter)
+            ReportLinkError(*m_prompter, result);
+    });
+    return true;
 }
 
 bool CXdgShell::Start(const std::vector<std::string>& argv) {

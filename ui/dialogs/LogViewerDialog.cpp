@@ -4,12 +4,35 @@
 #include "ui/dialogs/DialogUnits.h"
 #include "ui/dialogs/LogViewerModel.h"
 
+#include <QApplication>
+#include <QBoxLayout>
 #include <QFontDatabase>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTableView>
 
+#include <algorithm>
+
 namespace ui {
+
+namespace {
+
+// The log pads its fields with blanks to fixed widths. Shown without them, a path too long for
+// its column is cut in its middle, so that its file name stays in view.
+class CTrimmedCells final : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+  protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        while (option->text.endsWith(QLatin1Char(' ')))
+            option->text.chop(1);
+    }
+};
+
+} // namespace
 
 CLogViewerDialog::CLogViewerDialog(const std::string& logPath, core::Prompter& prompter,
                                    QWidget* parent)
@@ -30,12 +53,12 @@ CLogViewerDialog::CLogViewerDialog(const std::string& logPath, core::Prompter& p
         mono.setStyleHint(QFont::Monospace);
         mono.setFixedPitch(true);
     }
-    mono.setPointSize(7);
+    // At the desktop's own text size: the log's seven points were small on the screens they
+    // were chosen for, and are unreadable on today's.
+    mono.setPointSizeF(std::max(QApplication::font().pointSizeF(), 7.0));
     setFont(mono);
     const QFont dialogFont = font();
-    auto place = [&](QWidget* w, int x, int y, int width, int height) {
-        w->setGeometry(DialogUnitsToPixels(dialogFont, QRect(x, y, width, height)));
-    };
+    const QFontMetrics metrics(dialogFont);
 
     m_model = new CLogViewerModel(this);
     m_view = new QTableView(this);
@@ -47,7 +70,8 @@ CLogViewerDialog::CLogViewerDialog(const std::string& logPath, core::Prompter& p
     m_view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_view->setWordWrap(false);
-    m_view->setTextElideMode(Qt::ElideNone);
+    m_view->setTextElideMode(Qt::ElideMiddle);
+    m_view->setItemDelegate(new CTrimmedCells(m_view));
     m_view->verticalHeader()->hide();
     // Every row is one text line high; fixed heights keep a long log quick to show and scroll.
     m_view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -58,26 +82,49 @@ CLogViewerDialog::CLogViewerDialog(const std::string& logPath, core::Prompter& p
     header->setHighlightSections(false);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     header->setStretchLastSection(false);
-    for (int c = 0; c < storage::kLogColumnCount; ++c)
-        header->resizeSection(c, storage::kLogColumns[static_cast<size_t>(c)].width);
+    // Times and sizes get the width of their longest text; the two paths share what is left,
+    // and more of them shows as the dialog grows (the rest of a path is in its tooltip).
+    const int padding = 2 * metrics.horizontalAdvance(QLatin1Char('0'));
+    const int time = metrics.horizontalAdvance(QStringLiteral("0000-00-00 00:00:00")) + padding;
+    const int size = metrics.horizontalAdvance(QStringLiteral("000000000")) + padding;
+    for (int c = 0; c < storage::kLogColumnCount; ++c) {
+        const bool path = c == 2 || c == 5;
+        header->setSectionResizeMode(c, path ? QHeaderView::Stretch : QHeaderView::Interactive);
+        header->resizeSection(c, c == 1 ? size : time);
+    }
     connect(header, &QHeaderView::sectionClicked, m_model, &CLogViewerModel::SortByColumn);
-    place(m_view, 1, 1, 434, 160);
 
     auto* clear = new QPushButton(QStringLiteral("Clear"), this);
     clear->setObjectName(QStringLiteral("clearButton"));
     clear->setAccessibleName(QStringLiteral("Clear"));
     clear->setAutoDefault(false);
-    place(clear, 2, 166, 50, 14);
     connect(clear, &QPushButton::clicked, m_model, &CLogViewerModel::Clear);
 
     auto* close = new QPushButton(QStringLiteral("&Close"), this);
     close->setObjectName(QStringLiteral("closeButton"));
     close->setAccessibleName(QStringLiteral("Close"));
     close->setDefault(true);
-    place(close, 385, 165, 50, 14);
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
 
-    setFixedSize(DialogUnitsToPixels(dialogFont, QRect(0, 0, 435, 180)).size());
+    // The list takes every size change; the buttons keep their size at its two lower corners.
+    const QSize button = DialogUnitsToPixels(dialogFont, QRect(0, 0, 50, 14)).size();
+    for (QPushButton* b : {clear, close})
+        b->setFixedSize(button.expandedTo(b->sizeHint()));
+    const QRect margin = DialogUnitsToPixels(dialogFont, QRect(1, 1, 2, 4));
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(clear);
+    buttons->addStretch(1);
+    buttons->addWidget(close);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(margin.x(), margin.y(), margin.x(), margin.y());
+    layout->setSpacing(margin.height());
+    layout->addWidget(m_view, 1);
+    layout->addLayout(buttons);
+    // It opens at its designed size and may be made larger, or smaller down to half of it.
+    const QSize first = DialogUnitsToPixels(dialogFont, QRect(0, 0, 435, 180)).size();
+    setSizeGripEnabled(true);
+    setMinimumSize(first / 2);
+    resize(first);
 
     if (!m_model->Load(logPath))
         prompter.Show("Can't open split.log", "Log File Error");

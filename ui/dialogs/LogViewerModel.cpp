@@ -63,7 +63,9 @@ int CLogViewerModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant CLogViewerModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= rowCount() || role != Qt::DisplayRole)
+    // The tooltip shows the whole cell where the column is too narrow for it.
+    if (!index.isValid() || index.row() >= rowCount() ||
+        (role != Qt::DisplayRole && role != Qt::ToolTipRole))
         return {};
     return QString::fromStdString(
         m_rows[static_cast<size_t>(index.row())][static_cast<size_t>(index.column())]);

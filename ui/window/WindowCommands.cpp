@@ -24,7 +24,9 @@ CWindowCommands::CWindowCommands(CMainWindow& window)
               storage::CBatchCommands::Hooks{[this](const std::string& title) {
                                                  m_window.SetCaption(QString::fromStdString(title));
                                              },
-                                             [this](int) { m_window.ShowItemCount(); }}) {}
+                                             [this](int) { m_window.ShowItemCount(); }}) {
+    m_shell.SetPrompter(&window.Prompter());
+}
 
 void CWindowCommands::Attach() {
     auto on = [this](const char* name, auto&& command) {
@@ -100,8 +102,9 @@ void CWindowCommands::ExportLog() {
 }
 
 void CWindowCommands::GoToHomePage() {
-    // The menu entry reports nothing, whatever happens.
-    OpenLink(HomePageAddress());
+    // Like every other way out to the desktop: nothing waits for the browser, and a failure is
+    // said when it is known rather than leaving the user to wonder.
+    m_shell.Open(HomePageAddress());
 }
 
 void CWindowCommands::ShowManual(const QString& topic) {
