@@ -1,5 +1,6 @@
 #include "engine/PdfWriter.h"
 
+#include "engine/Deflater.h"
 #include "engine/ObjGenHash.h"
 
 #define POINTERHOLDER_TRANSITION 4
@@ -14,7 +15,6 @@
 #include <cstring>
 #include <stdexcept>
 #include <vector>
-#include <zlib.h>
 
 namespace engine {
 
@@ -25,9 +25,6 @@ using QOH = QPDFObjectHandle;
 // qpdf refuses to read objects nested deeper than 500; one built deeper is no document's.
 constexpr int kMaxDepth = 500;
 constexpr size_t kBlock = 64 * 1024;
-// zlib's level for streams stored without a filter: see bench/corpus-compare.sh and the
-// README's figures for how it was chosen.
-constexpr int kFlateLevel = 6;
 
 class WriteRefused : public std::runtime_error {
   public:
@@ -197,7 +194,7 @@ class Writer {
             const size_t count = std::min(packed.size(), (g + 1) * kPerStream) - g * kPerStream;
             header.back() = '\n';
             const std::string data = header + body;
-            const bool deflated = Deflate(data);
+            const bool deflated = Deflate(data, true);
             entries.push_back({1, m_written + m_buffer.size(), 0});
             Int(static_cast<long long>(m_queue.size() + 1 + g));
             Put(" 0 obj\n<< /Type /ObjStm /N ");
@@ -221,16 +218,32 @@ class Writer {
             for (int b = width - 1; b >= 0; --b)
                 table.push_back(static_cast<char>((value >> (8 * b)) & 0xff));
         };
-        field(0, 1), field(0, 5), field(0xffff, 2);
+        // Fields as wide as their largest value: a part's table is then half its size.
+        auto width = [](uint64_t most) {
+            int bytes = 1;
+            while (bytes < 8 && (most >> (8 * bytes)) != 0)
+                ++bytes;
+            return bytes;
+        };
+        uint64_t most2 = 0, most3 = 0;
         for (const Entry& e : entries)
-            field(static_cast<uint64_t>(e.type), 1), field(e.field2, 5), field(e.field3, 2);
-        const bool deflated = Deflate(table);
+            most2 = std::max<uint64_t>(most2, e.field2),
+            most3 = std::max<uint64_t>(most3, e.field3);
+        const int w2 = width(most2), w3 = width(most3);
+        field(0, 1), field(0, w2), field(w3 > 1 ? 0xffff : 0, w3);
+        for (const Entry& e : entries)
+            field(static_cast<uint64_t>(e.type), 1), field(e.field2, w2), field(e.field3, w3);
+        const bool deflated = Deflate(table, true);
         Flush();
         const std::string id = m_fingerprint.Hex();
         Int(static_cast<long long>(xrefNumber));
         Put(" 0 obj\n<< /Type /XRef /Size ");
         Int(static_cast<long long>(xrefNumber + 1));
-        Put(" /W [1 5 2] /Root 1 0 R");
+        Put(" /W [1 ");
+        Int(w2);
+        Put(" ");
+        Int(w3);
+        Put("] /Root 1 0 R");
         if (infoNumber) {
             Put(" /Info ");
             Int(static_cast<long long>(infoNumber));
@@ -346,7 +359,7 @@ class Writer {
         const std::shared_ptr<Buffer> data = stream.getRawStreamData();
         std::string_view bytes(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
         QOH dict = stream.getDict();
-        const bool deflated = Compressible(dict, bytes.size()) && Deflate(bytes);
+        const bool deflated = Compressible(dict, bytes.size()) && Deflate(bytes, false);
         if (deflated)
             bytes = m_deflated;
         const size_t size = bytes.size();
@@ -373,29 +386,12 @@ class Writer {
     }
 
     // True, with the data in m_deflated, when compressing saves more than the filter costs.
-    // zlib's window and hash are sized to the data: a part's object stream holds a few
-    // kilobytes, and zlib's defaults would set up (and clear) a quarter of a megabyte of state
-    // for each, which cost more than the compression itself.
-    bool Deflate(std::string_view bytes) {
-        int windowBits = 9;
-        while (windowBits < 15 && (size_t{1} << windowBits) < bytes.size())
-            ++windowBits;
-        z_stream z{};
-        if (deflateInit2(&z, kFlateLevel, Z_DEFLATED, windowBits, std::max(1, windowBits - 7),
-                         Z_DEFAULT_STRATEGY) != Z_OK)
+    // `own`: dictionary text this writer made (see CDeflater::Pack).
+    bool Deflate(std::string_view bytes, bool own) {
+        thread_local CDeflater deflater;
+        if (!(own ? deflater.Pack(bytes, m_deflated) : CDeflater::Compress(bytes, m_deflated)))
             return false;
-        m_deflated.resize(deflateBound(&z, static_cast<uLong>(bytes.size())));
-        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-        z.avail_in = static_cast<uInt>(bytes.size());
-        z.next_out = reinterpret_cast<Bytef*>(m_deflated.data());
-        z.avail_out = static_cast<uInt>(m_deflated.size());
-        const int status = deflate(&z, Z_FINISH);
-        const size_t packed = z.total_out;
-        deflateEnd(&z);
-        if (status != Z_STREAM_END)
-            return false;
-        m_deflated.resize(packed);
-        return packed + 24 < bytes.size();
+        return m_deflated.size() + 24 < bytes.size();
     }
 
     // qpdf holds names decoded; a file needs #xx for whatever is no regular character.
