@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <sys/stat.h>
+#include <unordered_map>
 
 namespace cli {
 
@@ -37,14 +39,37 @@ std::string SourceTitle(const std::string& source) {
 }
 
 // "out/a.pdf", "./out/a.pdf" and a path through a link to the same folder name one file.
-std::string Key(const std::string& path) {
-    // Absolute first: a relative path whose folder does not exist yet would otherwise stay
-    // relative, and "./out" would not meet "out".
-    std::error_code ec;
-    const std::filesystem::path absolute = std::filesystem::absolute(path, ec).lexically_normal();
-    const std::filesystem::path canonical = std::filesystem::weakly_canonical(absolute, ec);
-    return (ec ? absolute : canonical).string();
-}
+// A batch names tens of thousands of parts in a few folders: each folder is resolved once
+// (resolving every path anew took eleven system calls a part, before any worker could start),
+// and a file costs one lstat, to follow it where it is itself a link.
+class CKeys {
+  public:
+    std::string operator()(const std::string& path) {
+        // Absolute first: a relative path whose folder does not exist yet would otherwise stay
+        // relative, and "./out" would not meet "out".
+        std::error_code ec;
+        const std::filesystem::path absolute =
+            std::filesystem::absolute(path, ec).lexically_normal();
+        const std::filesystem::path name = absolute.filename();
+        struct stat st;
+        if (name.empty() || name == "." || name == ".." ||
+            (::lstat(absolute.c_str(), &st) == 0 && S_ISLNK(st.st_mode)))
+            return Resolved(absolute);
+        auto [it, added] = m_folders.try_emplace(absolute.parent_path().string());
+        if (added)
+            it->second = Resolved(absolute.parent_path());
+        return (std::filesystem::path(it->second) / name).string();
+    }
+
+  private:
+    static std::string Resolved(const std::filesystem::path& absolute) {
+        std::error_code ec;
+        const std::filesystem::path canonical = std::filesystem::weakly_canonical(absolute, ec);
+        return (ec ? absolute : canonical).string();
+    }
+
+    std::unordered_map<std::string, std::string> m_folders;
+};
 
 } // namespace
 
@@ -57,10 +82,11 @@ CBatchPlan::CBatchPlan(const core::CJobList& list, const core::SetupOptions& opt
         size_t order = 0;
     };
     std::map<std::string, Entry> byKey;
+    CKeys keys;
     std::vector<std::pair<std::string, int>> moved, folders;
     size_t order = 0;
     auto note = [&](const std::string& path, OutputClash::Use use) {
-        Entry& e = byKey[Key(path)];
+        Entry& e = byKey[keys(path)];
         if (e.uses.empty())
             e.path = path;
         if (use.range > 0 && !e.written) {
@@ -99,13 +125,13 @@ CBatchPlan::CBatchPlan(const core::CJobList& list, const core::SetupOptions& opt
         }
         note(source, {row, 0});
         if (const std::string& moveTo = list.Text(row, core::kColMoveTo); !moveTo.empty()) {
-            moved.emplace_back(Key(source), row);
+            moved.emplace_back(keys(source), row);
             std::string destination = moveTo;
             destination += core::kSeparator;
             destination += core::FileTitle(source);
-            moved.emplace_back(Key(destination), row);
+            moved.emplace_back(keys(destination), row);
         }
-        folders.emplace_back(Key(list.Text(row, core::kColSplitTo)), row);
+        folders.emplace_back(keys(list.Text(row, core::kColSplitTo)), row);
         for (size_t i = 0; i < plan.paths.size(); ++i)
             note(plan.paths[i], {row, static_cast<int>(i) + 1});
         m_outputs += static_cast<int>(plan.paths.size());

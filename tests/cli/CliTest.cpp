@@ -305,6 +305,14 @@ TEST(CliTest, ClashingOutputsAreListedAndStopEveryShard) {
     EXPECT_EQ(whole.status, 0);
     EXPECT_EQ(whole.err, report + "The run goes on, job after job, as the batch says.\n");
 
+    // A folder named through a link is the folder it leads to.
+    std::filesystem::create_directory(dir.File("real"));
+    std::filesystem::create_directory_symlink("real", dir.File("link"));
+    dir.Write("linked.spl", "a.pdf; 1s; 3; ; ; real; N; ; Y; ; 0; 0; 0\r\r\n"
+                            "b/a.pdf; 2; 3; ; ; link; N; ; Y; ; 0; 0; 0\r\r\n");
+    Result linked = RunCli({"run", "linked.spl", "--check"});
+    EXPECT_EQ(linked.out, "real/a_page0002.pdf\tjob 1, range 2\tjob 2, range 1\n");
+
     dir.Write("refused.spl", "a.pdf; 1s; 3; ; ; ; N; ; Y; ; 0; 0; 0\r\r\n");
     Result refused = RunCli({"run", "refused.spl", "--check"});
     EXPECT_EQ(refused.status, 1);
