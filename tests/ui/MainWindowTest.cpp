@@ -403,6 +403,7 @@ class MainWindowTest : public QObject {
             return true;
         });
         f.window->Action(32803)->trigger();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
         QCOMPARE(helpOpened, 1);
         QCOMPARE(topic, QStringLiteral("split-parameters"));
     }
@@ -499,8 +500,10 @@ class MainWindowTest : public QObject {
             return true;
         });
         f.window->Action(32803)->trigger();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
         QCOMPARE(cancel.handled, 1);
         f.window->Action(32790)->trigger();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
         QCOMPARE(f.window->List().Text(0, core::kColPages), std::string("2"));
     }
 

@@ -64,6 +64,7 @@ struct Fixture {
         QAction* action = window->findChild<QAction*>(QLatin1String(name));
         QVERIFY2(action, name);
         action->trigger();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall); // commands run queued
     }
     std::string Opened() const { return dir.Read("bin/xdg-open.args"); }
 };

@@ -1,5 +1,6 @@
 #include "ui/desktop/HelpWindow.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -86,6 +87,12 @@ CHelpWindow::CHelpWindow(QWidget* parent, QString folder)
     connect(back, &QPushButton::clicked, m_browser, &QTextBrowser::backward);
     connect(forward, &QPushButton::clicked, m_browser, &QTextBrowser::forward);
     connect(home, &QPushButton::clicked, this, [this] { ShowTopic({}); });
+    // The title names the page shown, so that the window list and a screen reader say where
+    // F1 or a link has led.
+    connect(m_browser, &QTextBrowser::sourceChanged, this, [this] {
+        const QString page = m_browser->documentTitle();
+        setWindowTitle(page.isEmpty() ? QStringLiteral("Quillsever Help") : page);
+    });
     connect(m_browser, &QTextBrowser::backwardAvailable, back, &QPushButton::setEnabled);
     connect(m_browser, &QTextBrowser::forwardAvailable, forward, &QPushButton::setEnabled);
 }
@@ -93,6 +100,7 @@ CHelpWindow::CHelpWindow(QWidget* parent, QString folder)
 void CHelpWindow::ShowTopic(const QString& topic) {
     const QUrl url = ManualUrl(topic, m_folder);
     if (url.isEmpty()) {
+        setWindowTitle(QStringLiteral("Quillsever Help"));
         m_browser->setPlainText(QStringLiteral(
             "The Quillsever manual was not found. It belongs in the folder help beside the "
             "program, or in share/quillsever/help of the installation."));
@@ -112,6 +120,15 @@ CHelpWindow& ShowHelp(QWidget* owner, const QString& topic) {
             window->setAttribute(Qt::WA_DeleteOnClose);
             ownerless = window;
         }
+    }
+    // Each dialog owns a help window of its own (a modal dialog blocks any other), but the user
+    // sees one manual: the one shown before steps aside for this one, which takes its place.
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        auto* other = qobject_cast<CHelpWindow*>(top);
+        if (!other || other == window || !other->isVisible())
+            continue;
+        window->setGeometry(other->geometry());
+        other->hide();
     }
     window->ShowTopic(topic);
     window->show();

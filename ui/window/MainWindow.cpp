@@ -356,12 +356,17 @@ void CMainWindow::BuildMenus() {
     // The check mark only ever shows the flag; a click toggles the flag, which sets the mark.
     connect(always, &QAction::triggered, this, [this] { m_ops->ToggleAlwaysShow(); });
 
+    // Commands that may open a dialog or a box run once the menu's trigger has returned: an
+    // assistive tool presses a menu entry with a call that waits for the press to end, and a
+    // modal dialog opened inside it would keep that tool waiting until the dialog closed.
+    const auto later = Qt::QueuedConnection;
     QMenu* actions = addMenu(QStringLiteral("&Actions"), "menuActions");
-    connect(AddCommand(actions, kUpdateSelection, QStringLiteral("&Update Selection")),
-            &QAction::triggered, this, [this] { m_ops->UpdateSelection(); });
+    connect(
+        AddCommand(actions, kUpdateSelection, QStringLiteral("&Update Selection")),
+        &QAction::triggered, this, [this] { m_ops->UpdateSelection(); }, later);
     connect(
         AddCommand(actions, kDeleteSelection, QStringLiteral("&Delete Current Selection\tDELETE")),
-        &QAction::triggered, this, [this] { m_ops->DeleteSelection(); });
+        &QAction::triggered, this, [this] { m_ops->DeleteSelection(); }, later);
     actions->addSeparator();
     connect(AddCommand(actions, kClearAll, QStringLiteral("&Clear ALL")), &QAction::triggered, this,
             [this] { m_ops->ClearAll(); });
@@ -376,10 +381,12 @@ void CMainWindow::BuildMenus() {
             &QAction::triggered, this, [this] { m_ops->Sort(core::kColFilename); });
 
     QMenu* window = addMenu(QStringLiteral("Window"), "menuWindow");
-    connect(AddCommand(window, kRefreshPages, QStringLiteral("&Refresh Page Counts")),
-            &QAction::triggered, this, [this] { m_ops->RefreshPageCounts(); });
-    connect(AddCommand(window, kRefreshAll, QStringLiteral("Refresh ALL")), &QAction::triggered,
-            this, [this] { m_ops->RefreshPageCounts(); });
+    connect(
+        AddCommand(window, kRefreshPages, QStringLiteral("&Refresh Page Counts")),
+        &QAction::triggered, this, [this] { m_ops->RefreshPageCounts(); }, later);
+    connect(
+        AddCommand(window, kRefreshAll, QStringLiteral("Refresh ALL")), &QAction::triggered, this,
+        [this] { m_ops->RefreshPageCounts(); }, later);
 
     QMenu* log = addMenu(QStringLiteral("&Log"), "menuLog");
     AddCommand(log, kViewLog, QStringLiteral("&View Log"));

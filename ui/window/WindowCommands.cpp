@@ -15,6 +15,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QPointer>
+#include <QTimer>
 
 namespace ui {
 
@@ -29,9 +31,11 @@ CWindowCommands::CWindowCommands(CMainWindow& window)
 }
 
 void CWindowCommands::Attach() {
+    // Every command here opens a dialog, a box or the desktop: it runs once the trigger has
+    // returned, so that an assistive tool pressing the menu entry is not kept waiting by it.
     auto on = [this](const char* name, auto&& command) {
         if (auto* action = m_window.findChild<QAction*>(QLatin1String(name)))
-            connect(action, &QAction::triggered, this, command);
+            connect(action, &QAction::triggered, this, command, Qt::QueuedConnection);
     };
     on("cmd32798", [this] { Setup(); });
     // A list just loaded from or saved to a batch file can be closed without a question.
@@ -62,6 +66,8 @@ void CWindowCommands::Attach() {
 }
 
 bool CWindowCommands::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Hide && watched->isWidgetType())
+        ReturnFromDialog(static_cast<QWidget*>(watched));
     if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
         return false;
     const auto* key = static_cast<QKeyEvent*>(event);
@@ -80,6 +86,20 @@ bool CWindowCommands::eventFilter(QObject* watched, QEvent* event) {
     const QString topic = HelpTopicOf(window);
     ShowManual(topic.isEmpty() ? m_window.HelpTopic() : topic);
     return true;
+}
+
+void CWindowCommands::ReturnFromDialog(QWidget* closed) {
+    // A dialog that ends hands the keyboard back to the window it was opened from. Left to the
+    // window manager, the keys may go to a help window the dialog opened instead, where Enter,
+    // Escape and F1 mean nothing to the window the user is back in.
+    if (!closed->isWindow() || !closed->isModal() || !closed->parentWidget() ||
+        qobject_cast<CHelpWindow*>(closed))
+        return;
+    QPointer<QWidget> back = closed->parentWidget()->window();
+    QTimer::singleShot(0, this, [back] {
+        if (back && back->isVisible() && !qobject_cast<CHelpWindow*>(back))
+            back->activateWindow();
+    });
 }
 
 void CWindowCommands::Setup() {

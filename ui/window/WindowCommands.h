@@ -36,10 +36,12 @@ class CWindowCommands : public QObject {
     void About();
 
   protected:
-    // F1 anywhere in the window or in a dialog over it.
+    // F1 anywhere in the window or in a dialog over it; a dialog's end returns the keys.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    void ReturnFromDialog(QWidget* closed);
+
     CMainWindow& m_window;
     CXdgShell m_shell;
     CQtFileDialogs m_dialogs;
