@@ -7,8 +7,11 @@
 #include <QHBoxLayout>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QTextBrowser>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #ifndef QS_DATA_DIR
 #define QS_DATA_DIR "/usr/local/share/quillsever"
@@ -109,6 +112,30 @@ void CHelpWindow::ShowTopic(const QString& topic) {
     m_browser->setSource(url);
 }
 
+namespace {
+
+// Over the window that asked for it, but whole on its screen, title bar included: centred over
+// a small window near the top, the manual would otherwise open with its title bar above the
+// screen, where it can be neither seen nor dragged.
+void PlaceOnScreen(QWidget& window, const QWidget* owner) {
+    const QWidget* anchor = owner ? owner->window() : nullptr;
+    const QScreen* screen = anchor && anchor->screen() ? anchor->screen() : window.screen();
+    if (!screen)
+        return;
+    // Until the window manager has framed the window, its frame is a guess: a title bar of two
+    // lines of text and thin borders.
+    const int title = 2 * window.fontMetrics().height() + 4;
+    const QRect area = screen->availableGeometry().adjusted(4, title, -4, -4);
+    const QSize size = window.size().boundedTo(area.size());
+    const QPoint centre = anchor ? anchor->frameGeometry().center() : area.center();
+    QPoint at = centre - QPoint(size.width() / 2, size.height() / 2);
+    at.setX(std::clamp(at.x(), area.left(), area.right() + 1 - size.width()));
+    at.setY(std::clamp(at.y(), area.top(), area.bottom() + 1 - size.height()));
+    window.setGeometry(QRect(at, size));
+}
+
+} // namespace
+
 CHelpWindow& ShowHelp(QWidget* owner, const QString& topic) {
     static QPointer<CHelpWindow> ownerless;
     CHelpWindow* window =
@@ -121,6 +148,8 @@ CHelpWindow& ShowHelp(QWidget* owner, const QString& topic) {
             ownerless = window;
         }
     }
+    if (!window->isVisible())
+        PlaceOnScreen(*window, owner);
     // Each dialog owns a help window of its own (a modal dialog blocks any other), but the user
     // sees one manual: the one shown before steps aside for this one, which takes its place.
     for (QWidget* top : QApplication::topLevelWidgets()) {
