@@ -14,6 +14,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_set>
 #include <utility>
 
 namespace core {
@@ -231,6 +232,18 @@ bool CAtomicFile::WriteAll(const std::string& target, std::string_view bytes, Ki
 }
 
 void CAtomicFile::RemoveStaleTemporaries(const std::string& folder) {
+    static std::mutex mutex;
+    static std::set<std::pair<dev_t, ino_t>> swept;
+    // A run writes thousands of parts into one folder: opening it again for each only to find
+    // it looked through cost three system calls a part. A folder put in place of a swept one
+    // under the same name is then not looked through: that can leave a stale temporary, never
+    // remove one more.
+    static std::unordered_set<std::string> sweptNames;
+    {
+        std::lock_guard guard(mutex);
+        if (sweptNames.count(folder) != 0)
+            return;
+    }
     const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd < 0)
         return;
@@ -240,9 +253,8 @@ void CAtomicFile::RemoveStaleTemporaries(const std::string& folder) {
         return;
     }
     {
-        static std::mutex mutex;
-        static std::set<std::pair<dev_t, ino_t>> swept;
         std::lock_guard guard(mutex);
+        sweptNames.insert(folder);
         if (!swept.emplace(dirInfo.st_dev, dirInfo.st_ino).second) {
             ::close(dirFd);
             return;

@@ -4,6 +4,7 @@
 #include "core/Text.h"
 
 #include <cerrno>
+#include <charconv>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -45,16 +46,70 @@ OutputFacts StatOutput(const std::string& path) {
 
 } // namespace
 
+namespace {
+
+// printf's "%.Nd": at least `digits` digits, zero-padded.
+void AppendNumber(std::string& out, long long value, int digits) {
+    char text[24];
+    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    const bool negative = value < 0;
+    if (negative)
+        out += '-';
+    const char* first = text + (negative ? 1 : 0);
+    for (long long n = end - first; n < digits; ++n)
+        out += '0';
+    out.append(first, static_cast<size_t>(end - first));
+}
+
+// printf's "%-Ns": left-justified in at least `width` characters.
+void AppendPadded(std::string& out, std::string_view text, size_t width) {
+    out += text;
+    if (text.size() < width)
+        out.append(width - text.size(), ' ');
+}
+
+} // namespace
+
+// Written by hand rather than through printf: a part's log line took about 15,000 instructions
+// there, on the thread that writes the parts.
 std::string LogTimeText(const std::tm& t) {
-    return core::Format("%.4d-%.2d-%.2d %.2d:%.2d:%.2d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
-                        t.tm_hour, t.tm_min, t.tm_sec);
+    std::string out;
+    out.reserve(19);
+    AppendNumber(out, t.tm_year + 1900LL, 4);
+    out += '-';
+    AppendNumber(out, t.tm_mon + 1LL, 2);
+    out += '-';
+    AppendNumber(out, t.tm_mday, 2);
+    out += ' ';
+    AppendNumber(out, t.tm_hour, 2);
+    out += ':';
+    AppendNumber(out, t.tm_min, 2);
+    out += ':';
+    AppendNumber(out, t.tm_sec, 2);
+    return out;
 }
 
 std::string LogLine(const std::string& now, long long size, const std::string& outputPath,
                     const std::string& created, const std::string& modified,
                     const std::string& sourceFile) {
-    return core::Format("%-22s\t%-8lld\t%-80s\t%-22s\t%-22s\t%-80s\r\n", now.c_str(), size,
-                        outputPath.c_str(), created.c_str(), modified.c_str(), sourceFile.c_str());
+    std::string out;
+    out.reserve(262 + outputPath.size() + sourceFile.size());
+    AppendPadded(out, now, 22);
+    out += '\t';
+    const size_t before = out.size();
+    AppendNumber(out, size, 1);
+    if (out.size() - before < 8)
+        out.append(8 - (out.size() - before), ' ');
+    out += '\t';
+    AppendPadded(out, outputPath, 80);
+    out += '\t';
+    AppendPadded(out, created, 22);
+    out += '\t';
+    AppendPadded(out, modified, 22);
+    out += '\t';
+    AppendPadded(out, sourceFile, 80);
+    out += "\r\n";
+    return out;
 }
 
 CSplitLog::~CSplitLog() {
