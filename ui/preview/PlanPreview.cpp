@@ -13,6 +13,8 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace ui {
 
 namespace {
@@ -62,9 +64,14 @@ CPlanPreview::CPlanPreview(std::function<core::PlanJob()> job, QWidget* parent)
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setTextElideMode(Qt::ElideMiddle);
     m_list->setModel(m_model);
-    m_list->header()->setStretchLastSection(true);
-    m_list->header()->resizeSection(CPlanModel::kPages, 90);
-    m_list->header()->resizeSection(CPlanModel::kPath, 320);
+    // The names take whatever width the preview has, shortened in the middle so that the file
+    // name at their end stays in view; pages and notes take what their texts need. A column
+    // wider than the view would cut every name at the right, where it matters most.
+    QHeaderView* columns = m_list->header();
+    columns->setStretchLastSection(false);
+    columns->setSectionResizeMode(CPlanModel::kPages, QHeaderView::ResizeToContents);
+    columns->setSectionResizeMode(CPlanModel::kPath, QHeaderView::Stretch);
+    columns->setSectionResizeMode(CPlanModel::kNote, QHeaderView::Interactive);
     m_list->setMinimumHeight(4 * m_list->fontMetrics().height());
 
     m_hint = new QLabel(QStringLiteral("Click a page, then shift-click another to add that range."),
@@ -124,6 +131,13 @@ void CPlanPreview::UpdateNow() {
     m_plan = std::make_shared<const core::CSplitPlan>(
         core::CSplitPlan::Make(job, m_options ? *m_options : m_defaults));
     m_model->SetPlan(m_plan);
+    // Notes only for a plan that has some, and then a third of the width: the names come first.
+    const auto& outputs = m_plan->Outputs();
+    const bool notes = std::any_of(outputs.begin(), outputs.end(),
+                                   [](const core::PlannedOutput& out) { return out.sameAs >= 0; });
+    m_list->setColumnHidden(CPlanModel::kNote, !notes);
+    if (notes)
+        m_list->header()->resizeSection(CPlanModel::kNote, width() / 3);
     m_strip->SetPlan(m_plan);
     m_lastMilliseconds = static_cast<double>(clock.nsecsElapsed()) / 1e6;
     ShowSummary();
