@@ -7,6 +7,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <qpdf/QPDF.hh>
 
 using namespace testing_support;
 
@@ -119,6 +120,28 @@ TEST(PartFidelityTest, FormFieldsKeepTheirNamesValuesAndStates) {
             EXPECT_EQ(FormFields(entry.path()), c.fields) << c.params;
             EXPECT_TRUE(QpdfCheckPasses(entry.path())) << "no warning either";
         }
+    }
+}
+
+TEST(PartFidelityTest, MetadataIsCompressedUnlessItClaimsPdfA) {
+    for (bool pdfa : {false, true}) {
+        CTempDir dir(true);
+        std::string xmp = "<?xpacket begin=\"\"?><x:xmpmeta xmlns:x=\"adobe:ns:meta/\" "
+                          "xmlns:pdfaid=\"http://www.aiim.org/pdfa/ns/id/\">";
+        if (pdfa)
+            xmp += "<pdfaid:part>2</pdfaid:part>";
+        for (int i = 0; i < 40; ++i)
+            xmp += "<dc:subject>chapter " + std::to_string(i) + "</dc:subject>";
+        xmp += "</x:xmpmeta><?xpacket end=\"w\"?>";
+        WritePdf(dir.File("src.pdf"), {.pages = 2, .xmp = xmp});
+        Split(dir, "src.pdf", "1");
+        QPDF part;
+        part.processFile(dir.File("out/src_page0001.pdf").c_str());
+        QPDFObjectHandle metadata = part.getRoot().getKey("/Metadata");
+        EXPECT_EQ(metadata.getDict().hasKey("/Filter"), !pdfa);
+        const auto data = metadata.getStreamData();
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(data->getBuffer()), data->getSize()),
+                  xmp);
     }
 }
 

@@ -371,6 +371,13 @@ void WritePdf(const std::string& path, const PdfRecipe& recipe) {
         pages[0].replaceKey("/Annots", QOH::newArray(std::vector<QOH>{widget}));
     }
 
+    if (!recipe.xmp.empty()) {
+        QOH xmp = QOH::newStream(&pdf, recipe.xmp);
+        xmp.getDict().replaceKey("/Type", QOH::newName("/Metadata"));
+        xmp.getDict().replaceKey("/Subtype", QOH::newName("/XML"));
+        root.replaceKey("/Metadata", xmp);
+    }
+
     QPDFWriter writer(pdf, path.c_str());
     writer.setStaticID(true);
     if (recipe.uncompressed)

@@ -58,6 +58,7 @@ struct PdfRecipe {
     int textLines = 0;         // lines of the same text on every page, to give it weight
     // A checkbox "agree", checked, on page 1, whose only widget kid has no /Parent.
     bool checkbox = false;
+    std::string xmp; // the catalog's /Metadata, stored without a filter; none when empty
     // Content operators that replace "Page N" on the 0-based pages given (font /F1 at hand).
     std::map<int, std::string> contents;
 };
