@@ -7,9 +7,9 @@
 namespace propose {
 
 struct BlankRule {
-    // 0: a page is blank only when nothing at all shows on it. Above 0 (for scans): a page is
-    // blank when at most this percentage of its area is darker than light grey, so the noise
-    // and specks of a scanned empty sheet do not count.
+    // 0: a page is blank when nothing darker than near-white shows on it, so the even tint of
+    // a scanned empty sheet does not count. Above 0 (for scans with specks): a page is blank
+    // when at most this percentage of its area is darker than light grey.
     double maxInkPercent = 0;
 };
 

@@ -62,11 +62,21 @@ struct Walker {
         return 0;
     }
 
+    // qpdf resolves a named destination to the value the name stands for, which may be a
+    // dictionary holding the destination under /D, as many writers store them; its own
+    // getDestPage() looks for an array only.
+    static QOH DestPage(QPDFOutlineObjectHelper& item) {
+        QOH dest = item.getDest();
+        if (dest.isDictionary())
+            dest = dest.getKey("/D");
+        return dest.isArray() && dest.getArrayNItems() > 0 ? dest.getArrayItem(0) : QOH::newNull();
+    }
+
     void Walk(std::vector<QPDFOutlineObjectHelper> items, int level) {
         if (level > maxLevel)
             return;
         for (QPDFOutlineObjectHelper& item : items) {
-            if (const int page = PageOf(item.getDestPage()))
+            if (const int page = PageOf(DestPage(item)))
                 targets.push_back(
                     {page, level, item.getTitle(), item.getObjectHandle().getObjGen()});
             Walk(item.getKids(), level + 1);

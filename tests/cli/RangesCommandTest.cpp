@@ -39,18 +39,17 @@ std::string Text(const std::string& line) {
 } // namespace
 
 TEST(RangesCommandTest, Bookmarks) {
-    const std::vector<Bookmark> targets{{"Intro", 0, DestKind::Explicit},
-                                        {"Part A", 2, DestKind::NamedString},
-                                        {"Part B", 5, DestKind::NamedName},
-                                        {"Part C", 8, DestKind::GoTo},
-                                        {"Nowhere", -1, DestKind::None}};
+    const std::vector<Bookmark> targets{
+        {"Intro", 0, DestKind::Explicit},     {"Part A", 2, DestKind::NamedString},
+        {"Part B", 5, DestKind::NamedName},   {"Part C", 8, DestKind::GoTo},
+        {"Part D", 9, DestKind::NamedAction}, {"Nowhere", -1, DestKind::None}};
     const std::vector<Bookmark> nested{{"One", 3, DestKind::Explicit, true, {{"One.a", 5}}},
                                        {"Two", 7}};
     const RangesCase cases[] = {
         {"every kind of target",
          {.outline = targets},
          {"--bookmarks", "1"},
-         "1-2,3-5,6-8,9-10\nIntro\nPart A\nPart B\nPart C\n"},
+         "1-2,3-5,6-8,9,10\nIntro\nPart A\nPart B\nPart C\nPart D\n"},
         {"level 1 leaves children out",
          {.outline = nested},
          {"--bookmarks", "1"},
@@ -103,6 +102,13 @@ TEST(RangesCommandTest, BlankSeparators) {
                        {7, "1 g 0 0 612 792 re f"}}},
          {"--blank-separators"},
          "1,4,6-7,9\n\n\n\n\n"},
+        {"a scanned empty sheet's tint is blank; faint grey print is not",
+         {.pages = 4,
+          .contents = {{1, "q 612 0 0 792 0 0 cm BI /W 4 /H 2 /CS /G /BPC 8 /F /AHx ID "
+                           "F0FAF4FFEEF8FFF2> EI Q"},
+                       {2, "0.7 g BT /F1 9 Tf 72 700 Td (faint print) Tj ET"}}},
+         {"--blank-separators"},
+         "1,3-4\n\n\n"},
         {"leading and repeated separators belong to no part",
          {.pages = 8, .contents = {{0, ""}, {1, ""}, {4, ""}, {5, ""}}},
          {"--blank-separators"},

@@ -237,6 +237,15 @@ void WritePdf(const std::string& path, const PdfRecipe& recipe) {
                             oldDests.replaceKey("/" + name, dest);
                             item.replaceKey("/Dest", QOH::newName("/" + name));
                             break;
+                        case DestKind::NamedAction: {
+                            QOH held = QOH::newDictionary();
+                            held.replaceKey("/D", dest);
+                            namesTree.emplace_back(name, held);
+                            QOH action = QOH::parse("<< /S /GoTo >>");
+                            action.replaceKey("/D", QOH::newString(name));
+                            item.replaceKey("/A", action);
+                            break;
+                        }
                         case DestKind::None:
                             break;
                         }

@@ -7,7 +7,8 @@
 namespace testing_support {
 
 // How an outline item names its page.
-enum class DestKind { Explicit, GoTo, NamedString, NamedName, None };
+// NamedAction: a /GoTo action to a name of the /Dests name tree that holds << /D [...] >>.
+enum class DestKind { Explicit, GoTo, NamedString, NamedName, NamedAction, None };
 
 struct Bookmark {
     std::string title; // UTF-8
