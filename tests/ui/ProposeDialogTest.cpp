@@ -82,6 +82,14 @@ class ProposeDialogTest : public QObject {
         QCOMPARE(QString::fromStdString(dir.Read("book.names.txt")),
                  QStringLiteral("\r\nPreface, and thanks\r\nTwo\r\n"));
         QCOMPARE(dialog.Preview()->Plan()->Outputs().size(), size_t{3});
+
+        // A proposal without names leaves the old proposal's names behind.
+        WithProposeDialog(dialog, [](ui::CProposeDialog& propose) {
+            Find<QRadioButton>(propose, "Parts of at most")->click();
+            Find<QPushButton>(propose, "Propose")->click();
+        });
+        QCOMPARE(dialog.findChild<QLineEdit*>("ctl1004")->text(), QStringLiteral("1-6"));
+        QCOMPARE(dialog.findChild<QLineEdit*>("ctl1013")->text(), QString());
     }
 
     // Reading a long file shows how far it has come, keeps the window answering, and Stop

@@ -1,5 +1,6 @@
 #include "ui/dialogs/ProposeDialog.h"
 
+#include "core/OutputNaming.h"
 #include "propose/BlankProposer.h"
 #include "propose/BookmarkProposer.h"
 #include "propose/NamesFile.h"
@@ -353,6 +354,11 @@ bool ProposeIntoFields(QWidget* parent, const core::PlanJob& job, bool keepBookm
     const QString text = QString::fromStdString(proposal.Parameters());
     parameters->setMaxLength(std::max(parameters->maxLength(), static_cast<int>(text.size())));
     parameters->setText(text);
+    // Names an earlier proposal wrote for this file belong to its parts, not to these.
+    const QString title = QString::fromStdString("file:" + core::SourceTitle(job.source));
+    if (proposal.names.empty() && fileList->text().startsWith(title) &&
+        fileList->text().endsWith(QStringLiteral(".names.txt")))
+        fileList->clear();
     if (!proposal.names.empty()) {
         std::string failure;
         const std::string list = propose::WriteNamesFile(job.source, proposal.names, failure);
