@@ -135,11 +135,16 @@ void CProposeDialog::Build() {
         modes->addButton(mode);
     auto* grid = new QGridLayout;
     grid->addWidget(m_atBookmarks, 0, 0);
-    grid->addWidget(m_level, 0, 1);
+    // Numbers keep their width when the dialog grows; the expression takes the room.
+    auto* level = new QHBoxLayout;
+    level->addWidget(m_level);
+    level->addStretch();
+    grid->addLayout(level, 0, 1);
     grid->addWidget(m_bySize, 1, 0);
     auto* size = new QHBoxLayout;
     size->addWidget(m_size);
     size->addWidget(m_unit);
+    size->addStretch();
     grid->addLayout(size, 1, 1);
     grid->addWidget(m_atBlank, 2, 0, 1, 2);
     auto* ink = new QHBoxLayout;
@@ -165,6 +170,8 @@ void CProposeDialog::Build() {
     layout->addStretch();
     layout->addLayout(buttons);
     m_pattern->setMinimumWidth(fontMetrics().averageCharWidth() * 28);
+    m_level->setMinimumWidth(fontMetrics().averageCharWidth() * 8);
+    m_size->setMinimumWidth(fontMetrics().averageCharWidth() * 12);
 
     const Choices& last = LastChoices();
     modes->buttons().at(std::clamp(last.mode, 0, 3))->setChecked(true);
