@@ -14,14 +14,6 @@ namespace propose {
 
 namespace {
 
-// Coarse enough to render a page of text in a few milliseconds, fine enough that with
-// anti-aliasing a full stop in small print still greys a pixel; lines thinner than a pixel
-// are drawn a pixel wide at any resolution.
-constexpr double kDotsPerInch = 36;
-// A page that comes out near-white but not white at the coarse resolution (a scanned empty
-// sheet, or faint print whose strokes cover a fraction of a pixel) is looked at again this
-// finely, where print covers whole pixels and a sheet's tint stays a tint.
-constexpr double kCloseDotsPerInch = 150;
 // A poster is rendered coarser, so no page takes more pixels than this.
 constexpr double kMaxPixels = 4e6;
 // Without a tolerance: what is lighter than this is paper, so the tint and noise of a scanned
@@ -41,10 +33,16 @@ unsigned char Darkest(const unsigned char* pixels, int width, int height, int st
 
 } // namespace
 
-bool IsBlankPicture(const unsigned char* pixels, int width, int height, int stride,
-                    const BlankRule& rule) {
-    if (rule.maxInkPercent <= 0)
-        return width < 1 || Darkest(pixels, width, height, stride) >= kPaperLevel;
+Verdict JudgePicture(const unsigned char* pixels, int width, int height, int stride,
+                     const BlankRule& rule) {
+    if (width < 1)
+        return Verdict::Blank;
+    if (rule.maxInkPercent <= 0) {
+        const unsigned char darkest = Darkest(pixels, width, height, stride);
+        return darkest < kPaperLevel ? Verdict::NotBlank
+               : darkest < 255       ? Verdict::Closer
+                                     : Verdict::Blank;
+    }
     const double allowed = rule.maxInkPercent / 100.0 * static_cast<double>(width) * height;
     double ink = 0;
     for (int y = 0; y < height; ++y) {
@@ -52,9 +50,9 @@ bool IsBlankPicture(const unsigned char* pixels, int width, int height, int stri
         ink += static_cast<double>(
             std::count_if(row, row + width, [](unsigned char v) { return v < kInkLevel; }));
         if (ink > allowed)
-            return false;
+            return Verdict::NotBlank;
     }
-    return true;
+    return Verdict::Blank;
 }
 
 Proposal ProposeAtBlankPages(const std::string& path, const BlankRule& rule,
@@ -80,25 +78,19 @@ Proposal ProposeAtBlankPages(const std::string& path, const BlankRule& rule,
         const poppler::rectf box = page->page_rect(poppler::crop_box);
         const double squareInches = std::max(1e-6, box.width() * box.height() / (72.0 * 72.0));
         const double finest = std::sqrt(kMaxPixels / squareInches);
-        // The darkest level drawn (with a tolerance: 255 when within it); -1 when the page
-        // cannot be rendered, or has more ink than the tolerance lets through.
-        const auto darkest = [&](double dpi) -> int {
+        // A page that cannot be rendered is no blank separator.
+        const auto judge = [&](double dpi) {
             dpi = std::min(dpi, finest);
             const poppler::image picture = renderer.render_page(page.get(), dpi, dpi);
             if (!picture.is_valid() || picture.format() != poppler::image::format_gray8)
-                return -1;
-            const auto* pixels = reinterpret_cast<const unsigned char*>(picture.const_data());
-            if (rule.maxInkPercent > 0)
-                return IsBlankPicture(pixels, picture.width(), picture.height(),
-                                      picture.bytes_per_row(), rule)
-                           ? 255
-                           : -1;
-            return Darkest(pixels, picture.width(), picture.height(), picture.bytes_per_row());
+                return Verdict::NotBlank;
+            return JudgePicture(reinterpret_cast<const unsigned char*>(picture.const_data()),
+                                picture.width(), picture.height(), picture.bytes_per_row(), rule);
         };
-        int level = darkest(kDotsPerInch);
-        if (level >= kPaperLevel && level < 255 && rule.maxInkPercent <= 0)
-            level = darkest(kCloseDotsPerInch);
-        blank[static_cast<size_t>(i)] = level >= kPaperLevel;
+        Verdict verdict = judge(kDotsPerInch);
+        if (verdict == Verdict::Closer)
+            verdict = judge(kCloseDotsPerInch);
+        blank[static_cast<size_t>(i)] = verdict != Verdict::NotBlank;
     }
     if (progress)
         progress(pages, pages);

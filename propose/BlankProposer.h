@@ -20,8 +20,15 @@ struct BlankRule {
 Proposal ProposeAtBlankPages(const std::string& path, const BlankRule& rule,
                              const Progress& progress = {});
 
-// Whether one rendered page (8-bit grey, rows of `stride` bytes) is blank under `rule`.
-bool IsBlankPicture(const unsigned char* pixels, int width, int height, int stride,
-                    const BlankRule& rule);
+// What one rendered page (8-bit grey, rows of `stride` bytes) shows under `rule`. `Closer`:
+// nearly white but not white, to be judged again on a rendering at kCloseDotsPerInch, where
+// faint print covers whole pixels while a scanned sheet's tint stays a tint.
+enum class Verdict { Blank, NotBlank, Closer };
+Verdict JudgePicture(const unsigned char* pixels, int width, int height, int stride,
+                     const BlankRule& rule);
+// Coarse enough to render a page of text in a few milliseconds; lines thinner than a pixel
+// are drawn a pixel wide at any resolution. Most pages are settled at this resolution.
+constexpr double kDotsPerInch = 36;
+constexpr double kCloseDotsPerInch = 150;
 
 } // namespace propose
