@@ -12,7 +12,8 @@
 # Usage: bash bench/scale-bench.sh [RUNS] [CASES]
 #   RUNS   rounds per case (default 3)
 #   CASES  any of: single ten dense big batch jobs (default all; "big" is 50,000 pages in
-#          "10s", sparse and dense; "jobs" is 2,000 ten-page sources with --jobs 1 and 2)
+#          "10s", sparse and dense, and twenty "10s" of 1,000 pages for the CPU per page;
+#          "jobs" is 2,000 ten-page sources with --jobs 1 and 2)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-3}
@@ -139,6 +140,12 @@ for c in $cases; do
             ";;" quillsever "$cli" split in-50000.pdf 10s --to out --quiet >>results
         measure "10s-dense" 50000 qpdf qpdf --split-pages=10 dense-50000.pdf out/part.pdf \
             ";;" quillsever "$cli" split dense-50000.pdf 10s --to out --quiet >>results
+        # CPU time is counted in hundredths of a second: one split of 1,000 pages takes a few,
+        # too coarse to compare per page with 50,000. Twenty in a row, each into a folder of its
+        # own, count as 20,000 pages.
+        pdf in-1000.pdf 1000 10 0
+        printf 'for i in $(seq 20); do "$@" --to out/$i --quiet; done\n' >twenty.sh
+        measure "10s-x20" 20000 quillsever bash twenty.sh "$cli" split in-1000.pdf 10s >>results
         ;;
     batch | jobs)
         pdf ten.pdf 10 10 0
@@ -180,8 +187,13 @@ awk '
                 label, f[2], f[3], f[4], f[5], f[6], 1000 * f[6] / f[2], f[7] / 1024,
                 f[5] / qw[key], f[6] / qc[key]
             if (f[3] == "quillsever" && f[1] == "10s") cpu[f[2]] = f[6] / f[2]
+            if (f[1] == "10s-x20") twenty = f[6] / f[2]
+            if (f[1] == "jobs") jobs[f[3]] = f[5]
         }
+        if (twenty) cpu[1000] = twenty
         if (cpu[1000] && cpu[50000])
-            printf "\nCPU per page of \"10s\", 50,000 pages against 1,000: %.2fx\n",
-                cpu[50000] / cpu[1000]
+            printf "\nCPU per page of \"10s\", 50,000 pages against 1,000%s: %.2fx\n",
+                twenty ? " (twenty splits of 1,000)" : "", cpu[50000] / cpu[1000]
+        if (jobs["--jobs-1"] && jobs["--jobs-2"])
+            printf "\n--jobs 2 against --jobs 1: %.2fx faster\n", jobs["--jobs-1"] / jobs["--jobs-2"]
     }' results
