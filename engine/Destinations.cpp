@@ -142,11 +142,11 @@ QOH RemoteJump(QOH namedDest, QOH sourceArray, int page,
                                    [](char c) { return c >= 0x20 && c < 0x7f; });
     if (!plain) {
         // A name beyond ASCII travels as Unicode too, for readers that go by /UF.
-        QOH spec = QOH::newDictionary();
-        spec.replaceKey("/Type", QOH::newName("/Filespec"));
-        spec.replaceKey("/F", file);
-        spec.replaceKey("/UF", QOH::newUnicodeString(sibling.fileName));
-        file = spec;
+        QOH fileSpec = QOH::newDictionary();
+        fileSpec.replaceKey("/Type", QOH::newName("/Filespec"));
+        fileSpec.replaceKey("/F", file);
+        fileSpec.replaceKey("/UF", QOH::newUnicodeString(sibling.fileName));
+        file = fileSpec;
     }
     QOH action = QOH::newDictionary();
     action.replaceKey("/S", QOH::newName("/GoToR"));
