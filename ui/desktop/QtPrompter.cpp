@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
 #include <QWidget>
@@ -17,20 +18,25 @@ QString ApplicationTitle() {
 core::Answer CQtPrompter::Show(const std::string& text, const std::string& caption,
                                core::Buttons buttons, core::Icon icon) {
     QMessageBox::Icon boxIcon = QMessageBox::NoIcon;
+    QString iconName;
     switch (icon) {
     case core::Icon::None:
         break;
     case core::Icon::Information:
         boxIcon = QMessageBox::Information;
+        iconName = QStringLiteral("Information");
         break;
     case core::Icon::Warning:
         boxIcon = QMessageBox::Warning;
+        iconName = QStringLiteral("Warning");
         break;
     case core::Icon::Error:
         boxIcon = QMessageBox::Critical;
+        iconName = QStringLiteral("Error");
         break;
     case core::Icon::Question:
         boxIcon = QMessageBox::Question;
+        iconName = QStringLiteral("Question");
         break;
     }
     const QMessageBox::StandardButtons standard =
@@ -43,6 +49,9 @@ core::Answer CQtPrompter::Show(const std::string& text, const std::string& capti
         boxIcon, caption.empty() ? ApplicationTitle() : QString::fromStdString(caption),
         QString::fromStdString(text), standard, parent);
     box->setAccessibleName(box->windowTitle());
+    // The icon says what kind of message this is; a screen reader says it too.
+    if (auto* picture = box->findChild<QLabel*>(QStringLiteral("qt_msgboxex_icon_label")))
+        picture->setAccessibleName(iconName);
     const int result = box->exec();
     // The box may have been destroyed with its parent while it was up; only delete a live one.
     if (box)
