@@ -534,10 +534,15 @@ class SizeSearch {
 };
 
 std::string Thousands(int64_t n) {
-    std::string digits = std::to_string(n);
-    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3)
-        digits.insert(static_cast<size_t>(at), ",");
-    return digits;
+    const std::string digits = std::to_string(n);
+    std::string grouped;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        // (Built forward: GCC 12 warns falsely on inserting into the digits.)
+        if (i > 0 && digits[i - 1] != '-' && (digits.size() - i) % 3 == 0)
+            grouped += ',';
+        grouped += digits[i];
+    }
+    return grouped;
 }
 
 } // namespace
