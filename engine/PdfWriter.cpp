@@ -202,14 +202,7 @@ class Writer {
             Int(static_cast<long long>(count));
             Put(" /First ");
             Int(static_cast<long long>(header.size()));
-            if (deflated)
-                Put(" /Filter /FlateDecode");
-            Put(" /Length ");
-            const std::string_view bytes = deflated ? std::string_view(m_deflated) : data;
-            Int(static_cast<long long>(bytes.size()));
-            Put(" >>\nstream\n");
-            Put(bytes);
-            Put("\nendstream\nendobj\n");
+            StreamEnd(deflated, data);
         }
         const size_t xrefNumber = m_queue.size() + groups + 1;
         const size_t xref = m_written + m_buffer.size();
@@ -251,14 +244,8 @@ class Writer {
             Put(" 0 R");
         }
         Put(" /ID [<" + id + "><" + id + ">]");
-        if (deflated)
-            Put(" /Filter /FlateDecode");
-        Put(" /Length ");
-        const std::string_view bytes = deflated ? std::string_view(m_deflated) : table;
-        Int(static_cast<long long>(bytes.size()));
-        Put(" >>\nstream\n");
-        Put(bytes);
-        Put("\nendstream\nendobj\nstartxref\n");
+        StreamEnd(deflated, table);
+        Put("startxref\n");
         Int(static_cast<long long>(xref));
         Put("\n%%EOF\n");
         Flush();
@@ -368,6 +355,19 @@ class Writer {
         Put("\nstream\n");
         Put(bytes);
         Put("\nendstream");
+    }
+
+    // The rest of a stream object the writer made itself, from its filter on: `data`, or what
+    // Deflate left in m_deflated.
+    void StreamEnd(bool deflated, std::string_view data) {
+        if (deflated)
+            Put(" /Filter /FlateDecode");
+        Put(" /Length ");
+        const std::string_view bytes = deflated ? std::string_view(m_deflated) : data;
+        Int(static_cast<long long>(bytes.size()));
+        Put(" >>\nstream\n");
+        Put(bytes);
+        Put("\nendstream\nendobj\n");
     }
 
     // Streams the source stored without a filter (page contents of some producers, fonts,

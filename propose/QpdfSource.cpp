@@ -1,10 +1,10 @@
 #include "propose/QpdfSource.h"
 
 #include "core/Files.h"
+#include "engine/ParsedSource.h"
 #include "propose/Proposal.h"
 
 #include <cstdio>
-#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,29 +15,6 @@ namespace {
 // Files up to this size are read whole, so qpdf parses them from memory instead of seeking in
 // the file for every object; bigger ones are read as qpdf goes.
 constexpr off_t kInMemoryLimit = off_t{256} << 20;
-
-// A page tree this deep is damaged, and qpdf's own walk of it recurses once per level.
-constexpr int kMaxTreeDepth = 500;
-
-bool PageTreeWalkable(QPDF& pdf) {
-    std::set<QPDFObjGen> seen;
-    std::vector<std::pair<QPDFObjectHandle, int>> stack{{pdf.getRoot().getKey("/Pages"), 0}};
-    while (!stack.empty()) {
-        auto [node, depth] = stack.back();
-        stack.pop_back();
-        if (!node.isDictionary())
-            continue;
-        if (depth > kMaxTreeDepth)
-            return false;
-        if (node.isIndirect() && !seen.insert(node.getObjGen()).second)
-            continue;
-        QPDFObjectHandle kids = node.getKey("/Kids");
-        if (kids.isArray())
-            for (QPDFObjectHandle& kid : kids.getArrayAsVector())
-                stack.emplace_back(kid, depth + 1);
-    }
-    return true;
-}
 
 } // namespace
 
@@ -65,7 +42,7 @@ std::unique_ptr<QpdfSource> OpenQpdfSource(const std::string& path, std::string&
         } else {
             source->pdf->processFile(path.c_str(), file, true);
         }
-        if (!PageTreeWalkable(*source->pdf)) {
+        if (bool shared = false; !engine::CheckPageTree(*source->pdf, shared)) {
             failure += " Its page tree nests too deep.";
             return nullptr;
         }
