@@ -37,6 +37,16 @@ class SinkPipeline final : public Pipeline {
 
 } // namespace
 
+// A page with nothing of its own that a part must rewrite (links, widgets, beads, tags) is
+// written straight from the source's document instead of copied into the part's: qpdf's copy
+// of a page was about two fifths of the instructions of a single-page part.
+bool CPartDocument::Graftable(ParsedSource& source, QOH page) {
+    for (const char* key : {"/Annots", "/B", "/StructParents"})
+        if (page.hasKey(key))
+            return false;
+    return !source.pdf->getRoot().hasKey("/StructTreeRoot");
+}
+
 CPartDocument::CPartDocument(std::shared_ptr<CQpdfSession> session)
     : m_session(std::move(session)) {}
 
@@ -60,6 +70,16 @@ bool CPartDocument::Insert(int32_t insertAfter, const std::shared_ptr<ParsedSour
         return false;
     if (m_spare && !SpareServes(*source, firstPage, count) && !StartOver())
         return false;
+    // A part's pages are all grafted or all copied: a copied page brings its own copies of
+    // the fonts and images it shares with a grafted one, which the part would carry twice.
+    bool graft = !m_graftsOff;
+    for (int32_t i = 0; graft && i < count; ++i)
+        graft = Graftable(*source, source->pages[static_cast<size_t>(firstPage + i)]);
+    if (!graft && !m_graftsOff) {
+        m_graftsOff = true;
+        if (!m_grafts.empty() && !StartOver())
+            return false;
+    }
     std::vector<QOH> existing;
     try {
         existing = m_new->getAllPages();
@@ -75,14 +95,25 @@ bool CPartDocument::Insert(int32_t insertAfter, const std::shared_ptr<ParsedSour
         for (int32_t i = 0; i < count; ++i) {
             const size_t index = static_cast<size_t>(firstPage + i);
             TrimPageResources(*source, index, *m_session);
+            QOH page = source->pages[index];
+            if (graft) {
+                // Inherited entries are the page's own from here on, as qpdf does before it
+                // copies a page.
+                source->pdf->pushInheritedAttributesToPage();
+                page = m_new->makeIndirectObject(QOH::newDictionary());
+                page.replaceKey("/Type", QOH::newName("/Page"));
+                m_grafts[page.getObjGen()] = source->pages[index];
+            }
             // Pages copied one by one share one copier, so resources they share (fonts,
             // images) are copied once; references to pages outside the range become null
             // instead of dragging those pages in.
             if (at < existing.size())
-                m_new->addPageAt(source->pages[index], true, existing[at]);
+                m_new->addPageAt(page, true, existing[at]);
             else
-                m_new->addPage(source->pages[index], false);
-            added.push_back(m_new->getAllPages()[at + static_cast<size_t>(i)]);
+                m_new->addPage(page, false);
+            added.push_back(page.getOwningQPDF() == m_new.get()
+                                ? page
+                                : m_new->getAllPages()[at + static_cast<size_t>(i)]);
         }
         // What follows only builds new objects; they join the document together at the end,
         // so a failure on the way leaves the document as it was.
@@ -126,6 +157,7 @@ bool CPartDocument::DeletePages(int32_t firstPage, int32_t lastPage) {
             QOH page = pages[static_cast<size_t>(i)];
             helper.removePage(QPDFPageObjectHelper(page));
             m_origins.erase(page.getObjGen());
+            m_grafts.erase(page.getObjGen());
         }
         m_pagesRemoved = true;
         m_steps->push_back({PartStep::Kind::Delete, 0, firstPage, lastPage, false, nullptr, {}});
@@ -175,7 +207,7 @@ bool CPartDocument::Save(const std::string& path) {
         break;
     case Written::NotByThisWriter:
         // What the lean writer leaves alone, qpdf's writer gets a try at.
-        if (WritePart(path, version, Writer::Qpdf) != Written::Yes)
+        if (!ReadyForQpdfWriter(path) || WritePart(path, version, Writer::Qpdf) != Written::Yes)
             return false;
         break;
     case Written::No:
@@ -191,6 +223,8 @@ bool CPartDocument::SaveToMemory(std::string& bytes) {
     const std::string version = PartVersion();
     for (Writer writer : {Writer::Lean, Writer::Qpdf}) {
         bytes.clear();
+        if (writer == Writer::Qpdf && !ReadyForQpdfWriter("a part in memory"))
+            break;
         try {
             Emit(writer, version, [&](std::string_view block) { bytes.append(block); });
             m_session->Collect(*m_new);
@@ -215,7 +249,8 @@ void CPartDocument::Emit(Writer writer, const std::string& version,
         // classic.
         const bool pack = HigherPdfVersion(version, "1.5") == version ||
                           !m_new->getRoot().hasKey("/OutputIntents");
-        WriteClassicPdf(*m_new, pack ? HigherPdfVersion(version, "1.5") : version, sink, pack);
+        WriteClassicPdf(*m_new, pack ? HigherPdfVersion(version, "1.5") : version, sink, pack,
+                        m_grafts.empty() ? nullptr : &m_grafts);
         return;
     }
     SinkPipeline blocks(sink);
@@ -253,6 +288,15 @@ CPartDocument::Written CPartDocument::WritePart(const std::string& path, const s
     return Written::Yes;
 }
 
+// qpdf's writer knows nothing of grafted pages: the part is built again with every page
+// copied into its document.
+bool CPartDocument::ReadyForQpdfWriter(const std::string& what) {
+    if (m_grafts.empty())
+        return true;
+    m_graftsOff = true;
+    return StartOver() && PrepareForWriting(what);
+}
+
 // A part claims the highest version among its sources: it may use what they use.
 std::string CPartDocument::PartVersion() {
     std::string version = m_new->getPDFVersion();
@@ -274,6 +318,8 @@ void CPartDocument::Close() {
 
 void CPartDocument::ClearPart() {
     m_origins.clear();
+    m_grafts.clear();
+    m_graftsOff = false;
     m_pagesRemoved = false;
     m_destinations.Clear();
     m_spare.reset();
@@ -307,6 +353,7 @@ bool CPartDocument::StartOver() {
     const bool pagesRemoved = m_pagesRemoved;
     m_steps->clear();
     m_origins.clear();
+    m_grafts.clear();
     m_copiedNow.clear();
     m_destinations.Clear();
     m_pagesRemoved = false;
@@ -392,6 +439,7 @@ void CPartDocument::RemovePagesOtherThan(const std::vector<QOH>& keep) {
         for (QOH page : std::vector<QOH>(m_new->getAllPages()))
             if (!kept.count(page.getObjGen())) {
                 m_origins.erase(page.getObjGen());
+                m_grafts.erase(page.getObjGen());
                 helper.removePage(QPDFPageObjectHelper(page));
             }
     } catch (const std::exception& e) {

@@ -2,6 +2,7 @@
 
 #include "engine/Destinations.h"
 #include "engine/ParsedSource.h"
+#include "engine/PdfWriter.h"
 
 #include <functional>
 #include <memory>
@@ -57,6 +58,8 @@ class CPartDocument {
     enum class Written { Yes, No, NotByThisWriter };
 
     bool PrepareForWriting(const std::string& what);
+    static bool Graftable(ParsedSource& source, QOH page);
+    bool ReadyForQpdfWriter(const std::string& what);
     void Emit(Writer writer, const std::string& version,
               const std::function<void(std::string_view)>& sink);
     Written WritePart(const std::string& path, const std::string& version, Writer writer);
@@ -71,6 +74,8 @@ class CPartDocument {
     std::shared_ptr<CQpdfSession> m_session;
     std::unique_ptr<QPDF> m_new;
     ObjGenMap<PageOrigin> m_origins;
+    Grafts m_grafts;          // pages written straight from their source's document
+    bool m_graftsOff = false; // every page copied: qpdf's writer is to write the part
     bool m_pagesRemoved = false;
     CPartDestinations m_destinations;
     std::unique_ptr<SpareOutput> m_spare; // what m_new held before, when it was kept

@@ -3,7 +3,6 @@
 #include "engine/Deflater.h"
 #include "engine/ObjGenHash.h"
 
-#define POINTERHOLDER_TRANSITION 4
 #include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
@@ -13,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <stdexcept>
 #include <vector>
 
@@ -87,8 +87,19 @@ class Fingerprint {
 
 class Writer {
   public:
-    Writer(QPDF& pdf, const std::function<void(std::string_view)>& sink)
-        : m_pdf(pdf), m_sink(sink) {}
+    Writer(QPDF& pdf, const std::function<void(std::string_view)>& sink, const Grafts* grafts)
+        : m_pdf(pdf), m_sink(sink), m_grafts(grafts) {
+        if (!grafts)
+            return;
+        for (const auto& [part, source] : *grafts) {
+            QPDF* owner = source.getOwningQPDF();
+            auto it = std::find_if(m_foreign.begin(), m_foreign.end(),
+                                   [&](const Foreign& f) { return f.pdf == owner; });
+            if (it == m_foreign.end())
+                it = m_foreign.insert(m_foreign.end(), Foreign{owner, {}, {}});
+            it->grafted[source.getObjGen()] = part;
+        }
+    }
 
     void Write(const std::string& version) {
         Put("%PDF-");
@@ -119,7 +130,7 @@ class Writer {
             if (object.isStream())
                 Stream(object);
             else
-                Direct(object, 0);
+                Object(object);
             Put("\nendobj\n");
         }
         const size_t xref = m_written + m_buffer.size();
@@ -174,7 +185,7 @@ class Writer {
             }
             std::string text;
             m_capture = &text;
-            Direct(object, 0);
+            Object(object);
             m_capture = nullptr;
             // Its object stream's number is known once every object is: numbered later.
             entries.push_back({2, packed.size() / kPerStream, packed.size() % kPerStream});
@@ -251,28 +262,84 @@ class Writer {
         Flush();
     }
 
-    // The number an indirect object gets in this file, queuing it to be written.
+    // The number an indirect object gets in this file, queuing it to be written; 0 for an
+    // object of a source that is written as null.
     size_t Number(QOH object) {
-        if (object.getOwningQPDF() != &m_pdf)
-            throw WriteRefused("an object of another document");
+        QPDF* owner = object.getOwningQPDF();
+        if (owner != &m_pdf)
+            return ForeignNumber(owner, object);
         const auto [it, added] = m_numbers.try_emplace(object.getObjGen(), m_queue.size() + 1);
         if (added)
             m_queue.push_back(object);
         return it->second;
     }
 
+    size_t ForeignNumber(QPDF* owner, QOH object) {
+        auto f = std::find_if(m_foreign.begin(), m_foreign.end(),
+                              [&](const Foreign& each) { return each.pdf == owner; });
+        if (f == m_foreign.end())
+            throw WriteRefused("an object of another document");
+        const auto [it, added] = f->numbers.try_emplace(object.getObjGen(), 0);
+        if (!added)
+            return it->second;
+        auto grafted = f->grafted.find(object.getObjGen());
+        if (grafted != f->grafted.end()) {
+            // Numbered as the part's page that stands for it (the map may grow meanwhile).
+            const size_t number = Number(m_pdf.getObjectByObjGen(grafted->second));
+            f->numbers[object.getObjGen()] = number;
+            return number;
+        }
+        QOH type = object.isDictionary() ? object.getKey("/Type") : QOH();
+        if (type.isNameAndEquals("/Page") || type.isNameAndEquals("/Pages"))
+            return 0;
+        it->second = m_queue.size() + 1;
+        m_queue.push_back(object);
+        return it->second;
+    }
+
     void Value(QOH value, int depth) {
         if (value.isIndirect()) {
             // A reference to a missing object is null; writing it so keeps the table dense.
-            if (value.isNull()) {
+            const size_t number = value.isNull() ? 0 : Number(value);
+            if (number == 0) {
                 Put("null");
                 return;
             }
-            Int(static_cast<long long>(Number(value)));
+            Int(static_cast<long long>(number));
             Put(" 0 R");
             return;
         }
         Direct(value, depth);
+    }
+
+    // A top-level object other than a stream.
+    void Object(QOH object) {
+        if (m_grafts && object.getOwningQPDF() == &m_pdf) {
+            auto graft = m_grafts->find(object.getObjGen());
+            if (graft != m_grafts->end()) {
+                GraftedPage(object, graft->second);
+                return;
+            }
+        }
+        Direct(object, 0);
+    }
+
+    // The part's own entries first in key order, then the source page's, as one dictionary.
+    void GraftedPage(QOH own, QOH source) {
+        std::map<std::string, QOH> entries = source.getDictAsMap();
+        entries.erase("/Parent");
+        for (auto& [key, value] : own.getDictAsMap())
+            entries[key] = value;
+        Put("<<");
+        for (auto& [key, item] : entries) {
+            if (item.isNull())
+                continue;
+            Put(" ");
+            Name(key);
+            Put(" ");
+            Value(item, 1);
+        }
+        Put(" >>");
     }
 
     void Direct(QOH value, int depth) {
@@ -461,8 +528,17 @@ class Writer {
         m_written += bytes.size();
     }
 
+    // The objects of one source document that grafted pages reach, by their number here.
+    struct Foreign {
+        QPDF* pdf;
+        ObjGenMap<size_t> numbers;
+        ObjGenMap<QPDFObjGen> grafted; // source page -> the part's page
+    };
+
     QPDF& m_pdf;
     const std::function<void(std::string_view)>& m_sink;
+    const Grafts* m_grafts;
+    std::vector<Foreign> m_foreign;
     ObjGenMap<size_t> m_numbers;
     std::vector<QOH> m_queue;
     std::vector<size_t> m_offsets;
@@ -488,8 +564,9 @@ std::pair<int, int> VersionNumbers(const std::string& version) {
 } // namespace
 
 void WriteClassicPdf(QPDF& pdf, const std::string& version,
-                     const std::function<void(std::string_view)>& sink, bool objectStreams) {
-    Writer writer(pdf, sink);
+                     const std::function<void(std::string_view)>& sink, bool objectStreams,
+                     const Grafts* grafts) {
+    Writer writer(pdf, sink, grafts);
     writer.Pack(objectStreams);
     writer.Write(version.empty() ? "1.3" : version);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/QpdfValues.h"
+
 #include <functional>
 #include <string>
 #include <string_view>
@@ -24,8 +26,16 @@ namespace engine {
 // With `objectStreams`, objects other than streams are packed into compressed object streams
 // and the cross-reference table is a compressed stream as well (PDF 1.5 on; the caller names
 // a version that allows it).
+//
+// `grafts` maps pages of `pdf` to the source pages they stand for: such a page is written
+// with its own entries plus every entry of its source page but /Parent, and what those
+// entries reach is written straight from the source's document. A source object that is a
+// page tree node, or a page grafted into no page of this part, is written as null, so that
+// a part never drags in pages it does not hold.
+using Grafts = ObjGenMap<QPDFObjectHandle>;
 void WriteClassicPdf(QPDF& pdf, const std::string& version,
-                     const std::function<void(std::string_view)>& sink, bool objectStreams = false);
+                     const std::function<void(std::string_view)>& sink, bool objectStreams = false,
+                     const Grafts* grafts = nullptr);
 
 // The higher of two PDF versions, compared as numbers ("2.0" above "1.7"); an empty or
 // malformed one counts as lowest.

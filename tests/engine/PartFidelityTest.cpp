@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <iterator>
 #include <qpdf/QPDF.hh>
+#include <qpdf/QPDFWriter.hh>
 
 using namespace testing_support;
 
@@ -163,5 +164,61 @@ TEST(PartFidelityTest, StreamsStoredWithoutAFilterAreCompressed) {
             EXPECT_EQ(PageMarkers(ours), std::vector<int>{page});
             EXPECT_TRUE(QpdfCheckPasses(ours));
         }
+    }
+}
+
+// Pages without links or tags are written from the source's own objects, the others copied:
+// a part mixing both must still carry a shared font once, and a page's reference to a page
+// outside its part must not bring that page along.
+TEST(PartFidelityTest, PartsOfPlainAndLinkedPagesCarrySharedObjectsOnce) {
+    CTempDir dir(true);
+    {
+        QPDF pdf;
+        pdf.emptyPDF();
+        QPDFObjectHandle font = pdf.makeIndirectObject(
+            QPDFObjectHandle::parse("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"));
+        std::vector<QPDFObjectHandle> pages;
+        for (int i = 0; i < 3; ++i) {
+            QPDFObjectHandle page = pdf.makeIndirectObject(
+                QPDFObjectHandle::parse("<< /Type /Page /MediaBox [0 0 200 200] >>"));
+            page.replaceKey("/Resources", QPDFObjectHandle::parse("<< /Font << >> >>"));
+            page.getKey("/Resources").getKey("/Font").replaceKey("/F1", font);
+            page.replaceKey("/Contents", pdf.newStream("BT /F1 9 Tf 9 9 Td (page " +
+                                                       std::to_string(i + 1) + ") Tj ET"));
+            pdf.addPage(page, false);
+            pages.push_back(pdf.getAllPages().back());
+        }
+        // The first page's open action shows the last page; the second page has a link.
+        QPDFObjectHandle show = QPDFObjectHandle::parse("<< /S /GoTo >>");
+        show.replaceKey("/D",
+                        QPDFObjectHandle::newArray({pages[2], QPDFObjectHandle::newName("/Fit")}));
+        pages[0].replaceKey("/AA", QPDFObjectHandle::parse("<< >>"));
+        pages[0].getKey("/AA").replaceKey("/O", show);
+        QPDFObjectHandle link = QPDFObjectHandle::parse(
+            "<< /Type /Annot /Subtype /Link /Rect [0 0 50 50] /Border [0 0 0] >>");
+        link.replaceKey("/Dest",
+                        QPDFObjectHandle::newArray({pages[0], QPDFObjectHandle::newName("/Fit")}));
+        pages[1].replaceKey("/Annots", QPDFObjectHandle::newArray({pdf.makeIndirectObject(link)}));
+        const std::string path = dir.File("src.pdf");
+        QPDFWriter w(pdf, path.c_str());
+        w.write();
+    }
+    Split(dir, "src.pdf", "1-3,1-2,1");
+    const struct {
+        std::string part;
+        size_t pages;
+    } cases[] = {
+        {"src_pages0001-0003.pdf", 3}, {"src_pages0001-0002.pdf", 2}, {"src_page0001.pdf", 1}};
+    for (const auto& c : cases) {
+        QPDF part;
+        part.processFile(dir.File("out/" + c.part).c_str());
+        size_t fonts = 0, pageObjects = 0;
+        for (QPDFObjectHandle object : part.getAllObjects()) {
+            fonts += object.isDictionaryOfType("/Font");
+            pageObjects += object.isDictionaryOfType("/Page");
+        }
+        EXPECT_EQ(fonts, 1u) << c.part;
+        EXPECT_EQ(pageObjects, c.pages) << c.part;
+        EXPECT_TRUE(QpdfCheckPasses(dir.File("out/" + c.part))) << c.part;
     }
 }

@@ -234,7 +234,7 @@ void OpenLinkTest::FallbackFailuresKeepTheirCodes() {
 void OpenLinkTest::ShellOpensAndStartsWithArgumentVectors() {
     FakeDesktop desktop;
     desktop.Program("xdg-open", "printf '%s' \"$1\" > \"$0.args\"; "
-                                "while [ ! -e \"$0.go\" ]; do sleep 0.05; done; exit 3");
+                                "while [ ! -e \"$0.go\" ]; do /bin/sleep 0.05; done; exit 3");
     CRecordingPrompter prompter;
     ui::CXdgShell shell;
     shell.SetPrompter(&prompter);
