@@ -162,7 +162,7 @@ void CPartDestinations::FixAnnotations(QPDF& part, ParsedSource& source, int32_t
                                        const Siblings& siblings) const {
     for (size_t i = 0; i < added.size(); ++i) {
         QOH page = added[i];
-        QOH annots = page.getKey("/Annots");
+        QOH annots = KeyOrNull(page, "/Annots");
         if (annots.isNull())
             continue;
         if (!annots.isArray()) {

@@ -65,7 +65,7 @@ bool KeepField(QOH node, const ObjGenSet& present, ObjGenSet& seen, int depth) {
 PendingForm PrepareForm(QPDF& part, ParsedSource& source, int32_t firstPage,
                         const std::vector<QOH>& added) {
     PendingForm pending;
-    QOH form = source.pdf->getRoot().getKey("/AcroForm");
+    QOH form = KeyOrNull(source.pdf->getRoot(), "/AcroForm");
     if (!form.isDictionary())
         return pending;
     const ParsedSource::FieldIndex& index = source.Fields();

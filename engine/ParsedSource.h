@@ -13,6 +13,7 @@ class CNamedDests;
 class COutlineIndex;
 class CLabelIndex;
 class CStructIndex;
+struct ForeignTexts;
 
 // A parsed source file and what was read from it once for all its parts: its pages, and the
 // indexes of its named destinations, outline, labels and form, each built when first asked.
@@ -26,7 +27,9 @@ struct ParsedSource {
     std::vector<QOH> pages;
     ObjGenMap<int> pageIndex;
     bool resourcesShared = false;
-    std::vector<char> resourcesTrimmed; // per page
+    std::vector<char> resourcesTrimmed;  // per page
+    ObjGenMap<char> cheapResources;      // shared resource dictionaries: carried whole
+    std::shared_ptr<ForeignTexts> texts; // how parts wrote its objects
     bool labelsDamageSaid = false;
     bool structureDamageSaid = false;
 

@@ -102,7 +102,7 @@ bool CPartDocument::Insert(int32_t insertAfter, const std::shared_ptr<ParsedSour
                 source->pdf->pushInheritedAttributesToPage();
                 page = m_new->makeIndirectObject(QOH::newDictionary());
                 page.replaceKey("/Type", QOH::newName("/Page"));
-                m_grafts[page.getObjGen()] = source->pages[index];
+                m_grafts.pages[page.getObjGen()] = source->pages[index];
             }
             // Pages copied one by one share one copier, so resources they share (fonts,
             // images) are copied once; references to pages outside the range become null
@@ -157,7 +157,7 @@ bool CPartDocument::DeletePages(int32_t firstPage, int32_t lastPage) {
             QOH page = pages[static_cast<size_t>(i)];
             helper.removePage(QPDFPageObjectHelper(page));
             m_origins.erase(page.getObjGen());
-            m_grafts.erase(page.getObjGen());
+            m_grafts.pages.erase(page.getObjGen());
         }
         m_pagesRemoved = true;
         m_steps->push_back({PartStep::Kind::Delete, 0, firstPage, lastPage, false, nullptr, {}});
@@ -249,6 +249,14 @@ void CPartDocument::Emit(Writer writer, const std::string& version,
         // classic.
         const bool pack = HigherPdfVersion(version, "1.5") == version ||
                           !m_new->getRoot().hasKey("/OutputIntents");
+        m_grafts.texts.clear();
+        for (const auto& [page, origin] : m_origins) {
+            ParsedSource& source = *origin.source;
+            if (!source.texts)
+                source.texts = std::make_shared<ForeignTexts>();
+            if (m_grafts.texts.empty() || m_grafts.texts.back().first != source.pdf.get())
+                m_grafts.texts.emplace_back(source.pdf.get(), source.texts.get());
+        }
         WriteClassicPdf(*m_new, pack ? HigherPdfVersion(version, "1.5") : version, sink, pack,
                         m_grafts.empty() ? nullptr : &m_grafts);
         return;
@@ -318,7 +326,7 @@ void CPartDocument::Close() {
 
 void CPartDocument::ClearPart() {
     m_origins.clear();
-    m_grafts.clear();
+    m_grafts.pages.clear();
     m_graftsOff = false;
     m_pagesRemoved = false;
     m_destinations.Clear();
@@ -340,7 +348,7 @@ bool CPartDocument::SpareServes(const ParsedSource& source, int32_t firstPage,
         // Annotations and article beads reach other pages (a field's widgets, a thread's next
         // bead); a copy made for an earlier part left those references null.
         QOH page = source.pages[static_cast<size_t>(i)];
-        if (!page.getKey("/Annots").isNull() || !page.getKey("/B").isNull())
+        if (!KeyOrNull(page, "/Annots").isNull() || !KeyOrNull(page, "/B").isNull())
             return false;
     }
     return true;
@@ -353,7 +361,7 @@ bool CPartDocument::StartOver() {
     const bool pagesRemoved = m_pagesRemoved;
     m_steps->clear();
     m_origins.clear();
-    m_grafts.clear();
+    m_grafts.pages.clear();
     m_copiedNow.clear();
     m_destinations.Clear();
     m_pagesRemoved = false;
@@ -439,7 +447,7 @@ void CPartDocument::RemovePagesOtherThan(const std::vector<QOH>& keep) {
         for (QOH page : std::vector<QOH>(m_new->getAllPages()))
             if (!kept.count(page.getObjGen())) {
                 m_origins.erase(page.getObjGen());
-                m_grafts.erase(page.getObjGen());
+                m_grafts.pages.erase(page.getObjGen());
                 helper.removePage(QPDFPageObjectHelper(page));
             }
     } catch (const std::exception& e) {

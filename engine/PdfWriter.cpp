@@ -91,12 +91,16 @@ class Writer {
         : m_pdf(pdf), m_sink(sink), m_grafts(grafts) {
         if (!grafts)
             return;
-        for (const auto& [part, source] : *grafts) {
+        for (const auto& [part, source] : grafts->pages) {
             QPDF* owner = source.getOwningQPDF();
             auto it = std::find_if(m_foreign.begin(), m_foreign.end(),
                                    [&](const Foreign& f) { return f.pdf == owner; });
-            if (it == m_foreign.end())
-                it = m_foreign.insert(m_foreign.end(), Foreign{owner, {}, {}});
+            if (it == m_foreign.end()) {
+                it = m_foreign.insert(m_foreign.end(), Foreign{owner, {}, {}, nullptr});
+                for (const auto& [pdf, texts] : grafts->texts)
+                    if (pdf == owner)
+                        it->texts = texts;
+            }
             it->grafted[source.getObjGen()] = part;
         }
     }
@@ -298,6 +302,10 @@ class Writer {
     }
 
     void Value(QOH value, int depth) {
+        if (value.isIndirect() && m_refs) {
+            m_refs->emplace_back(m_capture->size(), value);
+            return;
+        }
         if (value.isIndirect()) {
             // A reference to a missing object is null; writing it so keeps the table dense.
             const size_t number = value.isNull() ? 0 : Number(value);
@@ -314,14 +322,65 @@ class Writer {
 
     // A top-level object other than a stream.
     void Object(QOH object) {
-        if (m_grafts && object.getOwningQPDF() == &m_pdf) {
-            auto graft = m_grafts->find(object.getObjGen());
-            if (graft != m_grafts->end()) {
+        QPDF* owner = object.getOwningQPDF();
+        if (m_grafts && owner == &m_pdf) {
+            auto graft = m_grafts->pages.find(object.getObjGen());
+            if (graft != m_grafts->pages.end()) {
                 GraftedPage(object, graft->second);
                 return;
             }
         }
+        if (owner != &m_pdf)
+            if (ForeignTexts* texts = TextsOf(owner)) {
+                ForeignObject(*texts, object);
+                return;
+            }
         Direct(object, 0);
+    }
+
+    ForeignTexts* TextsOf(QPDF* owner) {
+        for (Foreign& f : m_foreign)
+            if (f.pdf == owner)
+                return f.texts;
+        return nullptr;
+    }
+
+    // A source object written before is written from its kept text, its references numbered
+    // for this file as they come; one met the second time is kept.
+    void ForeignObject(ForeignTexts& texts, QOH object) {
+        constexpr size_t kMostKept = 4 << 20;
+        const QPDFObjGen og = object.getObjGen();
+        auto kept = texts.kept.find(og);
+        if (kept == texts.kept.end()) {
+            if (texts.size > kMostKept || texts.metOnce.insert(og).second) {
+                Direct(object, 0);
+                return;
+            }
+            ForeignTexts::Text text;
+            std::string* outer = m_capture;
+            m_capture = &text.bytes;
+            m_refs = &text.refs;
+            try {
+                Direct(object, 0);
+            } catch (...) {
+                m_capture = outer;
+                m_refs = nullptr;
+                throw;
+            }
+            m_capture = outer;
+            m_refs = nullptr;
+            texts.size += text.bytes.size() + 16 * text.refs.size();
+            texts.metOnce.erase(og);
+            kept = texts.kept.emplace(og, std::move(text)).first;
+        }
+        const ForeignTexts::Text& text = kept->second;
+        size_t from = 0;
+        for (const auto& [at, ref] : text.refs) {
+            Put(std::string_view(text.bytes).substr(from, at - from));
+            Value(ref, 1);
+            from = at;
+        }
+        Put(std::string_view(text.bytes).substr(from));
     }
 
     // The part's own entries first in key order, then the source page's, as one dictionary.
@@ -533,6 +592,7 @@ class Writer {
         QPDF* pdf;
         ObjGenMap<size_t> numbers;
         ObjGenMap<QPDFObjGen> grafted; // source page -> the part's page
+        ForeignTexts* texts;
     };
 
     QPDF& m_pdf;
@@ -546,7 +606,8 @@ class Writer {
     size_t m_written = 0;
     Fingerprint m_fingerprint;
     std::string m_deflated;
-    std::string* m_capture = nullptr; // where an object goes while it is packed
+    std::string* m_capture = nullptr; // where an object goes while it is packed or kept
+    std::vector<std::pair<size_t, QOH>>* m_refs = nullptr; // a kept text's references
     bool m_packed = false;
     bool m_outputIntents = false;
 };

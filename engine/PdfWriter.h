@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 class QPDF;
 
@@ -32,7 +34,25 @@ namespace engine {
 // entries reach is written straight from the source's document. A source object that is a
 // page tree node, or a page grafted into no page of this part, is written as null, so that
 // a part never drags in pages it does not hold.
-using Grafts = ObjGenMap<QPDFObjectHandle>;
+//
+// `texts` keeps, per source document, how its objects met more than once were written, as
+// text between their references: the fonts and resources that every part of a source carries
+// are then written without being taken apart again. A source's objects must not change while
+// its texts are kept (pages and page tree nodes, which change, are never kept).
+struct ForeignTexts {
+    struct Text {
+        std::string bytes;
+        std::vector<std::pair<size_t, QPDFObjectHandle>> refs; // (where in bytes, to what)
+    };
+    ObjGenMap<Text> kept;
+    ObjGenSet metOnce;
+    size_t size = 0;
+};
+struct Grafts {
+    ObjGenMap<QPDFObjectHandle> pages;
+    std::vector<std::pair<QPDF*, ForeignTexts*>> texts;
+    bool empty() const { return pages.empty(); }
+};
 void WriteClassicPdf(QPDF& pdf, const std::string& version,
                      const std::function<void(std::string_view)>& sink, bool objectStreams = false,
                      const Grafts* grafts = nullptr);

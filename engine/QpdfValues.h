@@ -19,6 +19,13 @@ inline constexpr int kMaxTreeDepth = 500;
 // Form fields nest a few levels; qpdf stops following /Parent after 100.
 inline constexpr int kMaxFieldDepth = 100;
 
+// The value under `key`, or null. qpdf's getKey builds a described null object for a missing
+// key, about a thousand instructions; the hot paths of a part ask for keys most pages lack.
+inline QOH KeyOrNull(QOH dict, const std::string& key) {
+    static const QOH null = QOH::newNull();
+    return dict.hasKey(key) ? dict.getKey(key) : null;
+}
+
 // A value of a source made part of `to`: indirect objects go through qpdf's foreign-object
 // copy (the same copier the pages use, so a reference to a copied page lands on its copy),
 // direct containers are rebuilt item by item. Pages are never dragged in this way.

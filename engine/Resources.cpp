@@ -17,11 +17,8 @@ namespace {
 // few fonts that embed nothing (each a handful of names, like the standard fonts). Finding
 // out which of them a page uses means decoding its content, the dearest step of copying such
 // a page; carrying an unused one costs its part about a hundred bytes.
-bool ResourcesCheapToCarry(QPDFPageObjectHelper& page) {
+bool CheapToCarry(QOH resources) {
     constexpr size_t kCheapFonts = 8;
-    QOH resources = page.getAttribute("/Resources", false);
-    if (!resources.isDictionary())
-        return true;
     QOH images = resources.getKey("/XObject");
     if (images.isDictionary() && !images.getKeys().empty())
         return false;
@@ -40,6 +37,19 @@ bool ResourcesCheapToCarry(QPDFPageObjectHelper& page) {
                 return false;
         return true;
     });
+}
+
+// Pages that share one resource dictionary get one answer.
+bool ResourcesCheapToCarry(QPDFPageObjectHelper& page, ObjGenMap<char>& known) {
+    QOH resources = page.getAttribute("/Resources", false);
+    if (!resources.isDictionary())
+        return true;
+    if (!resources.isIndirect())
+        return CheapToCarry(resources);
+    auto [it, added] = known.try_emplace(resources.getObjGen(), 0);
+    if (added)
+        it->second = CheapToCarry(resources);
+    return it->second;
 }
 
 // Whether every font and image name of a page's resources occurs somewhere in its content.
@@ -93,7 +103,7 @@ void TrimPageResources(ParsedSource& source, size_t index, CQpdfSession& session
     source.resourcesTrimmed[index] = 1;
     try {
         QPDFPageObjectHelper page(source.pages[index]);
-        if (!ResourcesCheapToCarry(page) && !AllResourceNamesAppear(page))
+        if (!ResourcesCheapToCarry(page, source.cheapResources) && !AllResourceNamesAppear(page))
             page.removeUnreferencedResources();
     } catch (const std::exception& e) {
         session.Warn(std::string("resources kept whole: ") + e.what());

@@ -413,7 +413,7 @@ void CopyDocumentEntries(QPDF& part, ParsedSource& source) {
     QOH to = part.getRoot();
     for (const char* key :
          {"/MarkInfo", "/Lang", "/ViewerPreferences", "/OutputIntents", "/Metadata"}) {
-        QOH value = from.getKey(key);
+        QOH value = KeyOrNull(from, key);
         if (!value.isNull() && !to.hasKey(key))
             to.replaceKey(key, CopyValue(part, value));
     }
