@@ -10,10 +10,12 @@
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
+#include <fcntl.h>
 #include <mutex>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace cli {
 
@@ -188,7 +190,10 @@ class CParallelRun::Worker final : core::Prompter, core::Trace, engine::Pump {
 CParallelRun::CParallelRun(Services services, int workers)
     : m_s(std::move(services)), m_workers(workers), m_shared(std::make_unique<Shared>()) {}
 
-CParallelRun::~CParallelRun() = default;
+CParallelRun::~CParallelRun() {
+    if (m_folderFd >= 0)
+        ::close(m_folderFd);
+}
 
 End CParallelRun::Run() {
     m_failures = m_logFailed = false;
@@ -315,7 +320,14 @@ size_t CParallelRun::Replay(Job& job, const std::vector<Event>& events) {
                 ::mkdir(job.cells[core::kColSplitTo].c_str(), 0777);
                 job.folderMade = true;
             }
-            if (!core::CAtomicFile::WriteAll(e.first, e.second))
+            if (m_folderPath != job.cells[core::kColSplitTo]) {
+                if (m_folderFd >= 0)
+                    ::close(m_folderFd);
+                m_folderPath = job.cells[core::kColSplitTo];
+                m_folderFd = ::open(m_folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            }
+            if (!core::CAtomicFile::WriteAll(e.first, e.second, core::CAtomicFile::Kind::Replace,
+                                             m_folderFd))
                 return i;
             break;
         case Event::Kind::Logged:

@@ -72,6 +72,9 @@ class CParallelRun {
     int m_workers;
     bool m_failures = false;
     bool m_logFailed = false;
+    // The folder the last part went to, kept open: each part's rename is synced through it.
+    std::string m_folderPath;
+    int m_folderFd = -1;
     std::unique_ptr<Shared> m_shared;
 };
 

@@ -30,12 +30,16 @@ std::string FolderOf(const std::string& path) {
 
 // Makes the rename itself durable: without this a crash can lose the new name even though the
 // bytes are on disk.
+bool SyncFolder(int fd) {
+    // Some file systems cannot sync a folder at all; that is no failure of ours.
+    return ::fsync(fd) == 0 || errno == EINVAL || errno == EROFS;
+}
+
 bool SyncFolder(const std::string& folder) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;
-    // Some file systems cannot sync a folder at all; that is no failure of ours.
-    const bool ok = ::fsync(fd) == 0 || errno == EINVAL || errno == EROFS;
+    const bool ok = SyncFolder(fd);
     ::close(fd);
     return ok;
 }
@@ -185,7 +189,7 @@ bool CAtomicFile::WriteFully(std::string_view bytes) {
     return !m_failed;
 }
 
-bool CAtomicFile::Commit(Replace replace) {
+bool CAtomicFile::Commit(Replace replace, int folderFd) {
     if (m_fd < 0)
         return false;
     bool ok = !m_failed && Flush() && ::fsync(m_fd) == 0;
@@ -209,7 +213,7 @@ bool CAtomicFile::Commit(Replace replace) {
     m_tempPath.clear();
     if (!ok)
         return m_failed = true, false;
-    if (!SyncFolder(FolderOf(m_target)))
+    if (!(folderFd >= 0 ? SyncFolder(folderFd) : SyncFolder(FolderOf(m_target))))
         return m_failed = true, false;
     return true;
 }
@@ -226,9 +230,10 @@ void CAtomicFile::Discard() {
     }
 }
 
-bool CAtomicFile::WriteAll(const std::string& target, std::string_view bytes, Kind kind) {
+bool CAtomicFile::WriteAll(const std::string& target, std::string_view bytes, Kind kind,
+                           int folderFd) {
     CAtomicFile file(target, kind);
-    return file.Open() && file.Write(bytes) && file.Commit();
+    return file.Open() && file.Write(bytes) && file.Commit(Replace::Yes, folderFd);
 }
 
 void CAtomicFile::RemoveStaleTemporaries(const std::string& folder) {
