@@ -2,11 +2,6 @@
 
 #include "propose/PopplerSource.h"
 
-#include <poppler/cpp/poppler-document.h>
-#include <poppler/cpp/poppler-image.h>
-#include <poppler/cpp/poppler-page-renderer.h>
-#include <poppler/cpp/poppler-page.h>
-
 #include <algorithm>
 #include <cmath>
 
@@ -58,34 +53,29 @@ Verdict JudgePicture(const unsigned char* pixels, int width, int height, int str
 Proposal ProposeAtBlankPages(const std::string& path, const BlankRule& rule,
                              const Progress& progress) {
     Proposal proposal;
-    auto document = OpenPopplerDocument(path, proposal.failure);
-    if (!document)
+    const PopplerDocument document(path, proposal.failure);
+    if (!document.Ok())
         return proposal;
-    poppler::page_renderer renderer;
-    renderer.set_render_hint(poppler::page_renderer::antialiasing, true);
-    renderer.set_render_hint(poppler::page_renderer::text_antialiasing, true);
-    renderer.set_image_format(poppler::image::format_gray8);
-    const int pages = document->pages();
+    const int pages = document.Pages();
     std::vector<bool> blank(static_cast<size_t>(pages), false);
     for (int i = 0; i < pages; ++i) {
         if (progress && !progress(i, pages)) {
             proposal.cancelled = true;
             return proposal;
         }
-        std::unique_ptr<poppler::page> page(document->create_page(i));
+        const auto page = document.Page(i);
         if (!page)
             continue; // a page poppler cannot make is no blank separator
-        const poppler::rectf box = page->page_rect(poppler::crop_box);
-        const double squareInches = std::max(1e-6, box.width() * box.height() / (72.0 * 72.0));
+        const double squareInches = std::max(1e-6, page->SquareInches());
         const double finest = std::sqrt(kMaxPixels / squareInches);
         // A page that cannot be rendered is no blank separator.
         const auto judge = [&](double dpi) {
             dpi = std::min(dpi, finest);
-            const poppler::image picture = renderer.render_page(page.get(), dpi, dpi);
-            if (!picture.is_valid() || picture.format() != poppler::image::format_gray8)
-                return Verdict::NotBlank;
-            return JudgePicture(reinterpret_cast<const unsigned char*>(picture.const_data()),
-                                picture.width(), picture.height(), picture.bytes_per_row(), rule);
+            Verdict verdict = Verdict::NotBlank;
+            page->Render(dpi, [&](const unsigned char* pixels, int width, int height, int stride) {
+                verdict = JudgePicture(pixels, width, height, stride, rule);
+            });
+            return verdict;
         };
         Verdict verdict = judge(kDotsPerInch);
         if (verdict == Verdict::Closer)

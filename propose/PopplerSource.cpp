@@ -3,45 +3,135 @@
 #include "core/Files.h"
 #include "propose/Proposal.h"
 
-#include <poppler/cpp/poppler-document.h>
-#include <poppler/cpp/poppler-global.h>
-
+#include <dlfcn.h>
+#include <filesystem>
 #include <mutex>
 #include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
 
 namespace propose {
 
 namespace {
 
-void Ignore(const std::string&, void*) {}
+// Installed, the module is in lib/quillsever beside the program's bin folder; in the build
+// tree, every program and test finds it where the build put it.
+std::vector<fs::path> ModuleCandidates() {
+    std::vector<fs::path> candidates;
+    std::error_code error;
+    const fs::path program = fs::read_symlink("/proc/self/exe", error);
+    if (!error)
+        candidates.push_back(program.parent_path() / ".." / "lib" / "quillsever" /
+                             kPopplerModuleName);
+#ifdef QS_BUILD_TREE
+    // Only a program of the build tree itself looks there, never an installed one.
+    const std::string tree = QS_BUILD_TREE "/";
+    if (!error && program.string().rfind(tree, 0) == 0)
+        candidates.push_back(fs::path(QS_BUILD_TREE) / "lib" / "quillsever" / kPopplerModuleName);
+#endif
+    return candidates;
+}
+
+const PopplerModuleApi* LoadModule(std::string& problem) {
+    static std::once_flag once;
+    static const PopplerModuleApi* api = nullptr;
+    static std::string why;
+    std::call_once(once, [] {
+        std::string reasons;
+        for (const fs::path& candidate : ModuleCandidates()) {
+            if (!fs::is_regular_file(candidate))
+                continue;
+            // Loaded for good: its code stays in use by nothing after a proposal, but
+            // unloading poppler's libraries mid-run saves nothing worth the risk.
+            void* handle = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
+            if (!handle) {
+                reasons = ::dlerror();
+                continue;
+            }
+            const auto entry =
+                reinterpret_cast<QuillseverPopplerEntry>(::dlsym(handle, kPopplerModuleEntry));
+            const PopplerModuleApi* found = entry ? entry() : nullptr;
+            if (found && found->version == kPopplerModuleVersion) {
+                api = found;
+                return;
+            }
+            reasons = candidate.string() + " belongs to another version of Quillsever";
+            ::dlclose(handle);
+        }
+        why = std::string("Reading pages needs ") + kPopplerModuleName +
+              ", which is missing or cannot be loaded" +
+              (reasons.empty() ? "" : " (" + reasons + ")") + ". Reinstall Quillsever.";
+    });
+    if (!api)
+        problem = why;
+    return api;
+}
+
+void Deliver(void* context, const unsigned char* pixels, int width, int height, int stride) {
+    (*static_cast<const PopplerPage::Picture*>(context))(pixels, width, height, stride);
+}
 
 } // namespace
 
-std::unique_ptr<poppler::document> OpenPopplerDocument(const std::string& path,
-                                                       std::string& failure) {
-    static std::once_flag quiet;
-    std::call_once(quiet, [] { poppler::set_debug_error_function(Ignore, nullptr); });
+PopplerDocument::PopplerDocument(const std::string& path, std::string& failure) {
     // poppler opens the path itself; a FIFO or a device must never reach it.
     const int fd = core::OpenRegularFd(path);
     if (fd < 0) {
         failure = UnreadableMessage(path);
-        return nullptr;
+        return;
     }
     ::close(fd);
-    std::unique_ptr<poppler::document> document(poppler::document::load_from_file(path));
-    if (!document) {
+    m_api = LoadModule(failure);
+    if (!m_api)
+        return;
+    PopplerOpen status = PopplerOpen::Unreadable;
+    m_document = m_api->open(path.c_str(), &status);
+    if (!m_document) {
         failure = UnreadableMessage(path);
-        return nullptr;
+        if (status == PopplerOpen::Locked)
+            failure += " It needs a password.";
+        return;
     }
-    if (document->is_locked()) {
-        failure = UnreadableMessage(path) + " It needs a password.";
-        return nullptr;
-    }
-    if (document->pages() < 1) {
+    if (Pages() < 1) {
         failure = path + " has no pages.";
-        return nullptr;
+        m_api->close(m_document);
+        m_document = nullptr;
     }
-    return document;
+}
+
+PopplerDocument::~PopplerDocument() {
+    if (m_document)
+        m_api->close(m_document);
+}
+
+int PopplerDocument::Pages() const {
+    return m_api->pageCount(m_document);
+}
+
+std::unique_ptr<PopplerPage> PopplerDocument::Page(int index) const {
+    void* page = m_api->openPage(m_document, index);
+    if (!page)
+        return nullptr;
+    return std::make_unique<PopplerPage>(m_api, m_document, page);
+}
+
+PopplerPage::~PopplerPage() {
+    m_api->closePage(m_page);
+}
+
+double PopplerPage::SquareInches() const {
+    return m_api->pageArea(m_page) / (72.0 * 72.0);
+}
+
+bool PopplerPage::Render(double dotsPerInch, const Picture& picture) const {
+    return m_api->render(m_document, m_page, dotsPerInch, Deliver, const_cast<Picture*>(&picture));
+}
+
+std::string PopplerPage::Text() const {
+    std::string text;
+    m_api->text(m_page, &text);
+    return text;
 }
 
 } // namespace propose

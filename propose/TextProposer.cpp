@@ -3,9 +3,6 @@
 #include "propose/LargeStack.h"
 #include "propose/PopplerSource.h"
 
-#include <poppler/cpp/poppler-document.h>
-#include <poppler/cpp/poppler-page.h>
-
 #include <regex>
 
 namespace propose {
@@ -46,12 +43,12 @@ Proposal ProposeAtText(const std::string& path, const std::string& pattern,
         proposal.failure = problem;
         return proposal;
     }
-    auto document = OpenPopplerDocument(path, proposal.failure);
-    if (!document)
+    const PopplerDocument document(path, proposal.failure);
+    if (!document.Ok())
         return proposal;
     const std::regex expression(pattern, kSyntax);
     const bool grouped = expression.mark_count() > 0;
-    const int pages = document->pages();
+    const int pages = document.Pages();
     std::vector<PartStart> starts;
     RunOnLargeStack(
         [&] {
@@ -60,13 +57,10 @@ Proposal ProposeAtText(const std::string& path, const std::string& pattern,
                     proposal.cancelled = true;
                     return;
                 }
-                std::unique_ptr<poppler::page> page(document->create_page(i));
+                const auto page = document.Page(i);
                 if (!page)
                     continue;
-                const poppler::byte_array utf8 =
-                    page->text(poppler::rectf(), poppler::page::non_raw_non_physical_layout)
-                        .to_utf8();
-                std::string text(utf8.begin(), utf8.end());
+                std::string text = page->Text();
                 if (text.size() > kMaxPageText) {
                     text.resize(kMaxPageText);
                     proposal.notes.push_back("Only the first " + std::to_string(kMaxPageText) +

@@ -1,5 +1,6 @@
 // `cmake --install` into a scratch prefix and the .deb that cpack makes: every file where a
 // desktop and a shell look for it, and a package whose dependencies Debian can meet.
+#include "tests/support/PdfBuilder.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
 
@@ -10,9 +11,12 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
-using testing_support::RunProgram;
-
 namespace {
+
+// The PDF builder has a RunProgram of its own that gives only the status.
+testing_support::ProcessResult RunProgram(const std::vector<std::string>& argv) {
+    return testing_support::RunProgram(argv, {});
+}
 
 const int kIconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
 
@@ -40,7 +44,9 @@ std::pair<int, int> PngSize(const fs::path& path) {
 
 // The files an installation under `root` (a prefix, or /usr inside an unpacked package) holds.
 std::vector<std::string> ExpectedFiles() {
-    std::vector<std::string> files{"bin/quillsever-cli", "share/man/man1/quillsever-cli.1",
+    std::vector<std::string> files{"bin/quillsever-cli",
+                                   "lib/quillsever/quillsever-poppler.so",
+                                   "share/man/man1/quillsever-cli.1",
                                    "share/man/man1/quillsever.1",
                                    "share/applications/quillsever.desktop",
                                    "share/bash-completion/completions/quillsever-cli"};
@@ -92,6 +98,21 @@ TEST(PackagingTest, InstallPutsEveryFileWhereTheDesktopLooks) {
     const auto version = RunProgram({(root / "bin/quillsever-cli").string(), "--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, "quillsever-cli " QS_VERSION "\n");
+
+    // Reading pages loads the module from the installation; without it, a clear failure.
+    const std::string pdf = (root / "in.pdf").string();
+    testing_support::WritePdf(
+        pdf, {.pages = 2, .contents = {{1, "BT /F1 18 Tf 72 700 Td (INVOICE 7) Tj ET"}}});
+    const std::vector<std::string> ranges{(root / "bin/quillsever-cli").string(), "ranges", pdf,
+                                          "--text", "INVOICE \\d"};
+    const auto text = RunProgram(ranges);
+    EXPECT_EQ(text.status, 0) << text.err;
+    EXPECT_EQ(text.out, "1,2\n\nINVOICE 7\n");
+    fs::remove(root / "lib/quillsever/quillsever-poppler.so");
+    const auto missing = RunProgram(ranges);
+    EXPECT_NE(missing.status, 0);
+    EXPECT_NE(missing.err.find("quillsever-poppler.so, which is missing"), std::string::npos)
+        << missing.err;
 }
 
 TEST(PackagingTest, DebianPackageHoldsEveryFileAndItsDependenciesResolve) {
@@ -109,6 +130,7 @@ TEST(PackagingTest, DebianPackageHoldsEveryFileAndItsDependenciesResolve) {
     const auto depends = RunProgram({"dpkg-deb", "--field", deb.string(), "Depends"});
     ASSERT_EQ(depends.status, 0) << depends.err;
     EXPECT_NE(depends.out.find("libqpdf"), std::string::npos) << depends.out;
+    EXPECT_NE(depends.out.find("libpoppler-cpp"), std::string::npos) << depends.out;
     if (QS_HAS_WINDOW) {
         EXPECT_NE(depends.out.find("libqt6widgets6"), std::string::npos) << depends.out;
         EXPECT_NE(depends.out.find("qt6-qpa-plugins"), std::string::npos) << depends.out;
