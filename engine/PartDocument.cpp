@@ -109,12 +109,14 @@ bool CPartDocument::Insert(int32_t insertAfter, const std::shared_ptr<ParsedSour
             // instead of dragging those pages in.
             if (at < existing.size())
                 m_new->addPageAt(page, true, existing[at]);
-            else
+            else if (!graft) // grafted pages are appended together below
                 m_new->addPage(page, false);
             added.push_back(page.getOwningQPDF() == m_new.get()
                                 ? page
                                 : m_new->getAllPages()[at + static_cast<size_t>(i)]);
         }
+        if (graft && at >= existing.size())
+            AppendToPageTree(added);
         // What follows only builds new objects; they join the document together at the end,
         // so a failure on the way leaves the document as it was.
         CPartDestinations::Pending names =
@@ -296,6 +298,19 @@ CPartDocument::Written CPartDocument::WritePart(const std::string& path, const s
     return Written::Yes;
 }
 
+// The part's page tree is flat: qpdf's own insertion makes it so. qpdf's addPage rebuilt its
+// index of the pages for each page; this does it once for all of them.
+void CPartDocument::AppendToPageTree(const std::vector<QOH>& pages) {
+    QOH tree = m_new->getRoot().getKey("/Pages");
+    QOH kids = tree.getKey("/Kids");
+    for (QOH page : pages) {
+        page.replaceKey("/Parent", tree);
+        kids.appendItem(page);
+    }
+    tree.replaceKey("/Count", QOH::newInteger(kids.getArrayNItems()));
+    m_new->updateAllPagesCache();
+}
+
 // qpdf's writer knows nothing of grafted pages: the part is built again with every page
 // copied into its document.
 bool CPartDocument::ReadyForQpdfWriter(const std::string& what) {
@@ -424,9 +439,11 @@ void CPartDocument::KeepForNextPart() {
         spare->copied.resize(source->pages.size(), 0);
         for (const auto& copied : m_copiedNow)
             spare->copied[static_cast<size_t>(copied.second)] = 1;
-        for (QOH page : std::vector<QOH>(m_new->getAllPages()))
-            m_new->removePage(page);
         QOH root = m_new->getRoot();
+        QOH tree = root.getKey("/Pages");
+        tree.replaceKey("/Kids", QOH::newArray());
+        tree.replaceKey("/Count", QOH::newInteger(0));
+        m_new->updateAllPagesCache();
         for (const char* key :
              {"/Outlines", "/Dests", "/Names", "/AcroForm", "/PageLabels", "/StructTreeRoot",
               "/MarkInfo", "/Lang", "/ViewerPreferences", "/OutputIntents", "/Metadata"})

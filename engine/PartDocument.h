@@ -60,6 +60,7 @@ class CPartDocument {
     bool PrepareForWriting(const std::string& what);
     static bool Graftable(ParsedSource& source, QOH page);
     bool ReadyForQpdfWriter(const std::string& what);
+    void AppendToPageTree(const std::vector<QOH>& pages);
     void Emit(Writer writer, const std::string& version,
               const std::function<void(std::string_view)>& sink);
     Written WritePart(const std::string& path, const std::string& version, Writer writer);
