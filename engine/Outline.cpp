@@ -4,55 +4,165 @@
 #include "engine/ParsedSource.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <set>
 #include <unordered_map>
 
 namespace engine {
 
+namespace {
+
+// An outline of up to this many items (about one item per eight pages, within bounds) is read in
+// the source's own document, where it stays resolved, about 2.5 KB an item in qpdf's cache; a
+// larger one is read again from a second parse of the file, which costs a cross-reference table
+// read (about a hundredth of a single-page split's instructions) and lets go of each item once
+// read. A sparse outline never pays for the second parse; a dense one leaves at most this many
+// items behind.
+size_t ItemsReadInPlace(size_t pageCount) {
+    return std::clamp<size_t>(pageCount / 8, 256, 2048);
+}
+// Deeper values are rare enough to keep as handles.
+constexpr int kMaxDetachedDepth = 32;
+
+// Whether `value` can be kept as text and made again, equal, in any document: nothing in it
+// is an indirect object.
+bool Detached(QOH value, int depth = 0) {
+    if (value.isIndirect() || depth > kMaxDetachedDepth)
+        return false;
+    if (value.isArray()) {
+        for (QOH& item : value.getArrayAsVector())
+            if (!Detached(item, depth + 1))
+                return false;
+    } else if (value.isDictionary()) {
+        for (auto& entry : value.getDictAsMap())
+            if (!Detached(entry.second, depth + 1))
+                return false;
+    }
+    return value.isInitialized() && !value.isStream();
+}
+
+} // namespace
+
 COutlineIndex::COutlineIndex(QPDF& pdf, const ObjGenMap<int>& pageIndex, size_t pageCount,
-                             const CNamedDests& named) {
+                             const CNamedDests& named,
+                             const std::function<std::unique_ptr<QPDF>()>& reread) {
+    Reading read = Read(pdf, pageIndex, pageCount, named, How::Kept,
+                        reread ? ItemsReadInPlace(pageCount) : SIZE_MAX);
+    if (read == Reading::TooLarge) {
+        try {
+            std::unique_ptr<QPDF> second = reread();
+            if (second)
+                read = Read(*second, pageIndex, pageCount, named, How::Dropping, SIZE_MAX);
+        } catch (const std::exception&) {
+            // Read where it is parsed.
+        }
+        if (read == Reading::TooLarge)
+            read = Read(pdf, pageIndex, pageCount, named, How::Kept, SIZE_MAX);
+    }
+    if (read == Reading::Attached)
+        Read(pdf, pageIndex, pageCount, named, How::Handles, SIZE_MAX);
+    std::sort(m_byPage.begin(), m_byPage.end());
+}
+
+COutlineIndex::Reading COutlineIndex::Read(QPDF& pdf, const ObjGenMap<int>& pageIndex,
+                                           size_t pageCount, const CNamedDests& named, How how,
+                                           size_t limit) {
+    m_nodes.clear();
+    m_byPage.clear();
     QOH outlines = pdf.getRoot().getKey("/Outlines");
     if (!outlines.isDictionary())
-        return;
+        return Reading::Done;
     ObjGenSet seen;
     if (outlines.isIndirect())
         seen.insert(outlines.getObjGen());
-    // (item, parent node) pairs still to visit; siblings are pushed in reverse so that
+    // Items still to visit, read when their parent's children were collected, so that a
+    // document of our own can let go of each at once; siblings are pushed in reverse so that
     // nodes come out in document order.
-    std::vector<std::pair<QOH, int>> stack;
-    auto pushChildren = [&](QOH parent, int parentNode) {
-        std::vector<QOH> children;
-        for (QOH c = parent.getKey("/First"); c.isDictionary(); c = c.getKey("/Next")) {
-            if (c.isIndirect() && !seen.insert(c.getObjGen()).second)
-                break; // a loop in a damaged file
-            children.push_back(c);
-        }
-        for (auto it = children.rbegin(); it != children.rend(); ++it)
-            stack.emplace_back(*it, parentNode);
-    };
-    pushChildren(outlines, -1);
-    while (!stack.empty()) {
-        auto [item, parent] = stack.back();
-        stack.pop_back();
+    struct Pending {
         OutlineNode node;
-        node.parent = parent;
-        node.item = item;
+        QOH first;
+    };
+    std::vector<Pending> stack;
+    size_t read = 0;
+    auto readItem = [&](QOH item, OutlineNode& node) {
+        if (item.isIndirect())
+            node.id = item.getObjGen();
         QOH count = item.getKey("/Count");
         node.open = count.isInteger() && count.getIntValue() > 0;
+        Target t;
         if (auto jump = JumpOf(item)) {
-            Target t = jump->dest.isName() || jump->dest.isString()
-                           ? named.Resolve(jump->dest)
-                           : ExplicitTarget(jump->dest, pageIndex, pageCount);
+            t = jump->dest.isName() || jump->dest.isString()
+                    ? named.Resolve(jump->dest)
+                    : ExplicitTarget(jump->dest, pageIndex, pageCount);
             node.page = t.page;
-            node.destArray = t.dest;
         }
+        if (how == How::Handles) {
+            node.item = item;
+            node.destArray = t.dest;
+            return true;
+        }
+        QOH title = item.getKey("/Title");
+        if (title.isString()) {
+            if (title.isIndirect())
+                return false;
+            node.title = title.getStringValue();
+        }
+        QOH values = QOH::newDictionary();
+        for (const char* key : {"/C", "/F"}) {
+            QOH value = item.getKey(key);
+            if (value.isNull())
+                continue;
+            if (!Detached(value))
+                return false;
+            values.replaceKey(key, value);
+        }
+        if (!values.getKeys().empty())
+            node.values = values.unparse();
+        if (node.page >= 0) {
+            QOH view = QOH::newArray();
+            for (int i = 1; i < t.dest.getArrayNItems(); ++i) {
+                QOH operand = t.dest.getArrayItem(i);
+                if (!Detached(operand))
+                    return false;
+                view.appendItem(operand);
+            }
+            node.view = view.unparse();
+        }
+        return true;
+    };
+    auto pushChildren = [&](QOH first, int parentNode) {
+        std::vector<Pending> children;
+        QOH next;
+        for (QOH c = first; c.isDictionary(); c = next) {
+            if (c.isIndirect() && !seen.insert(c.getObjGen()).second)
+                break; // a loop in a damaged file
+            if (++read > limit)
+                return Reading::TooLarge;
+            Pending pending;
+            pending.node.parent = parentNode;
+            pending.first = c.getKey("/First");
+            if (!readItem(c, pending.node))
+                return Reading::Attached;
+            next = c.getKey("/Next");
+            if (how == How::Dropping && c.isIndirect())
+                pdf.replaceObject(c.getObjGen(), QOH::newNull());
+            children.push_back(std::move(pending));
+        }
+        for (auto it = children.rbegin(); it != children.rend(); ++it)
+            stack.push_back(std::move(*it));
+        return Reading::Done;
+    };
+    Reading reading = pushChildren(outlines.getKey("/First"), -1);
+    while (reading == Reading::Done && !stack.empty()) {
+        Pending pending = std::move(stack.back());
+        stack.pop_back();
         const int index = static_cast<int>(m_nodes.size());
-        m_nodes.push_back(node);
-        if (node.page >= 0)
-            m_byPage.emplace_back(node.page, index);
-        pushChildren(item, index);
+        m_nodes.push_back(std::move(pending.node));
+        if (m_nodes.back().page >= 0)
+            m_byPage.emplace_back(m_nodes.back().page, index);
+        reading = pushChildren(pending.first, index);
     }
-    std::sort(m_byPage.begin(), m_byPage.end());
+    return reading;
 }
 
 std::vector<int> COutlineIndex::NodesForRange(int first, int last) const {
@@ -120,19 +230,33 @@ std::vector<QOH> PrepareOutline(QPDF& part, ParsedSource& source, int32_t firstP
     std::vector<QOH> top;
     std::unordered_map<int, QOH> made;
     for (int n : index.NodesForRange(firstPage, lastPage)) {
-        OutlineNode node = index.Node(n);
+        const OutlineNode& node = index.Node(n);
         QOH item = part.makeIndirectObject(QOH::newDictionary());
-        QOH title = node.item.getKey("/Title");
-        item.replaceKey("/Title", title.isString() ? CopyValue(part, title) : QOH::newString(""));
-        for (const char* key : {"/C", "/F"}) {
-            QOH value = node.item.getKey(key);
-            if (!value.isNull())
-                item.replaceKey(key, CopyValue(part, value));
+        const bool shown = node.page >= firstPage && node.page <= lastPage;
+        if (QOH held = node.item; held.isInitialized()) {
+            QOH title = held.getKey("/Title");
+            item.replaceKey("/Title",
+                            title.isString() ? CopyValue(part, title) : QOH::newString(""));
+            for (const char* key : {"/C", "/F"}) {
+                QOH value = held.getKey(key);
+                if (!value.isNull())
+                    item.replaceKey(key, CopyValue(part, value));
+            }
+            if (shown)
+                item.replaceKey("/Dest",
+                                CopiedDest(part, added[static_cast<size_t>(node.page - firstPage)],
+                                           node.destArray));
+        } else {
+            item.replaceKey("/Title", QOH::newString(node.title));
+            if (!node.values.empty())
+                for (auto& [key, value] : QOH::parse(node.values).getDictAsMap())
+                    item.replaceKey(key, value);
+            if (shown) {
+                QOH dest = QOH::parse(node.view);
+                dest.insertItem(0, added[static_cast<size_t>(node.page - firstPage)]);
+                item.replaceKey("/Dest", dest);
+            }
         }
-        if (node.page >= firstPage && node.page <= lastPage)
-            item.replaceKey("/Dest",
-                            CopiedDest(part, added[static_cast<size_t>(node.page - firstPage)],
-                                       node.destArray));
         // Only the sign matters until the counts are worked out.
         item.replaceKey("/Count", QOH::newInteger(node.open ? 1 : -1));
         auto parent = made.find(node.parent);

@@ -2,6 +2,8 @@
 
 #include "engine/QpdfValues.h"
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,13 +13,20 @@ namespace engine {
 class CNamedDests;
 struct ParsedSource;
 
-// One outline item of a source, in document order.
+// One outline item of a source, in document order. What a part copies of it is kept apart
+// from any document (title bytes, /C and /F, the destination's view), so the items need not stay
+// resolved in the source's document; an outline holding a value that cannot be kept that way
+// (an indirect object or stream among them) keeps its items as handles into the source instead.
 struct OutlineNode {
     int parent = -1;
-    QOH item;
     int page = -1; // 0-based page its destination shows, -1 when none in this file
-    QOH destArray; // the explicit destination, page reference first
     bool open = false;
+    QPDFObjGen id; // the item itself, when it is an indirect object
+    std::string title;
+    std::string values; // "<< /C ... /F ... >>" unparsed, or empty
+    std::string view;   // the destination's operands after the page, unparsed as an array
+    QOH item;           // only for an outline kept as handles
+    QOH destArray;      // the explicit destination, page reference first; likewise
 };
 
 // The source's outline, read once and indexed by page, so that copying the items of one range
@@ -26,8 +35,11 @@ struct OutlineNode {
 // below the top level without end.
 class COutlineIndex {
   public:
+    // `reread` gives a second, short-lived document of the same file to read a large outline
+    // from, so that its items do not stay in `pdf`'s cache for the life of the parse; null
+    // when there is none to be had.
     COutlineIndex(QPDF& pdf, const ObjGenMap<int>& pageIndex, size_t pageCount,
-                  const CNamedDests& named);
+                  const CNamedDests& named, const std::function<std::unique_ptr<QPDF>()>& reread);
 
     const OutlineNode& Node(int index) const { return m_nodes[static_cast<size_t>(index)]; }
 
@@ -35,6 +47,15 @@ class COutlineIndex {
     std::vector<int> NodesForRange(int first, int last) const;
 
   private:
+    // Kept: what a part copies is read apart from the document, which keeps the items
+    // resolved; Dropping: likewise, and each item is let go of once read (a document of our
+    // own only); Handles: the items are kept as handles.
+    enum class How { Kept, Dropping, Handles };
+    // Attached: a value must stay a handle; TooLarge: the outline has more than `limit` items.
+    enum class Reading { Done, TooLarge, Attached };
+    Reading Read(QPDF& pdf, const ObjGenMap<int>& pageIndex, size_t pageCount,
+                 const CNamedDests& named, How how, size_t limit);
+
     std::vector<OutlineNode> m_nodes;
     std::vector<std::pair<int, int>> m_byPage; // (page, node)
 };

@@ -18,7 +18,7 @@ const CNamedDests& ParsedSource::Named() {
 
 const COutlineIndex& ParsedSource::Outline() {
     if (!m_outline)
-        m_outline = std::make_unique<COutlineIndex>(*pdf, pageIndex, pages.size(), Named());
+        m_outline = std::make_unique<COutlineIndex>(*pdf, pageIndex, pages.size(), Named(), reread);
     return *m_outline;
 }
 

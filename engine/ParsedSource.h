@@ -3,6 +3,7 @@
 #include "core/Files.h"
 #include "engine/QpdfValues.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,6 +25,9 @@ struct ParsedSource {
     std::string path;
     core::FileStamp stamp;
     std::unique_ptr<QPDF> pdf;
+    // A second, independent parse of the same file, for reading much of it once without
+    // keeping what was read resolved in `pdf`; null when none can be made.
+    std::function<std::unique_ptr<QPDF>()> reread;
     std::vector<QOH> pages;
     ObjGenMap<int> pageIndex;
     bool resourcesShared = false;

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <optional>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -146,6 +147,17 @@ std::shared_ptr<ParsedSource> CQpdfSession::OpenSource(const std::string& path) 
         // still copies streams from it.
         source->pdf->processInputSource(
             std::make_shared<CDescriptorInputSource>(path, fd, st.st_size));
+        // On a descriptor of its own to the same file: the writing thread may be reading
+        // streams through the first one meanwhile.
+        source->reread = [path, fd, size = st.st_size]() -> std::unique_ptr<QPDF> {
+            const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+            if (copy < 0)
+                return nullptr;
+            auto pdf = std::make_unique<QPDF>();
+            pdf->setSuppressWarnings(true);
+            pdf->processInputSource(std::make_shared<CDescriptorInputSource>(path, copy, size));
+            return pdf;
+        };
         if (!CheckPageTree(*source->pdf, source->resourcesShared)) {
             Warn("cannot open " + path + ": the page tree is nested too deeply");
             Collect(*source->pdf);

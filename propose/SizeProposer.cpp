@@ -83,8 +83,7 @@ class PageWeights {
             for (int index : outline.NodesForRange(0, static_cast<int>(pages) - 1)) {
                 const engine::OutlineNode& node = outline.Node(index);
                 if (node.page >= 0 && static_cast<size_t>(node.page) < pages)
-                    weight[static_cast<size_t>(node.page)] +=
-                        Extent(Key(node.item.getObjGen())) + kPerObject;
+                    weight[static_cast<size_t>(node.page)] += Extent(Key(node.id)) + kPerObject;
             }
         }
         m_prefix.assign(pages + 1, 0.0);

@@ -319,3 +319,29 @@ TEST(CliTest, ClashingOutputsAreListedAndStopEveryShard) {
     EXPECT_EQ(refused.err, "Error Destination: you must specify an destination directory\n")
         << "the run's own words for a job it would refuse";
 }
+
+// A large outline is read from a second parse of the source, one that holds indirect values
+// from the source's own parse; either way each part keeps the bookmarks of its page.
+TEST(CliTest, PartsKeepTheBookmarksOfTheirPagesFromALargeOutline) {
+    using testing_support::DestKind;
+    const DestKind kinds[] = {DestKind::Explicit, DestKind::GoTo, DestKind::NamedString,
+                              DestKind::NamedName, DestKind::NamedAction};
+    std::vector<testing_support::Bookmark> outline;
+    for (int k = 0; k < 300; ++k)
+        outline.push_back({"Item " + std::to_string(k), k % 4, kinds[k % 5]});
+    for (bool indirect : {false, true}) {
+        testing_support::CTempDir dir(true);
+        testing_support::WritePdf(dir.File("doc.pdf"),
+                                  {.pages = 4, .outline = outline, .indirectValues = indirect});
+        ASSERT_EQ(RunCli({"split", "doc.pdf", "1s", "--to", "parts", "--quiet"}).status, 0);
+        for (const auto& part : std::filesystem::directory_iterator(dir.File("parts"))) {
+            const int page = testing_support::PageMarkers(part.path())[0] - 1;
+            std::string expected, kept;
+            for (int k = page; k < 300; k += 4)
+                expected += "Item " + std::to_string(k) + "@0 ";
+            for (const auto& entry : testing_support::ReadOutline(part.path()))
+                kept += entry.title + "@" + std::to_string(entry.page) + " ";
+            EXPECT_EQ(kept, expected) << part.path() << indirect;
+        }
+    }
+}
