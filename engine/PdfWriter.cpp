@@ -288,12 +288,11 @@ class Writer {
             return it->second;
         auto grafted = f->grafted.find(object.getObjGen());
         if (grafted != f->grafted.end()) {
-            // Numbered as the part's page that stands for it (the map may grow meanwhile).
-            const size_t number = Number(m_pdf.getObjectByObjGen(grafted->second));
-            f->numbers[object.getObjGen()] = number;
-            return number;
+            // Numbered as the part's page that stands for it.
+            it->second = Number(m_pdf.getObjectByObjGen(grafted->second));
+            return it->second;
         }
-        QOH type = object.isDictionary() ? object.getKey("/Type") : QOH();
+        QOH type = object.isDictionary() ? KeyOrNull(object, "/Type") : QOH();
         if (type.isNameAndEquals("/Page") || type.isNameAndEquals("/Pages"))
             return 0;
         it->second = m_queue.size() + 1;
@@ -330,12 +329,11 @@ class Writer {
                 return;
             }
         }
-        if (owner != &m_pdf)
-            if (ForeignTexts* texts = TextsOf(owner)) {
-                ForeignObject(*texts, object);
-                return;
-            }
-        Direct(object, 0);
+        ForeignTexts* texts = owner == &m_pdf ? nullptr : TextsOf(owner);
+        if (texts)
+            ForeignObject(*texts, object);
+        else
+            Direct(object, 0);
     }
 
     ForeignTexts* TextsOf(QPDF* owner) {
