@@ -16,8 +16,8 @@ struct SizeLimit {
     PartNamer partNames = {};
 };
 
-// Groups consecutive pages greedily from the first, each part as large as it can be while the
-// part, as a split writes it, takes at most maxBytes. Sizes are measured on parts written by
+// Groups consecutive pages greedily from the first: each part takes at most maxBytes as a split
+// writes it, and would take more with the page after it. Both are measured on parts written by
 // the engine exactly as a split writes them (into memory), never only estimated. A page that alone
 // takes more is a part of its own, with a note.
 Proposal ProposeBySize(const std::string& path, const SizeLimit& limit,
