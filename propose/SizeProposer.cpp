@@ -80,10 +80,26 @@ class PageWeights {
         // count as one each, whatever the digits of their numbers in the source; larger ones by
         // their size.
         std::unordered_map<uint64_t, int64_t> stored;
-        for (const auto& [id, count] : users) {
-            QOH object = source.pdf->getObjectByID(static_cast<int>(id >> 16),
-                                                   static_cast<int>(id & 0xffff));
-            stored[id] = object.isStream() ? StoredLength(object) : 0;
+        if (ContentStoredRaw()) {
+            for (const auto& [id, count] : users) {
+                QOH object = source.pdf->getObjectByID(static_cast<int>(id >> 16),
+                                                       static_cast<int>(id & 0xffff));
+                stored[id] = object.isStream() ? StoredLength(object) : 0;
+            }
+        } else {
+            // Reading every content stream's dictionary would cost a third of what all the
+            // writes of a proposal do; the source's own framing of a stream (its number, "obj",
+            // "stream", ...) differs from the part's by the digits of its number only.
+            for (const auto& contents : m_contents)
+                for (const QOH& part : contents)
+                    stored[Key(part.getObjGen())] = 0;
+            for (const auto& [id, count] : users) {
+                const auto extent = static_cast<int64_t>(Extent(id));
+                if (stored.count(id) || extent > kSmall)
+                    stored[id] = std::max<int64_t>(
+                        0, extent - kStreamFraming -
+                               static_cast<int64_t>(std::to_string(id >> 16).size()));
+            }
         }
         const auto small = [this](uint64_t id) { return std::max(1.0, Extent(id) / kSmall); };
         std::vector<double> weight(pages, 0.0), exact(pages, 0.0), rest(pages, 0.0);
@@ -235,6 +251,16 @@ class PageWeights {
     static constexpr int64_t kPageFraming = 17 + 6;
     // Objects this small are read to find what they refer to; bigger ones are streams.
     static constexpr double kEnteredExtent = 4096;
+
+    // Whether the first pages' content is stored without a filter: written compressed, its
+    // bytes in a part are not its bytes in the source, and streams are then read to tell.
+    bool ContentStoredRaw() const {
+        for (size_t i = 0; i < m_contents.size() && i < 16; ++i)
+            for (const QOH& part : m_contents[i])
+                if (QOH(part).isStream() && StoredLength(part) == 0)
+                    return true;
+        return false;
+    }
 
     // Bytes between an object's start and the next object's; objects in an object stream get
     // an even share of it.
