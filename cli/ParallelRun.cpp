@@ -3,6 +3,7 @@
 #include "core/AtomicFile.h"
 #include "core/Clock.h"
 #include "core/Files.h"
+#include "engine/PdfWriter.h"
 #include "engine/Pump.h"
 #include "engine/QpdfAutomation.h"
 
@@ -38,6 +39,8 @@ struct CParallelRun::Event {
     std::string second; // caption, the part's bytes, source base, move-to folder
     int a = 0;          // buttons of a message; range of a part
     int b = 0;          // icon of a message; ranges of the job
+    // The part's end, compressed by the writing thread (a fifth of a small part's writing).
+    std::shared_ptr<engine::PartEnd> end = nullptr;
 };
 
 struct CParallelRun::Job {
@@ -94,9 +97,10 @@ class CParallelRun::Worker final : core::Prompter, core::Trace, engine::Pump {
         };
         services.savePart = [this](engine::PDDoc& doc, const std::string& path) {
             std::string bytes;
-            if (!engine::CQpdfAutomation::SavePartToMemory(doc, bytes))
+            std::shared_ptr<engine::PartEnd> end;
+            if (!engine::CQpdfAutomation::SavePartToMemory(doc, bytes, &end))
                 return false;
-            Record({Event::Kind::Saved, path, std::move(bytes)});
+            Record({Event::Kind::Saved, path, std::move(bytes), 0, 0, std::move(end)});
             return true;
         };
         services.logPart = [this](const std::string& path, const std::string& base) {
@@ -326,8 +330,7 @@ size_t CParallelRun::Replay(Job& job, const std::vector<Event>& events) {
                 m_folderPath = job.cells[core::kColSplitTo];
                 m_folderFd = ::open(m_folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
             }
-            if (!core::CAtomicFile::WriteAll(e.first, e.second, core::CAtomicFile::Kind::Replace,
-                                             m_folderFd))
+            if (!WritePart(e))
                 return i;
             break;
         case Event::Kind::Logged:
@@ -343,6 +346,15 @@ size_t CParallelRun::Replay(Job& job, const std::vector<Event>& events) {
         }
     }
     return events.size();
+}
+
+bool CParallelRun::WritePart(const Event& saved) {
+    core::CAtomicFile file(saved.first);
+    if (!file.Open() || !file.Write(saved.second))
+        return false;
+    if (saved.end)
+        engine::FinishPart(*saved.end, [&](std::string_view block) { file.Write(block); });
+    return file.Commit(core::CAtomicFile::Replace::Yes, m_folderFd);
 }
 
 void CParallelRun::LogPart(const std::string& path, const std::string& sourceBase) {

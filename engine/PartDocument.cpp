@@ -222,7 +222,7 @@ bool CPartDocument::Save(const std::string& path) {
     return true;
 }
 
-bool CPartDocument::SaveToMemory(std::string& bytes) {
+bool CPartDocument::SaveToMemory(std::string& bytes, std::shared_ptr<PartEnd>* end) {
     if (!m_new || !PrepareForWriting("a part in memory"))
         return false;
     const std::string version = PartVersion();
@@ -231,7 +231,9 @@ bool CPartDocument::SaveToMemory(std::string& bytes) {
         if (writer == Writer::Qpdf && !ReadyForQpdfWriter("a part in memory"))
             break;
         try {
-            Emit(writer, version, [&](std::string_view block) { bytes.append(block); });
+            Emit(
+                writer, version, [&](std::string_view block) { bytes.append(block); },
+                writer == Writer::Lean ? end : nullptr);
             m_session->Collect(*m_new);
             // Written all the same, by whoever takes the bytes: the document may serve the
             // next part.
@@ -246,7 +248,8 @@ bool CPartDocument::SaveToMemory(std::string& bytes) {
 }
 
 void CPartDocument::Emit(Writer writer, const std::string& version,
-                         const std::function<void(std::string_view)>& sink) {
+                         const std::function<void(std::string_view)>& sink,
+                         std::shared_ptr<PartEnd>* end) {
     if (writer == Writer::Lean) {
         // Object streams make a part's outline, links, fields and tags a fraction of their
         // size (see the README's comparison with qpdf's copies). A part that claims less than
@@ -263,7 +266,7 @@ void CPartDocument::Emit(Writer writer, const std::string& version,
                 m_grafts.texts.emplace_back(source.pdf.get(), source.texts.get());
         }
         WriteClassicPdf(*m_new, pack ? HigherPdfVersion(version, "1.5") : version, sink, pack,
-                        m_grafts.empty() ? nullptr : &m_grafts);
+                        m_grafts.empty() ? nullptr : &m_grafts, end);
         return;
     }
     SinkPipeline blocks(sink);

@@ -44,8 +44,9 @@ class CPartDocument {
     int32_t PageCount();
     // Writes the part as a file, atomically; false (and no file) on any failure.
     bool Save(const std::string& path);
-    // The bytes Save would write, by the same writers; false on any failure.
-    bool SaveToMemory(std::string& bytes);
+    // The bytes Save would write, by the same writers; false on any failure. With `end`, the
+    // end of the part may be left there for FinishPart (see WriteClassicPdf).
+    bool SaveToMemory(std::string& bytes, std::shared_ptr<PartEnd>* end = nullptr);
     // Ends the part; a saved one may serve the next part of its source.
     void Close();
 
@@ -62,7 +63,8 @@ class CPartDocument {
     bool ReadyForQpdfWriter(const std::string& what);
     void AppendToPageTree(const std::vector<QOH>& pages);
     void Emit(Writer writer, const std::string& version,
-              const std::function<void(std::string_view)>& sink);
+              const std::function<void(std::string_view)>& sink,
+              std::shared_ptr<PartEnd>* end = nullptr);
     Written WritePart(const std::string& path, const std::string& version, Writer writer);
     std::string PartVersion();
     void ClearPart();

@@ -18,19 +18,6 @@
 
 namespace engine {
 
-namespace {
-
-using QOH = QPDFObjectHandle;
-
-// qpdf refuses to read objects nested deeper than 500; one built deeper is no document's.
-constexpr int kMaxDepth = 500;
-constexpr size_t kBlock = 64 * 1024;
-
-class WriteRefused : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
-
 // A 128-bit fingerprint of the bytes, eight at a time: the file identifier only has to tell
 // files apart, and MD5 over every byte of every part was a measurable share of a split.
 class Fingerprint {
@@ -85,9 +72,37 @@ class Fingerprint {
     int m_filled = 0;
 };
 
+struct PartEnd {
+    struct Entry {
+        int type;      // 1: at an offset, 2: inside an object stream
+        size_t field2; // offset, or the object stream's number
+        size_t field3; // index inside that stream
+    };
+    std::vector<Entry> entries;
+    std::vector<std::pair<size_t, std::string>> packed; // (object number, its text)
+    size_t objects = 0;                                 // numbered before the object streams
+    size_t infoNumber = 0;
+    size_t written = 0; // bytes out so far
+    Fingerprint fingerprint;
+};
+
+namespace {
+
+using QOH = QPDFObjectHandle;
+
+// qpdf refuses to read objects nested deeper than 500; one built deeper is no document's.
+constexpr int kMaxDepth = 500;
+constexpr size_t kPerStream = 100; // objects in one object stream
+constexpr size_t kBlock = 64 * 1024;
+
+class WriteRefused : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
 class Writer {
   public:
-    Writer(QPDF& pdf, const std::function<void(std::string_view)>& sink, const Grafts* grafts)
+    Writer(QPDF* pdf, const std::function<void(std::string_view)>& sink, const Grafts* grafts)
         : m_pdf(pdf), m_sink(sink), m_grafts(grafts) {
         if (!grafts)
             return;
@@ -110,7 +125,7 @@ class Writer {
         Put(version);
         // A comment of bytes above 127 tells transfer programs that the file is binary.
         Put("\n%\xbf\xf7\xa2\xfe\n");
-        QOH trailer = m_pdf.getTrailer();
+        QOH trailer = m_pdf->getTrailer();
         QOH root = trailer.getKey("/Root");
         if (!root.isIndirect() || !root.isDictionary())
             throw WriteRefused("the document has no catalog");
@@ -169,14 +184,10 @@ class Writer {
     // structure elements shrink to a fraction, which pays for what a part keeps beyond its
     // pages. Streams stay top-level objects, as they must.
     void WritePacked(size_t infoNumber) {
-        constexpr size_t kPerStream = 100;
-        struct Entry {
-            int type;      // 1: at an offset, 2: inside an object stream
-            size_t field2; // offset, or the object stream's number
-            size_t field3; // index inside that stream
-        };
-        std::vector<Entry> entries;
-        std::vector<std::pair<size_t, std::string>> packed; // (object number, its text)
+        PartEnd end;
+        end.infoNumber = infoNumber;
+        std::vector<PartEnd::Entry>& entries = end.entries;
+        std::vector<std::pair<size_t, std::string>>& packed = end.packed;
         for (size_t i = 0; i < m_queue.size(); ++i) {
             QOH object = m_queue[i];
             if (object.isStream()) {
@@ -195,10 +206,38 @@ class Writer {
             entries.push_back({2, packed.size() / kPerStream, packed.size() % kPerStream});
             packed.emplace_back(i + 1, std::move(text));
         }
+        end.objects = m_queue.size(); // the queue grew as objects were met
+        if (m_end) {
+            Flush();
+            end.written = m_written;
+            end.fingerprint = m_fingerprint;
+            *m_end = std::make_shared<PartEnd>(std::move(end));
+            return;
+        }
+        WriteEnd(end);
+    }
+
+  public:
+    void Defer(std::shared_ptr<PartEnd>* end) { m_end = end; }
+
+    // Resumes a part whose bytes so far went out before.
+    void Finish(PartEnd& end) {
+        m_written = end.written;
+        m_fingerprint = end.fingerprint;
+        WriteEnd(end);
+    }
+
+  private:
+    // The object streams and the cross-reference stream.
+    void WriteEnd(PartEnd& end) {
+        std::vector<PartEnd::Entry>& entries = end.entries;
+        const std::vector<std::pair<size_t, std::string>>& packed = end.packed;
+        const size_t objects = end.objects;
+        const size_t infoNumber = end.infoNumber;
         const size_t groups = (packed.size() + kPerStream - 1) / kPerStream;
-        for (Entry& e : entries)
+        for (PartEnd::Entry& e : entries)
             if (e.type == 2)
-                e.field2 += m_queue.size() + 1;
+                e.field2 += objects + 1;
         for (size_t g = 0; g < groups; ++g) {
             std::string header, body;
             for (size_t k = g * kPerStream; k < std::min(packed.size(), (g + 1) * kPerStream);
@@ -212,14 +251,14 @@ class Writer {
             const std::string data = header + body;
             const bool deflated = Deflate(data, true);
             entries.push_back({1, m_written + m_buffer.size(), 0});
-            Int(static_cast<long long>(m_queue.size() + 1 + g));
+            Int(static_cast<long long>(objects + 1 + g));
             Put(" 0 obj\n<< /Type /ObjStm /N ");
             Int(static_cast<long long>(count));
             Put(" /First ");
             Int(static_cast<long long>(header.size()));
             StreamEnd(deflated, data);
         }
-        const size_t xrefNumber = m_queue.size() + groups + 1;
+        const size_t xrefNumber = objects + groups + 1;
         const size_t xref = m_written + m_buffer.size();
         entries.push_back({1, xref, 0});
         std::string table;
@@ -235,12 +274,12 @@ class Writer {
             return bytes;
         };
         uint64_t most2 = 0, most3 = 0;
-        for (const Entry& e : entries)
+        for (const PartEnd::Entry& e : entries)
             most2 = std::max<uint64_t>(most2, e.field2),
             most3 = std::max<uint64_t>(most3, e.field3);
         const int w2 = width(most2), w3 = width(most3);
         field(0, 1), field(0, w2), field(w3 > 1 ? 0xffff : 0, w3);
-        for (const Entry& e : entries)
+        for (const PartEnd::Entry& e : entries)
             field(static_cast<uint64_t>(e.type), 1), field(e.field2, w2), field(e.field3, w3);
         const bool deflated = Deflate(table, true);
         Flush();
@@ -270,7 +309,7 @@ class Writer {
     // object of a source that is written as null.
     size_t Number(QOH object) {
         QPDF* owner = object.getOwningQPDF();
-        if (owner != &m_pdf)
+        if (owner != m_pdf)
             return ForeignNumber(owner, object);
         const auto [it, added] = m_numbers.try_emplace(object.getObjGen(), m_queue.size() + 1);
         if (added)
@@ -289,7 +328,7 @@ class Writer {
         auto grafted = f->grafted.find(object.getObjGen());
         if (grafted != f->grafted.end()) {
             // Numbered as the part's page that stands for it.
-            it->second = Number(m_pdf.getObjectByObjGen(grafted->second));
+            it->second = Number(m_pdf->getObjectByObjGen(grafted->second));
             return it->second;
         }
         QOH type = object.isDictionary() ? KeyOrNull(object, "/Type") : QOH();
@@ -322,14 +361,14 @@ class Writer {
     // A top-level object other than a stream.
     void Object(QOH object) {
         QPDF* owner = object.getOwningQPDF();
-        if (m_grafts && owner == &m_pdf) {
+        if (m_grafts && owner == m_pdf) {
             auto graft = m_grafts->pages.find(object.getObjGen());
             if (graft != m_grafts->pages.end()) {
                 GraftedPage(object, graft->second);
                 return;
             }
         }
-        ForeignTexts* texts = owner == &m_pdf ? nullptr : TextsOf(owner);
+        ForeignTexts* texts = owner == m_pdf ? nullptr : TextsOf(owner);
         if (texts)
             ForeignObject(*texts, object);
         else
@@ -593,7 +632,7 @@ class Writer {
         ForeignTexts* texts;
     };
 
-    QPDF& m_pdf;
+    QPDF* m_pdf; // none while a part's end is finished
     const std::function<void(std::string_view)>& m_sink;
     const Grafts* m_grafts;
     std::vector<Foreign> m_foreign;
@@ -608,6 +647,7 @@ class Writer {
     std::vector<std::pair<size_t, QOH>>* m_refs = nullptr; // a kept text's references
     bool m_packed = false;
     bool m_outputIntents = false;
+    std::shared_ptr<PartEnd>* m_end = nullptr; // where a deferred end goes
 };
 
 std::pair<int, int> VersionNumbers(const std::string& version) {
@@ -624,10 +664,18 @@ std::pair<int, int> VersionNumbers(const std::string& version) {
 
 void WriteClassicPdf(QPDF& pdf, const std::string& version,
                      const std::function<void(std::string_view)>& sink, bool objectStreams,
-                     const Grafts* grafts) {
-    Writer writer(pdf, sink, grafts);
+                     const Grafts* grafts, std::shared_ptr<PartEnd>* end) {
+    if (end)
+        end->reset();
+    Writer writer(&pdf, sink, grafts);
     writer.Pack(objectStreams);
+    writer.Defer(end);
     writer.Write(version.empty() ? "1.3" : version);
+}
+
+void FinishPart(PartEnd& end, const std::function<void(std::string_view)>& sink) {
+    Writer writer(nullptr, sink, nullptr);
+    writer.Finish(end);
 }
 
 std::string HigherPdfVersion(const std::string& a, const std::string& b) {

@@ -3,6 +3,7 @@
 #include "engine/QpdfValues.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -53,9 +54,16 @@ struct Grafts {
     std::vector<std::pair<QPDF*, ForeignTexts*>> texts;
     bool empty() const { return pages.empty(); }
 };
+//
+// With `end`, a packed part's object streams and cross-reference stream are left in it to be
+// written by FinishPart after the bytes written now: compressing them is about a fifth of a
+// single-page part's writing, which a caller with a thread to spare does there. `end` stays
+// empty when the part was written whole.
+struct PartEnd;
 void WriteClassicPdf(QPDF& pdf, const std::string& version,
                      const std::function<void(std::string_view)>& sink, bool objectStreams = false,
-                     const Grafts* grafts = nullptr);
+                     const Grafts* grafts = nullptr, std::shared_ptr<PartEnd>* end = nullptr);
+void FinishPart(PartEnd& end, const std::function<void(std::string_view)>& sink);
 
 // The higher of two PDF versions, compared as numbers ("2.0" above "1.7"); an empty or
 // malformed one counts as lowest.

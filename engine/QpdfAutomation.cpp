@@ -201,9 +201,10 @@ std::shared_ptr<AutomationObject> CQpdfAutomation::CreateObject(const std::strin
     return nullptr;
 }
 
-bool CQpdfAutomation::SavePartToMemory(PDDoc& part, std::string& bytes) {
+bool CQpdfAutomation::SavePartToMemory(PDDoc& part, std::string& bytes,
+                                       std::shared_ptr<PartEnd>* end) {
     auto* doc = dynamic_cast<QpdfPDDoc*>(&part);
-    return doc && doc->Part().SaveToMemory(bytes);
+    return doc && doc->Part().SaveToMemory(bytes, end);
 }
 
 std::shared_ptr<ParsedSource> CQpdfAutomation::SourceOf(PDDoc& document) {

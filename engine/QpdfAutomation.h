@@ -11,6 +11,7 @@ namespace engine {
 
 class CQpdfSession;
 struct ParsedSource;
+struct PartEnd;
 
 // The document automation, done with qpdf. Objects created while another object of this
 // automation is alive share one session (as they would share one running application): the
@@ -27,7 +28,9 @@ class CQpdfAutomation final : public Automation {
     // Writes a part made by this automation's PDDoc (after Create and InsertPages) into
     // `bytes`, exactly as Save would write it to a file; false for any other document or on
     // failure. For measuring what a part would weigh without writing a file.
-    static bool SavePartToMemory(PDDoc& part, std::string& bytes);
+    // With `end`, the part's end may be left there, to be written after `bytes` by FinishPart.
+    static bool SavePartToMemory(PDDoc& part, std::string& bytes,
+                                 std::shared_ptr<PartEnd>* end = nullptr);
     // The parsed source a PDDoc handed out by this automation's view stands for: its pages as
     // a split counts them. For reading only; null for any other document.
     static std::shared_ptr<ParsedSource> SourceOf(PDDoc& document);
