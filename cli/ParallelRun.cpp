@@ -95,10 +95,13 @@ class CParallelRun::Worker final : core::Prompter, core::Trace, engine::Pump {
         services.outputWritten = [this](int, int range, int ranges, const std::string& path) {
             Record({Event::Kind::PartWritten, path, {}, range, ranges}, true);
         };
-        services.savePart = [this](engine::PDDoc& doc, const std::string& path) {
+        // One worker leaves its parts' ends to the writing thread, which has time to spare
+        // beside it; several keep that thread busy with their parts' files as it is.
+        const bool leaveEnds = m_owner.m_workers == 1;
+        services.savePart = [this, leaveEnds](engine::PDDoc& doc, const std::string& path) {
             std::string bytes;
             std::shared_ptr<engine::PartEnd> end;
-            if (!engine::CQpdfAutomation::SavePartToMemory(doc, bytes, &end))
+            if (!engine::CQpdfAutomation::SavePartToMemory(doc, bytes, leaveEnds ? &end : nullptr))
                 return false;
             Record({Event::Kind::Saved, path, std::move(bytes), 0, 0, std::move(end)});
             return true;

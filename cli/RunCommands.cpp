@@ -186,7 +186,7 @@ int RunBatch(Context& c) {
         std::string text = std::to_string(plan.Clashes().size()) +
                            " path(s) written by one job would be written or read by another:";
         for (const OutputClash& clash : plan.Clashes())
-            text += "\n" + ClashText(clash);
+            text += '\n' + ClashText(clash);
         if (shards > 1) {
             // Which shard's file would survive is a race: better no run than a wrong part.
             c.prompter.Show(text + "\nNo shard of this batch runs until they differ.",
