@@ -80,6 +80,14 @@ bool CPartDocument::Insert(int32_t insertAfter, const std::shared_ptr<ParsedSour
         if (!m_grafts.empty() && !StartOver())
             return false;
     }
+    if (graft) {
+        if (!source->texts)
+            source->texts = std::make_shared<ForeignTexts>();
+        auto& texts = m_grafts.texts;
+        if (std::none_of(texts.begin(), texts.end(),
+                         [&](const auto& entry) { return entry.first == source->pdf.get(); }))
+            texts.emplace_back(source->pdf.get(), source->texts.get());
+    }
     std::vector<QOH> existing;
     try {
         existing = m_new->getAllPages();
@@ -257,14 +265,6 @@ void CPartDocument::Emit(Writer writer, const std::string& version,
         // classic.
         const bool pack = HigherPdfVersion(version, "1.5") == version ||
                           !m_new->getRoot().hasKey("/OutputIntents");
-        m_grafts.texts.clear();
-        for (const auto& [page, origin] : m_origins) {
-            ParsedSource& source = *origin.source;
-            if (!source.texts)
-                source.texts = std::make_shared<ForeignTexts>();
-            if (m_grafts.texts.empty() || m_grafts.texts.back().first != source.pdf.get())
-                m_grafts.texts.emplace_back(source.pdf.get(), source.texts.get());
-        }
         WriteClassicPdf(*m_new, pack ? HigherPdfVersion(version, "1.5") : version, sink, pack,
                         m_grafts.empty() ? nullptr : &m_grafts, end);
         return;
@@ -347,7 +347,7 @@ void CPartDocument::Close() {
 
 void CPartDocument::ClearPart() {
     m_origins.clear();
-    m_grafts.pages.clear();
+    m_grafts = {};
     m_graftsOff = false;
     m_pagesRemoved = false;
     m_destinations.Clear();
@@ -382,7 +382,7 @@ bool CPartDocument::StartOver() {
     const bool pagesRemoved = m_pagesRemoved;
     m_steps->clear();
     m_origins.clear();
-    m_grafts.pages.clear();
+    m_grafts = {};
     m_copiedNow.clear();
     m_destinations.Clear();
     m_pagesRemoved = false;

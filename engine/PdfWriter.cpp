@@ -101,22 +101,26 @@ class WriteRefused : public std::runtime_error {
 };
 
 class Writer {
+    // The objects of one source document that grafted pages reach, by their number here.
+    struct Foreign {
+        QPDF* pdf;
+        ObjGenMap<size_t> numbers;
+        ObjGenMap<QPDFObjGen> grafted; // source page -> the part's page
+        ForeignTexts* texts;
+    };
+
   public:
     Writer(QPDF* pdf, const std::function<void(std::string_view)>& sink, const Grafts* grafts)
         : m_pdf(pdf), m_sink(sink), m_grafts(grafts) {
         if (!grafts)
             return;
+        for (const auto& [pdf, texts] : grafts->texts)
+            m_foreign.push_back(Foreign{pdf, {}, {}, texts});
         for (const auto& [part, source] : grafts->pages) {
-            QPDF* owner = source.getOwningQPDF();
-            auto it = std::find_if(m_foreign.begin(), m_foreign.end(),
-                                   [&](const Foreign& f) { return f.pdf == owner; });
-            if (it == m_foreign.end()) {
-                it = m_foreign.insert(m_foreign.end(), Foreign{owner, {}, {}, nullptr});
-                for (const auto& [pdf, texts] : grafts->texts)
-                    if (pdf == owner)
-                        it->texts = texts;
-            }
-            it->grafted[source.getObjGen()] = part;
+            Foreign* f = ForeignOf(source.getOwningQPDF());
+            if (!f)
+                throw WriteRefused("a page grafted from a document the part does not name");
+            f->grafted[source.getObjGen()] = part;
         }
     }
 
@@ -318,9 +322,8 @@ class Writer {
     }
 
     size_t ForeignNumber(QPDF* owner, QOH object) {
-        auto f = std::find_if(m_foreign.begin(), m_foreign.end(),
-                              [&](const Foreign& each) { return each.pdf == owner; });
-        if (f == m_foreign.end())
+        Foreign* f = ForeignOf(owner);
+        if (!f)
             throw WriteRefused("an object of another document");
         const auto [it, added] = f->numbers.try_emplace(object.getObjGen(), 0);
         if (!added)
@@ -368,17 +371,18 @@ class Writer {
                 return;
             }
         }
-        ForeignTexts* texts = owner == m_pdf ? nullptr : TextsOf(owner);
-        if (texts)
-            ForeignObject(*texts, object);
+        Foreign* f = owner == m_pdf ? nullptr : ForeignOf(owner);
+        if (f)
+            ForeignObject(*f->texts, object);
         else
             Direct(object, 0);
     }
 
-    ForeignTexts* TextsOf(QPDF* owner) {
+    // A part takes pages from one source, or from a few.
+    Foreign* ForeignOf(QPDF* owner) {
         for (Foreign& f : m_foreign)
             if (f.pdf == owner)
-                return f.texts;
+                return &f;
         return nullptr;
     }
 
@@ -624,13 +628,6 @@ class Writer {
         m_written += bytes.size();
     }
 
-    // The objects of one source document that grafted pages reach, by their number here.
-    struct Foreign {
-        QPDF* pdf;
-        ObjGenMap<size_t> numbers;
-        ObjGenMap<QPDFObjGen> grafted; // source page -> the part's page
-        ForeignTexts* texts;
-    };
 
     QPDF* m_pdf; // none while a part's end is finished
     const std::function<void(std::string_view)>& m_sink;

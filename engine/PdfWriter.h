@@ -51,7 +51,7 @@ struct ForeignTexts {
 };
 struct Grafts {
     ObjGenMap<QPDFObjectHandle> pages;
-    std::vector<std::pair<QPDF*, ForeignTexts*>> texts;
+    std::vector<std::pair<QPDF*, ForeignTexts*>> texts; // every source the pages come from
     bool empty() const { return pages.empty(); }
 };
 //
