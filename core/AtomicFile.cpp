@@ -10,7 +10,6 @@
 #include <mutex>
 #include <optional>
 #include <random>
-#include <set>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -92,6 +91,17 @@ std::optional<std::string> FollowLinks(std::string path) {
     return std::nullopt;
 }
 
+// Names a file opened with O_TMPFILE; false with errno EEXIST when the name is taken. The
+// descriptor itself names it where the system lets us; elsewhere the file's entry in /proc does.
+bool LinkUnnamed(int fd, const std::string& name) {
+    if (::linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0)
+        return true;
+    if (errno == EEXIST)
+        return false;
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+}
+
 } // namespace
 
 CAtomicFile::CAtomicFile(std::string target, Kind kind)
@@ -111,51 +121,73 @@ bool CAtomicFile::Open() {
         m_target = std::move(*resolved);
         m_kind = Kind::Replace;
     }
-    struct stat old {};
-    const bool replacing = ::lstat(m_target.c_str(), &old) == 0;
-    if (replacing && m_kind == Kind::Own &&
-        (!S_ISREG(old.st_mode) || old.st_uid != ::geteuid() || old.st_nlink > 1)) {
-        errno = S_ISLNK(old.st_mode) ? ELOOP : S_ISREG(old.st_mode) ? EPERM : ENODEV;
-        return m_failed = true, false;
+    if (m_kind == Kind::Own) {
+        struct stat old {};
+        if (::lstat(m_target.c_str(), &old) == 0 &&
+            (!S_ISREG(old.st_mode) || old.st_uid != ::geteuid() || old.st_nlink > 1)) {
+            errno = S_ISLNK(old.st_mode) ? ELOOP : S_ISREG(old.st_mode) ? EPERM : ENODEV;
+            return m_failed = true, false;
+        }
     }
     const std::string folder = FolderOf(m_target);
     RemoveStaleTemporaries(folder);
+    // A file without a name until it is whole: nothing to sweep after a kill, no name to make
+    // and rename, about half the system's work for a small part. File systems without it get a
+    // named temporary file.
+    // 0666 lets the kernel apply the process umask, as for any new document; changing the umask
+    // to learn it would race with every other thread creating files.
+    m_fd = ::open(folder.c_str(), O_WRONLY | O_TMPFILE | O_CLOEXEC, 0666);
+    if (m_fd >= 0)
+        return true;
+    if (!CreateNamedTemporary(folder))
+        return m_failed = true, false;
+    return true;
+}
+
+// A fresh name of our temporary files' pattern in `folder`.
+std::string CAtomicFile::TemporaryName(const std::string& folder) {
     static constexpr char kLetters[] =
         "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     // Seeded once per thread: asking the system for entropy and seeding a fresh generator
     // for every file cost more than writing a small part.
     thread_local std::mt19937_64 random{std::random_device{}()};
     std::uniform_int_distribution<size_t> pick(0, sizeof kLetters - 2);
+    std::string path = folder + kSeparator + kTempPrefix;
+    for (size_t i = 0; i < kTempLetters; ++i)
+        path += kLetters[pick(random)];
+    return path;
+}
+
+// A temporary file of our own pattern in `folder`, locked while it is ours, so that a later
+// run sweeping the folder can tell it from one a killed run left.
+bool CAtomicFile::CreateNamedTemporary(const std::string& folder) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string path = folder + kSeparator + ".quillsever-";
-        for (int i = 0; i < 10; ++i)
-            path += kLetters[pick(random)];
-        // 0666 lets the kernel apply the process umask, as for any new document; changing the
-        // umask to learn it would race with every other thread creating files.
+        std::string path = TemporaryName(folder);
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0) {
             if (errno == EEXIST)
                 continue;
-            break;
+            return false;
         }
+        ::flock(fd, LOCK_EX | LOCK_NB);
         m_fd = fd;
         m_tempPath = std::move(path);
-        // Held while the file is written, so that a later run sweeping the folder can tell our
-        // file from one a killed run left.
-        ::flock(fd, LOCK_EX | LOCK_NB);
-        if (replacing && S_ISREG(old.st_mode)) {
-            // The new file stands in for the old one: same group and owner where we may give
-            // them, and the same permissions (set last, since a change of owner clears some).
-            if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
-                if (::fchown(fd, old.st_uid, old.st_gid) != 0)
-                    static_cast<void>(::fchown(fd, static_cast<uid_t>(-1), old.st_gid));
-            }
-            ::fchmod(fd, old.st_mode & 0777);
-        }
         return true;
     }
-    m_failed = true;
     return false;
+}
+
+// The new file stands in for the old one: same group and owner where we may give them, and the
+// same permissions (set last, since a change of owner clears some).
+void CAtomicFile::TakeOverPermissions() {
+    struct stat old {};
+    if (::lstat(m_target.c_str(), &old) != 0 || !S_ISREG(old.st_mode))
+        return;
+    if (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) {
+        if (::fchown(m_fd, old.st_uid, old.st_gid) != 0)
+            static_cast<void>(::fchown(m_fd, static_cast<uid_t>(-1), old.st_gid));
+    }
+    ::fchmod(m_fd, old.st_mode & 0777);
 }
 
 bool CAtomicFile::Write(std::string_view bytes) {
@@ -192,14 +224,79 @@ bool CAtomicFile::WriteFully(std::string_view bytes) {
 bool CAtomicFile::Commit(Replace replace, int folderFd) {
     if (m_fd < 0)
         return false;
-    bool ok = !m_failed && Flush() && ::fsync(m_fd) == 0;
+    if (m_failed || !Flush() || ::fsync(m_fd) != 0) {
+        Discard();
+        return m_failed = true, false;
+    }
+    if (!m_tempPath.empty())
+        return CommitNamed(replace, folderFd);
+    if (!LinkUnnamed(m_fd, m_target)) {
+        // A file to replace, or a system that does not let us name the file: it gets a
+        // temporary name (a copy of its bytes where even that fails) and goes the named way.
+        if ((errno == EEXIST && replace == Replace::No) || !NameTheUnnamed()) {
+            Discard();
+            return m_failed = true, false;
+        }
+        return CommitNamed(replace, folderFd);
+    }
+    // Closed only once named: a failing close still fails the commit, and takes the name back.
+    const int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0) {
+        ::unlink(m_target.c_str());
+        return m_failed = true, false;
+    }
+    return (folderFd >= 0 ? SyncFolder(folderFd) : SyncFolder(FolderOf(m_target))) ||
+           (m_failed = true, false);
+}
+
+// Gives the unnamed file a temporary name of our pattern, locked first as a named temporary
+// file is; where the system does not let us name it, its bytes go into a new named file.
+bool CAtomicFile::NameTheUnnamed() {
+    const std::string folder = FolderOf(m_target);
+    const int unnamed = m_fd;
+    m_fd = -1;
+    ::flock(unnamed, LOCK_EX | LOCK_NB);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string path = TemporaryName(folder);
+        if (LinkUnnamed(unnamed, path)) {
+            m_fd = unnamed;
+            m_tempPath = std::move(path);
+            return true;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    if (!CreateNamedTemporary(folder)) {
+        ::close(unnamed);
+        return false;
+    }
+    char block[kBlock]; // NOLINT: the copy's buffer, on a path taken only without /proc
+    off_t at = 0;
+    for (;;) {
+        const ssize_t n = ::pread(unnamed, block, sizeof block, at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 || (n > 0 && !WriteFully(std::string_view(block, static_cast<size_t>(n)))))
+            m_failed = true;
+        if (n <= 0)
+            break;
+        at += n;
+    }
+    ::close(unnamed);
+    return !m_failed && ::fsync(m_fd) == 0;
+}
+
+bool CAtomicFile::CommitNamed(Replace replace, int folderFd) {
+    if (replace == Replace::Yes)
+        TakeOverPermissions();
     const int fd = m_fd;
     m_fd = -1;
     // The lock lives as long as one descriptor of the file does: this one keeps it until the
     // file has its name, so no sweep takes it in between.
     const int lockHolder = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     // A close can report a write the kernel deferred; it counts like any other failure.
-    ok = ::close(fd) == 0 && ok;
+    bool ok = ::close(fd) == 0;
     if (ok) {
         if (replace == Replace::Yes)
             ok = std::rename(m_tempPath.c_str(), m_target.c_str()) == 0;
@@ -238,11 +335,11 @@ bool CAtomicFile::WriteAll(const std::string& target, std::string_view bytes, Ki
 
 void CAtomicFile::RemoveStaleTemporaries(const std::string& folder) {
     static std::mutex mutex;
-    static std::set<std::pair<dev_t, ino_t>> swept;
     // A run writes thousands of parts into one folder: opening it again for each only to find
     // it looked through cost three system calls a part. A folder put in place of a swept one
     // under the same name is then not looked through: that can leave a stale temporary, never
-    // remove one more.
+    // remove one more. (Folders are told by name, not by inode: a new folder may get the
+    // number of one deleted earlier, and would never be looked through.)
     static std::unordered_set<std::string> sweptNames;
     {
         std::lock_guard guard(mutex);
@@ -252,18 +349,9 @@ void CAtomicFile::RemoveStaleTemporaries(const std::string& folder) {
     const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd < 0)
         return;
-    struct stat dirInfo {};
-    if (::fstat(dirFd, &dirInfo) != 0) {
-        ::close(dirFd);
-        return;
-    }
     {
         std::lock_guard guard(mutex);
         sweptNames.insert(folder);
-        if (!swept.emplace(dirInfo.st_dev, dirInfo.st_ino).second) {
-            ::close(dirFd);
-            return;
-        }
     }
     DIR* dir = ::fdopendir(dirFd);
     if (!dir) {

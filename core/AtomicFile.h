@@ -5,9 +5,10 @@
 
 namespace core {
 
-// A file written in full or not at all. The bytes go to a temporary file created exclusively
-// beside the target; Commit checks every write, flushes, syncs and closes it, and only then
-// gives it the target's name and syncs the folder. Until Commit succeeds the target keeps its
+// A file written in full or not at all. The bytes go to a file without a name in the target's
+// folder (a temporary file created exclusively beside the target where the file system has no
+// such files); Commit checks every write, flushes and syncs it, and only then gives it the
+// target's name and syncs the folder. Until Commit succeeds the target keeps its
 // old contents (or stays absent), and a file that is dropped or fails leaves nothing behind.
 //
 // A file that is replaced keeps its permissions (and, where we may give them, its owner and
@@ -51,7 +52,6 @@ class CAtomicFile {
 
     bool Failed() const { return m_failed; }
     const std::string& Target() const { return m_target; }
-    const std::string& TempPath() const { return m_tempPath; }
 
     // The whole file in one go.
     static bool WriteAll(const std::string& target, std::string_view bytes,
@@ -64,12 +64,17 @@ class CAtomicFile {
 
   private:
     static constexpr size_t kBlock = 64 * 1024;
+    static std::string TemporaryName(const std::string& folder);
+    bool CreateNamedTemporary(const std::string& folder);
+    bool NameTheUnnamed();
+    void TakeOverPermissions();
+    bool CommitNamed(Replace replace, int folderFd);
     bool Flush();
     bool WriteFully(std::string_view bytes);
 
     std::string m_target;
     Kind m_kind;
-    std::string m_tempPath;
+    std::string m_tempPath; // empty while the file has no name
     int m_fd = -1;
     std::string m_buffer;
     bool m_failed = false;

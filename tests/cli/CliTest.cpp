@@ -312,6 +312,16 @@ TEST(CliTest, ClashingOutputsAreListedAndStopEveryShard) {
                             "b/a.pdf; 2; 3; ; ; link; N; ; Y; ; 0; 0; 0\r\r\n");
     Result linked = RunCli({"run", "linked.spl", "--check"});
     EXPECT_EQ(linked.out, "real/a_page0002.pdf\tjob 1, range 2\tjob 2, range 1\n");
+    // A part's name may itself be a link, also in a folder of too many parts to look at
+    // each of them on its own.
+    testing_support::WritePdf(dir.File("long.pdf"), {.pages = 70});
+    std::filesystem::create_directory(dir.File("many"));
+    dir.Write("real/a_page0001.pdf", "an earlier run's part");
+    std::filesystem::create_symlink("../real/a_page0001.pdf", dir.File("many/long_page0070.pdf"));
+    dir.Write("file-link.spl", "long.pdf; 1s; 70; ; ; many; N; ; Y; ; 0; 0; 0\r\r\n"
+                               "a.pdf; 1; 3; ; ; real; N; ; Y; ; 0; 0; 0\r\r\n");
+    EXPECT_EQ(RunCli({"run", "file-link.spl", "--check"}).out,
+              "many/long_page0070.pdf\tjob 1, range 70\tjob 2, range 1\n");
 
     dir.Write("refused.spl", "a.pdf; 1s; 3; ; ; ; N; ; Y; ; 0; 0; 0\r\r\n");
     Result refused = RunCli({"run", "refused.spl", "--check"});
