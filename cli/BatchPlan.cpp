@@ -26,7 +26,10 @@ bool Planned(const core::CJobList& list, int row) {
 
 // The ranges the run expands a job into; `overflowed` when they do not fit its range list.
 std::vector<core::PageRange> JobRanges(const core::CJobList& list, int row, bool& overflowed) {
-    core::CRangeList ranges;
+    // One list for every job of a batch: a fresh one is 160 KB to clear, a used one only what
+    // the last job wrote.
+    thread_local core::CRangeList ranges;
+    ranges.Clear();
     core::NullTrace trace;
     core::SplitParameters(list, list.Text(row, core::kColSplitParameters), row, ranges, trace);
     overflowed = ranges.Overflowed();
@@ -50,29 +53,59 @@ std::string SourceTitle(const std::string& source) {
 class CKeys {
   public:
     std::string operator()(const std::string& path) {
-        // Absolute first: a relative path whose folder does not exist yet would otherwise stay
-        // relative, and "./out" would not meet "out".
-        std::error_code ec;
-        const std::filesystem::path absolute =
-            std::filesystem::absolute(path, ec).lexically_normal();
-        const std::filesystem::path name = absolute.filename();
-        if (name.empty() || name == "." || name == "..")
-            return Resolved(absolute);
-        auto [it, added] = m_folders.try_emplace(absolute.parent_path().string());
+        // Most paths of a batch are absolute and plain already: split by hand, they cost a
+        // tenth of what std::filesystem takes (a fifth of a batch's planning).
+        std::string_view folderPath, name;
+        if (PlainAbsolute(path)) {
+            const size_t cut = path.rfind('/');
+            folderPath = cut == 0 ? std::string_view("/") : std::string_view(path).substr(0, cut);
+            name = std::string_view(path).substr(cut + 1);
+        } else {
+            // Absolute first: a relative path whose folder does not exist yet would otherwise
+            // stay relative, and "./out" would not meet "out".
+            std::error_code ec;
+            const std::filesystem::path normal =
+                std::filesystem::absolute(path, ec).lexically_normal();
+            const std::string last = normal.filename().string();
+            if (last.empty() || last == "." || last == "..")
+                return Resolved(normal);
+            const std::string absolute = normal.string();
+            return PlainAbsolute(absolute) ? (*this)(absolute) : Resolved(normal);
+        }
+        auto [it, added] = m_folders.try_emplace(std::string(folderPath));
         Folder& folder = it->second;
         if (added)
-            folder.resolved = Resolved(absolute.parent_path());
+            folder.resolved = Resolved(std::filesystem::path(it->first));
         if (!folder.listed && ++folder.lookups > kLookupsBeforeListing)
             folder.ListLinks(it->first);
         struct stat st;
-        const bool link = folder.listed
-                              ? folder.links.count(name.string()) != 0
-                              : ::lstat(absolute.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
-        return link ? Resolved(absolute) : (std::filesystem::path(folder.resolved) / name).string();
+        const bool link = folder.listed ? folder.links.count(std::string(name)) != 0
+                                        : ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+        if (link)
+            return Resolved(std::filesystem::path(path));
+        std::string key = folder.resolved;
+        if (key.empty() || key.back() != '/')
+            key += '/';
+        return key.append(name);
     }
 
   private:
     static constexpr int kLookupsBeforeListing = 64;
+
+    // An absolute path without "." or ".." parts, doubled or trailing separators.
+    static bool PlainAbsolute(std::string_view path) {
+        if (path.size() < 2 || path.front() != '/' || path.back() == '/')
+            return false;
+        for (size_t at = 0; at != std::string_view::npos;) {
+            const size_t next = path.find('/', at + 1);
+            const std::string_view part =
+                path.substr(at + 1, next == std::string_view::npos ? next : next - at - 1);
+            if (part.empty() || part == "." || part == "..")
+                return false;
+            at = next;
+        }
+        return true;
+    }
 
     struct Folder {
         std::string resolved;
