@@ -255,16 +255,35 @@ bool CPartDocument::SaveToMemory(std::string& bytes, std::shared_ptr<PartEnd>* e
     return false;
 }
 
+bool CPartDocument::CountBytes(size_t& bytes, bool& classic) {
+    if (!m_new || !PrepareForWriting("a part in memory"))
+        return false;
+    const std::string version = PartVersion();
+    try {
+        classic = !Packs(version);
+        bytes = CountClassicPdf(*m_new, classic ? version : HigherPdfVersion(version, "1.5"),
+                                !classic, m_grafts.empty() ? nullptr : &m_grafts);
+        m_session->Collect(*m_new);
+        m_saved = true;
+        return true;
+    } catch (const std::exception&) {
+        return false; // SaveToMemory tells why, and may write it by qpdf's writer
+    }
+}
+
+// Object streams make a part's outline, links, fields and tags a fraction of their size (see
+// the README's comparison with qpdf's copies). A part that claims less than 1.5 and carries
+// output intents may be PDF/A-1 or PDF/X, which forbid them: it stays classic.
+bool CPartDocument::Packs(const std::string& version) {
+    return HigherPdfVersion(version, "1.5") == version ||
+           !m_new->getRoot().hasKey("/OutputIntents");
+}
+
 void CPartDocument::Emit(Writer writer, const std::string& version,
                          const std::function<void(std::string_view)>& sink,
                          std::shared_ptr<PartEnd>* end) {
     if (writer == Writer::Lean) {
-        // Object streams make a part's outline, links, fields and tags a fraction of their
-        // size (see the README's comparison with qpdf's copies). A part that claims less than
-        // 1.5 and carries output intents may be PDF/A-1 or PDF/X, which forbid them: it stays
-        // classic.
-        const bool pack = HigherPdfVersion(version, "1.5") == version ||
-                          !m_new->getRoot().hasKey("/OutputIntents");
+        const bool pack = Packs(version);
         WriteClassicPdf(*m_new, pack ? HigherPdfVersion(version, "1.5") : version, sink, pack,
                         m_grafts.empty() ? nullptr : &m_grafts, end);
         return;

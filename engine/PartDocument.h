@@ -47,6 +47,10 @@ class CPartDocument {
     // The bytes Save would write, by the same writers; false on any failure. With `end`, the
     // end of the part may be left there for FinishPart (see WriteClassicPdf).
     bool SaveToMemory(std::string& bytes, std::shared_ptr<PartEnd>* end = nullptr);
+    // How many bytes SaveToMemory would give, and whether with a classic cross-reference
+    // table, counted by the same writer without making them; false when that writer cannot
+    // write the part (SaveToMemory may still).
+    bool CountBytes(size_t& bytes, bool& classic);
     // Ends the part; a saved one may serve the next part of its source.
     void Close();
 
@@ -59,6 +63,7 @@ class CPartDocument {
     enum class Written { Yes, No, NotByThisWriter };
 
     bool PrepareForWriting(const std::string& what);
+    bool Packs(const std::string& version);
     static bool Graftable(ParsedSource& source, QOH page);
     bool ReadyForQpdfWriter(const std::string& what);
     void AppendToPageTree(const std::vector<QOH>& pages);

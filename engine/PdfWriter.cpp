@@ -181,6 +181,9 @@ class Writer {
     }
 
     void Pack(bool packed) { m_packed = packed; }
+    // Only counts the bytes: nothing reaches the sink and the identifier is not computed.
+    void CountOnly() { m_countOnly = true; }
+    size_t Written() const { return m_written + m_buffer.size(); }
 
   private:
     // Objects other than streams go into compressed object streams, found through a
@@ -600,6 +603,8 @@ class Writer {
     void PutChar(char c) {
         if (m_capture)
             m_capture->push_back(c);
+        else if (m_countOnly)
+            ++m_written;
         else
             m_buffer.push_back(c);
     }
@@ -607,6 +612,10 @@ class Writer {
     void Put(std::string_view bytes) {
         if (m_capture) {
             m_capture->append(bytes);
+            return;
+        }
+        if (m_countOnly) {
+            m_written += bytes.size();
             return;
         }
         if (m_buffer.size() + bytes.size() > kBlock)
@@ -628,7 +637,6 @@ class Writer {
         m_written += bytes.size();
     }
 
-
     QPDF* m_pdf; // none while a part's end is finished
     const std::function<void(std::string_view)>& m_sink;
     const Grafts* m_grafts;
@@ -643,6 +651,7 @@ class Writer {
     std::string* m_capture = nullptr; // where an object goes while it is packed or kept
     std::vector<std::pair<size_t, QOH>>* m_refs = nullptr; // a kept text's references
     bool m_packed = false;
+    bool m_countOnly = false;
     bool m_outputIntents = false;
     std::shared_ptr<PartEnd>* m_end = nullptr; // where a deferred end goes
 };
@@ -668,6 +677,16 @@ void WriteClassicPdf(QPDF& pdf, const std::string& version,
     writer.Pack(objectStreams);
     writer.Defer(end);
     writer.Write(version.empty() ? "1.3" : version);
+}
+
+size_t CountClassicPdf(QPDF& pdf, const std::string& version, bool objectStreams,
+                       const Grafts* grafts) {
+    const std::function<void(std::string_view)> none = [](std::string_view) {};
+    Writer writer(&pdf, none, grafts);
+    writer.Pack(objectStreams);
+    writer.CountOnly();
+    writer.Write(version.empty() ? "1.3" : version);
+    return writer.Written();
 }
 
 void FinishPart(PartEnd& end, const std::function<void(std::string_view)>& sink) {

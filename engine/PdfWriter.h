@@ -64,6 +64,12 @@ void WriteClassicPdf(QPDF& pdf, const std::string& version,
                      const std::function<void(std::string_view)>& sink, bool objectStreams = false,
                      const Grafts* grafts = nullptr, std::shared_ptr<PartEnd>* end = nullptr);
 void FinishPart(PartEnd& end, const std::function<void(std::string_view)>& sink);
+// How many bytes WriteClassicPdf writes for the same document, counted: what goes out as
+// stored is not copied, and the identifier (always 32 hexadecimal digits) is not computed.
+// Object streams and streams stored without a filter are compressed all the same, as their
+// size is known no other way. Throws where WriteClassicPdf would.
+size_t CountClassicPdf(QPDF& pdf, const std::string& version, bool objectStreams = false,
+                       const Grafts* grafts = nullptr);
 
 // The higher of two PDF versions, compared as numbers ("2.0" above "1.7"); an empty or
 // malformed one counts as lowest.

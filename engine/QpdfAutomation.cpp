@@ -207,6 +207,11 @@ bool CQpdfAutomation::SavePartToMemory(PDDoc& part, std::string& bytes,
     return doc && doc->Part().SaveToMemory(bytes, end);
 }
 
+bool CQpdfAutomation::CountPartBytes(PDDoc& part, size_t& bytes, bool& classic) {
+    auto* doc = dynamic_cast<QpdfPDDoc*>(&part);
+    return doc && doc->Part().CountBytes(bytes, classic);
+}
+
 std::shared_ptr<ParsedSource> CQpdfAutomation::SourceOf(PDDoc& document) {
     auto* doc = dynamic_cast<QpdfPDDoc*>(&document);
     return doc ? doc->Source() : nullptr;

@@ -31,6 +31,9 @@ class CQpdfAutomation final : public Automation {
     // With `end`, the part's end may be left there, to be written after `bytes` by FinishPart.
     static bool SavePartToMemory(PDDoc& part, std::string& bytes,
                                  std::shared_ptr<PartEnd>* end = nullptr);
+    // The size SavePartToMemory's bytes would have, counted without making them, and whether
+    // the part has a classic cross-reference table; false when only SavePartToMemory can tell.
+    static bool CountPartBytes(PDDoc& part, size_t& bytes, bool& classic);
     // The parsed source a PDDoc handed out by this automation's view stands for: its pages as
     // a split counts them. For reading only; null for any other document.
     static std::shared_ptr<ParsedSource> SourceOf(PDDoc& document);

@@ -124,6 +124,32 @@ TEST(PdfWriterTest, IdentifierFollowsTheContentsAndHeaderTheVersion) {
     EXPECT_NE(id(first), id(Written(*make("onf"), "1.7")));
 }
 
+// Counting comes to the bytes written, classic or packed: streams stored filtered and plain,
+// more than one block of output, and more objects than one object stream holds.
+TEST(PdfWriterTest, CountIsTheSizeWritten) {
+    QPDF pdf;
+    pdf.emptyPDF();
+    QOH items = QOH::newArray();
+    for (int i = 0; i < 250; ++i)
+        items.appendItem(
+            pdf.makeIndirectObject(QOH::parse("<< /Item " + std::to_string(i) + " >>")));
+    std::string plain;
+    for (int i = 0; plain.size() < 100000; ++i)
+        plain += "BT /F1 12 Tf 72 " + std::to_string(i % 700) + " Td (line) Tj ET\n";
+    QOH filtered = pdf.newStream(std::string(70000, 'x'));
+    filtered.getDict().replaceKey("/Filter", QOH::newName("/FlateDecode")); // stored as it is
+    items.appendItem(pdf.newStream(plain));
+    items.appendItem(filtered);
+    pdf.getRoot().replaceKey("/Items", items);
+    for (bool packed : {false, true}) {
+        std::string bytes;
+        WriteClassicPdf(
+            pdf, "1.5", [&](std::string_view block) { bytes.append(block); }, packed);
+        EXPECT_GT(bytes.size(), 64u * 1024); // more than a block
+        EXPECT_EQ(engine::CountClassicPdf(pdf, "1.5", packed), bytes.size()) << packed;
+    }
+}
+
 TEST(PdfWriterTest, HigherVersionComparesNumbers) {
     const struct {
         const char *a, *b, *higher;
