@@ -68,6 +68,8 @@ class PageWeights {
             m_pageOf.emplace(Key(source.pages[i].getObjGen()), static_cast<int>(i));
         ReadExtents(*source.pdf);
         m_reached.resize(pages);
+        m_annotated.assign(pages, 0);
+        m_beaded.assign(pages, 0);
         m_contents.resize(pages);
         std::unordered_map<uint64_t, int> users;
         for (size_t i = 0; i < pages; ++i) {
@@ -143,6 +145,8 @@ class PageWeights {
             m_rest[i + 1] = m_rest[i] + rest[i];
         }
         for (size_t i = 0; i < pages && !m_jumps; ++i) {
+            if (!m_annotated[i])
+                continue;
             QOH annots = source.pages[i].getKey("/Annots");
             if (annots.isArray())
                 for (QOH& annot : annots.getArrayAsVector())
@@ -157,11 +161,9 @@ class PageWeights {
             !root.hasKey("/Dests") && !(names.isDictionary() && names.hasKey("/Dests"))) {
             m_loose.assign(pages + 1, 1);
             m_loose[0] = 0;
-            for (size_t i = 0; i < pages; ++i) {
-                QOH page = source.pages[i];
-                if (!page.getKey("/Annots").isNull() || !page.getKey("/B").isNull())
+            for (size_t i = 0; i < pages; ++i)
+                if (m_annotated[i] || m_beaded[i])
                     m_loose[i + 1] = 0;
-            }
             if (withBookmarks)
                 for (size_t i = 0; i < pages; ++i)
                     if (outlined[i])
@@ -296,6 +298,8 @@ class PageWeights {
         for (auto& [key, value] : m_source.pages[i].getDictAsMap()) {
             if (key == "/Parent")
                 continue;
+            if (key == "/Annots" || key == "/B")
+                (key == "/B" ? m_beaded : m_annotated)[i] = !value.isNull();
             if (key == "/Contents") {
                 std::vector<QOH> parts = value.isIndirect() ? std::vector<QOH>{value}
                                          : value.isArray()  ? value.getArrayAsVector()
@@ -354,6 +358,7 @@ class PageWeights {
     std::vector<std::vector<QOH>> m_contents;
     std::vector<double> m_prefix, m_exact, m_rest, m_objects;
     std::vector<char> m_loose;
+    std::vector<char> m_annotated, m_beaded; // by page: whether it has annotations, beads
     bool m_jumps = false;
 };
 
