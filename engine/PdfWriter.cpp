@@ -104,6 +104,7 @@ constexpr std::array<bool, 256> kRegular = [] {
 constexpr int kMaxDepth = 500;
 constexpr size_t kPerStream = 100; // objects in one object stream
 constexpr size_t kBlock = 64 * 1024;
+constexpr size_t kMostKept = 4 << 20; // bytes of a source's kept texts
 
 class WriteRefused : public std::runtime_error {
   public:
@@ -402,7 +403,6 @@ class Writer {
     // A source object written before is written from its kept text, its references numbered
     // for this file as they come; one met the second time is kept.
     void ForeignObject(ForeignTexts& texts, QOH object) {
-        constexpr size_t kMostKept = 4 << 20;
         const QPDFObjGen og = object.getObjGen();
         auto kept = texts.kept.find(og);
         if (kept == texts.kept.end()) {
@@ -427,7 +427,11 @@ class Writer {
             texts.metOnce.erase(og);
             kept = texts.kept.emplace(og, std::move(text)).first;
         }
-        const ForeignTexts::Text& text = kept->second;
+        Replay(kept->second);
+    }
+
+    // A kept text, its references numbered for this file as they come.
+    void Replay(const ForeignTexts::Text& text) {
         size_t from = 0;
         for (const auto& [at, ref] : text.refs) {
             Put(std::string_view(text.bytes).substr(from, at - from));
@@ -524,6 +528,19 @@ class Writer {
     }
 
     void Stream(QOH stream) {
+        // While counting, a source's stream is read, compressed and spelled once: it is the
+        // same every time, but for the references in its dictionary. (Metadata is compressed
+        // or not as the part's output intents decide.)
+        QPDF* owner = stream.getOwningQPDF();
+        Foreign* f = m_countOnly && owner != m_pdf ? ForeignOf(owner) : nullptr;
+        if (f) {
+            auto kept = f->texts->streams.find(stream.getObjGen());
+            if (kept != f->texts->streams.end()) {
+                Replay(kept->second.dictionary);
+                m_written += kept->second.rest;
+                return;
+            }
+        }
         const std::shared_ptr<Buffer> data = stream.getRawStreamData();
         std::string_view bytes(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
         QOH dict = stream.getDict();
@@ -531,6 +548,27 @@ class Writer {
         if (deflated)
             bytes = m_deflated;
         const size_t size = bytes.size();
+        if (f && f->texts->size <= kMostKept &&
+            !dict.getKey("/Type").isNameAndEquals("/Metadata")) {
+            ForeignTexts::Stream kept;
+            m_capture = &kept.dictionary.bytes;
+            m_refs = &kept.dictionary.refs;
+            try {
+                Dictionary(dict, 0, &size, deflated);
+            } catch (...) {
+                m_capture = nullptr;
+                m_refs = nullptr;
+                throw;
+            }
+            m_capture = nullptr;
+            m_refs = nullptr;
+            kept.rest = std::string_view("\nstream\n\nendstream").size() + size;
+            Replay(kept.dictionary);
+            m_written += kept.rest;
+            f->texts->size += kept.dictionary.bytes.size() + 16 * kept.dictionary.refs.size() + 64;
+            f->texts->streams.emplace(stream.getObjGen(), std::move(kept));
+            return;
+        }
         Dictionary(dict, 0, &size, deflated);
         Put("\nstream\n");
         Put(bytes);

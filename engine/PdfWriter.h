@@ -48,6 +48,12 @@ struct ForeignTexts {
     ObjGenMap<Text> kept;
     ObjGenSet metOnce;
     size_t size = 0;
+    // Streams as a count (see CountClassicPdf) met them: the dictionary, and the bytes after it.
+    struct Stream {
+        Text dictionary;
+        size_t rest = 0;
+    };
+    ObjGenMap<Stream> streams;
 };
 struct Grafts {
     ObjGenMap<QPDFObjectHandle> pages;
