@@ -15,6 +15,7 @@
 #include <unistd.h>
 #include <unordered_set>
 #include <utility>
+#include <vector>
 
 namespace core {
 
@@ -271,13 +272,13 @@ bool CAtomicFile::NameTheUnnamed() {
         ::close(unnamed);
         return false;
     }
-    char block[kBlock]; // NOLINT: the copy's buffer, on a path taken only without /proc
+    std::vector<char> block(kBlock);
     off_t at = 0;
     for (;;) {
-        const ssize_t n = ::pread(unnamed, block, sizeof block, at);
+        const ssize_t n = ::pread(unnamed, block.data(), block.size(), at);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 || (n > 0 && !WriteFully(std::string_view(block, static_cast<size_t>(n)))))
+        if (n < 0 || (n > 0 && !WriteFully(std::string_view(block.data(), static_cast<size_t>(n)))))
             m_failed = true;
         if (n <= 0)
             break;
