@@ -1,4 +1,5 @@
 #include "cli/Cli.h"
+#include "engine/QpdfSession.h"
 
 #include <csignal>
 #include <iostream>
@@ -162,6 +163,7 @@ void ReturnStartPages() {
 int main(int argc, char** argv) {
 #ifdef QS_LEAN_PROCESS
     ReturnStartPages();
+    engine::LeaveLastSourceToProcessEnd();
 #endif
     // Past a file-size limit (`ulimit -f`) the kernel would kill us in the middle of a write,
     // leaving a temporary file and no word why. Ignored, the write fails like one on a full

@@ -5,6 +5,7 @@
 #include <qpdf/QPDFPageDocumentHelper.hh>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -104,6 +105,8 @@ class CDescriptorInputSource final : public InputSource {
     qpdf_offset_t m_blockStart = 0;
 };
 
+std::atomic<bool> g_leaveLastSource{false};
+
 std::optional<FileStamp> StampOfPath(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
@@ -112,6 +115,22 @@ std::optional<FileStamp> StampOfPath(const std::string& path) {
 }
 
 } // namespace
+
+void LeaveLastSourceToProcessEnd() {
+    g_leaveLastSource = true;
+}
+
+CQpdfSession::~CQpdfSession() {
+    // Freed by the end of the process, which comes right after.
+    if (m_leftover && g_leaveLastSource)
+        static_cast<void>(new std::shared_ptr<ParsedSource>(std::move(m_leftover)));
+}
+
+void CQpdfSession::LetGoOfCurrent() {
+    if (g_leaveLastSource)
+        m_leftover = std::move(m_current);
+    m_current.reset();
+}
 
 std::shared_ptr<ParsedSource> CQpdfSession::OpenSource(const std::string& path) {
     // Every range of a job opens its source again: while it is the same regular file,
@@ -135,6 +154,7 @@ std::shared_ptr<ParsedSource> CQpdfSession::OpenSource(const std::string& path) 
     // Only the current source stays parsed, so a batch of many files never holds more than
     // one; documents still using an older one keep it alive.
     m_current.reset();
+    m_leftover.reset();
     m_spare.reset(); // it holds the previous source's copies
     auto source = std::make_shared<ParsedSource>();
     source->path = path;
