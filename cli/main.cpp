@@ -94,19 +94,37 @@ void ReturnFilePagesOf(int pagemap, uintptr_t begin, uintptr_t end, size_t pageS
     flush(end);
 }
 
-void ReturnStartPages() {
-    char maps[32768];
-    const int fd = ::open("/proc/self/maps", O_RDONLY | O_CLOEXEC);
+// Reads a small file of /proc whole into `buffer`, terminated; false when it does not fit.
+bool ReadWhole(const char* path, char* buffer, size_t size) {
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return;
+        return false;
     size_t used = 0;
-    for (ssize_t got;
-         used < sizeof maps - 1 && (got = ::read(fd, maps + used, sizeof maps - 1 - used)) > 0;)
+    for (ssize_t got; used < size - 1 && (got = ::read(fd, buffer + used, size - 1 - used)) > 0;)
         used += static_cast<size_t>(got);
     ::close(fd);
-    if (used == sizeof maps - 1)
-        return; // a map this large is not the one this was measured on
-    maps[used] = '\0';
+    buffer[used] = '\0';
+    return used < size - 1;
+}
+
+// A page found empty could be written by another thread before it is handed back, so this is
+// done only while the process has one thread (something preloaded may have started others).
+bool OnlyThread() {
+    char stat[1024];
+    if (!ReadWhole("/proc/self/stat", stat, sizeof stat))
+        return false;
+    // After "pid (name)", whose name may hold anything, the thread count is the 18th field.
+    const char* at = std::strrchr(stat, ')');
+    for (int field = 0; at && field < 18; ++field)
+        at = std::strchr(at + 1, ' ');
+    return at && std::strtol(at + 1, nullptr, 10) == 1;
+}
+
+void ReturnStartPages() {
+    char maps[32768];
+    // A map too large for the buffer is not the one this was measured on: left as it is.
+    if (!OnlyThread() || !ReadWhole("/proc/self/maps", maps, sizeof maps))
+        return;
     const long pageSize = ::sysconf(_SC_PAGESIZE);
     if (pageSize <= 0)
         return;
