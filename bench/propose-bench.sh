@@ -2,6 +2,9 @@
 # Times quillsever-cli's proposals on one large generated PDF against the split each proposal
 # leads to, and the page reading of the two PDF libraries at hand.
 # Usage: bash bench/propose-bench.sh [PAGES] [RUNS] [READ_PAGES]   (defaults 20000, 3 and 2000)
+# PROPOSALS="--max-size 1M,--max-size 3M" times only those proposals (and skips the page
+# reading); with INSTRUCTIONS=1 each proposal and its split also run once under callgrind, whose
+# instruction counts the load of a shared machine does not change.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 pages=${1:-20000}
@@ -9,9 +12,12 @@ runs=${2:-3}
 readPages=${3:-2000}
 
 bash scripts/setup.sh
+sudo_cmd=(); [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
 if ! [ -x /usr/bin/time ]; then
-    sudo_cmd=(); [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
     DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q time >/dev/null
+fi
+if [ "${INSTRUCTIONS:-0}" = 1 ] && ! command -v valgrind >/dev/null; then
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q valgrind >/dev/null
 fi
 cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DQS_TESTS=OFF >/dev/null
 cmake --build build-release -j"$(nproc)" --target quillsever-cli make-big-pdf \
@@ -39,7 +45,14 @@ echo "Input: $pages pages, $(du -k big.pdf | cut -f1) KiB; median of $runs runs,
 echo
 echo "| proposal | parts | ranges wall | ranges CPU | split of it, wall | split CPU |"
 echo "|---|---|---|---|---|---|"
-for mode in "--bookmarks 1" "--bookmarks 2" "--max-size 100k" "--max-size 1M" "--max-size 3M"; do
+IFS=, read -ra proposals <<<"${PROPOSALS:---bookmarks 1,--bookmarks 2,--max-size 100k,--max-size 1M,--max-size 3M}"
+instructions() {
+    rm -rf out && mkdir out
+    valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 >/dev/null |
+        sed -n 's/.*I *refs: *//p' | tr -d ,
+}
+echo "uptime at the start: $(uptime)"
+for mode in "${proposals[@]}"; do
     # shellcheck disable=SC2086
     "$cli" ranges big.pdf $mode >proposal
     parameters=$(head -n 1 proposal)
@@ -55,7 +68,15 @@ for mode in "--bookmarks 1" "--bookmarks 2" "--max-size 100k" "--max-size 1M" "-
     printf '| ranges %s | %d | %s | %s | %s | %s |\n' "$mode" "$parts" \
         "$(printf '%s\n' "${rw[@]}" | median)" "$(printf '%s\n' "${rc[@]}" | median)" \
         "$(printf '%s\n' "${sw[@]}" | median)" "$(printf '%s\n' "${sc[@]}" | median)"
+    if [ "${INSTRUCTIONS:-0}" = 1 ]; then
+        # shellcheck disable=SC2086
+        ri=$(instructions "$cli" ranges big.pdf $mode)
+        si=$(instructions "$cli" split big.pdf "$parameters" --to out --quiet)
+        echo "  instructions: ranges $ri, split $si"
+    fi
 done
+echo "uptime at the end: $(uptime)"
+[ -n "${PROPOSALS:-}" ] && exit 0
 
 # Blank pages and text on one core, over the first READ_PAGES pages.
 rm -rf out && mkdir out
