@@ -13,6 +13,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <mutex>
+#include <optional>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <thread>
@@ -52,6 +53,8 @@ struct CParallelRun::Job {
     bool speculative = false; // taken while an earlier job's effects were still to be made
     bool saved = false;       // has saved a part
     bool folderMade = false;
+    // The job's source as its first part was written; no part may take its place.
+    std::optional<std::pair<dev_t, ino_t>> source;
     size_t pendingBytes = 0; // of parts recorded and not yet written
     End end = End::None;
     bool failures = false;
@@ -326,6 +329,9 @@ size_t CParallelRun::Replay(Job& job, const std::vector<Event>& events) {
                 // One level, once a job, as a run of one worker makes it.
                 ::mkdir(job.cells[core::kColSplitTo].c_str(), 0777);
                 job.folderMade = true;
+                struct stat st {};
+                if (::stat(job.cells[core::kColFilename].c_str(), &st) == 0)
+                    job.source = {st.st_dev, st.st_ino};
             }
             if (m_folderPath != job.cells[core::kColSplitTo]) {
                 if (m_folderFd >= 0)
@@ -333,7 +339,7 @@ size_t CParallelRun::Replay(Job& job, const std::vector<Event>& events) {
                 m_folderPath = job.cells[core::kColSplitTo];
                 m_folderFd = ::open(m_folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
             }
-            if (!WritePart(e))
+            if (!WritePart(e, job))
                 return i;
             break;
         case Event::Kind::Logged:
@@ -351,8 +357,12 @@ size_t CParallelRun::Replay(Job& job, const std::vector<Event>& events) {
     return events.size();
 }
 
-bool CParallelRun::WritePart(const Event& saved) {
+// A part over its own source would destroy the rest of the job's input; the worker leaves that
+// check to the commit, which learns whether the name is taken at no cost when it is not.
+bool CParallelRun::WritePart(const Event& saved, const Job& job) {
     core::CAtomicFile file(saved.first);
+    if (job.source)
+        file.KeepOff(job.source->first, job.source->second);
     if (!file.Open() || !file.Write(saved.second))
         return false;
     if (saved.end)

@@ -234,7 +234,8 @@ bool CAtomicFile::Commit(Replace replace, int folderFd) {
     if (!LinkUnnamed(m_fd, m_target)) {
         // A file to replace, or a system that does not let us name the file: it gets a
         // temporary name (a copy of its bytes where even that fails) and goes the named way.
-        if ((errno == EEXIST && replace == Replace::No) || !NameTheUnnamed()) {
+        if ((errno == EEXIST && (replace == Replace::No || TargetIsKeptOff())) ||
+            !NameTheUnnamed()) {
             Discard();
             return m_failed = true, false;
         }
@@ -288,7 +289,18 @@ bool CAtomicFile::NameTheUnnamed() {
     return !m_failed && ::fsync(m_fd) == 0;
 }
 
+bool CAtomicFile::TargetIsKeptOff() const {
+    struct stat st {};
+    // Followed like any reader of the name would: a link to the kept file counts as the file.
+    return m_keepOff && ::stat(m_target.c_str(), &st) == 0 && st.st_dev == m_keepOff->first &&
+           st.st_ino == m_keepOff->second;
+}
+
 bool CAtomicFile::CommitNamed(Replace replace, int folderFd) {
+    if (TargetIsKeptOff()) {
+        Discard();
+        return m_failed = true, false;
+    }
     if (replace == Replace::Yes)
         TakeOverPermissions();
     const int fd = m_fd;

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
+#include <utility>
 
 namespace core {
 
@@ -47,6 +50,10 @@ class CAtomicFile {
     // files there: its sync then costs one system call instead of three.
     bool Commit(Replace replace = Replace::Yes, int folderFd = -1);
 
+    // A file the commit must never put this one in place of (a part's own source, reached by
+    // whatever name): the commit fails instead, and the file stays as it was.
+    void KeepOff(dev_t device, ino_t inode) { m_keepOff = {device, inode}; }
+
     // Gives up the temporary file.
     void Discard();
 
@@ -69,6 +76,7 @@ class CAtomicFile {
     bool NameTheUnnamed();
     void TakeOverPermissions();
     bool CommitNamed(Replace replace, int folderFd);
+    bool TargetIsKeptOff() const;
     bool Flush();
     bool WriteFully(std::string_view bytes);
 
@@ -78,6 +86,7 @@ class CAtomicFile {
     int m_fd = -1;
     std::string m_buffer;
     bool m_failed = false;
+    std::optional<std::pair<dev_t, ino_t>> m_keepOff;
 };
 
 } // namespace core

@@ -363,8 +363,9 @@ CSplitRun::End CSplitRun::RunRange(Session& session, Job& job, int pair, int ran
 
     if (trace.IsOn())
         trace.Line(core::Format("save newDoc Pages: %d\r\n", newDoc.GetNumPages()));
-    // Writing a part over its own source would destroy the rest of the job's input.
-    if (SameFile(*path, job.source) ||
+    // Writing a part over its own source would destroy the rest of the job's input (whoever
+    // takes the parts checks that as it writes them).
+    if ((!m_s.savePart && SameFile(*path, job.source)) ||
         !(m_s.savePart ? m_s.savePart(newDoc, *path)
                        : newDoc.Save(PDDoc::kSaveFull | PDDoc::kSaveCollectGarbage, *path)))
         return Fail(session, "Failed to save file: " + *path, {}, kCloseAll);

@@ -39,7 +39,8 @@ struct SplitRunServices {
 
     // A worker that builds parts while another thread writes them leaves the lasting effects
     // of a job to that thread, which makes them in job order: each part goes to `savePart`
-    // (the document and its path; true: taken, and that thread makes the split-to folder),
+    // (the document and its path; true: taken, and that thread makes the split-to folder and
+    // refuses a part whose path is the job's source),
     // its log line to `logPart` (true: taken), the source's move to `moveSource` (true:
     // taken), and the run ends without its "Done.". Unset, the run does all of it itself.
     std::function<bool(PDDoc&, const std::string&)> savePart = {};

@@ -355,3 +355,22 @@ TEST(CliTest, PartsKeepTheBookmarksOfTheirPagesFromALargeOutline) {
         }
     }
 }
+
+// The parts are written by another thread than builds them: that one too refuses a part whose
+// name is the job's source, under its own name or through a link, and the source stays whole.
+TEST(CliTest, APartIsNeverWrittenOverItsOwnSource) {
+    testing_support::CTempDir dir(true);
+    testing_support::WritePdf(dir.File("page0001.pdf"), {.pages = 3});
+    const std::string source = dir.Read("page0001.pdf");
+    dir.Write("setup.ini", "DONTUSEORIGINALFILENAME\n");
+    std::filesystem::create_directory(dir.File("linked"));
+    std::filesystem::create_symlink("../page0001.pdf", dir.File("linked/page0001.pdf"));
+    for (const char* to : {".", "linked"}) {
+        Result r = RunCli({"split", "page0001.pdf", "1", "--to", to});
+        EXPECT_EQ(r.status, 1) << to;
+        EXPECT_EQ(r.err, "quillsever-cli: Failed to save file: " + std::string(to) +
+                             "/page0001.pdf\n");
+        EXPECT_EQ(dir.Read("page0001.pdf"), source) << to;
+    }
+    EXPECT_EQ(dir.Read("split.log"), "");
+}
