@@ -181,8 +181,8 @@ void ReturnStartPages() {
 int main(int argc, char** argv) {
 #ifdef QS_LEAN_PROCESS
     ReturnStartPages();
-    engine::LeaveLastSourceToProcessEnd();
 #endif
+    engine::LeaveLastSourceToProcessEnd();
     // Past a file-size limit (`ulimit -f`) the kernel would kill us in the middle of a write,
     // leaving a temporary file and no word why. Ignored, the write fails like one on a full
     // disk, and the run reports it and tidies up.

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -105,7 +106,25 @@ class CDescriptorInputSource final : public InputSource {
     qpdf_offset_t m_blockStart = 0;
 };
 
-std::atomic<bool> g_leaveLastSource{false};
+// The source of the job that ended last, while the program leaves it to the end of the process.
+// One for the whole process, not one a session: a batch's sessions come and go with its jobs,
+// and several workers end jobs in turn, so only the very last one is left.
+struct Leftover {
+    std::mutex mutex;
+    std::shared_ptr<ParsedSource> source;
+};
+std::atomic<Leftover*> g_leftover{nullptr};
+
+// Puts `source` in the slot; what it held is let go of here, outside the lock.
+void SwapLeftover(std::shared_ptr<ParsedSource> source) {
+    Leftover* leftover = g_leftover.load();
+    if (!leftover)
+        return;
+    {
+        std::lock_guard lock(leftover->mutex);
+        leftover->source.swap(source);
+    }
+}
 
 std::optional<FileStamp> StampOfPath(const std::string& path) {
     struct stat st {};
@@ -117,18 +136,13 @@ std::optional<FileStamp> StampOfPath(const std::string& path) {
 } // namespace
 
 void LeaveLastSourceToProcessEnd() {
-    g_leaveLastSource = true;
-}
-
-CQpdfSession::~CQpdfSession() {
-    // Freed by the end of the process, which comes right after.
-    if (m_leftover && g_leaveLastSource)
-        static_cast<void>(new std::shared_ptr<ParsedSource>(std::move(m_leftover)));
+    // Never freed: the process ends with the slot full.
+    static Leftover* const leftover = new Leftover;
+    g_leftover = leftover;
 }
 
 void CQpdfSession::LetGoOfCurrent() {
-    if (g_leaveLastSource)
-        m_leftover = std::move(m_current);
+    SwapLeftover(std::move(m_current));
     m_current.reset();
 }
 
@@ -154,8 +168,8 @@ std::shared_ptr<ParsedSource> CQpdfSession::OpenSource(const std::string& path) 
     // Only the current source stays parsed, so a batch of many files never holds more than
     // one; documents still using an older one keep it alive.
     m_current.reset();
-    m_leftover.reset();
-    m_spare.reset(); // it holds the previous source's copies
+    SwapLeftover(nullptr); // before the next parse, so that two are never held at once
+    m_spare.reset();       // it holds the previous source's copies
     auto source = std::make_shared<ParsedSource>();
     source->path = path;
     source->stamp = stamp;

@@ -38,10 +38,11 @@ struct SpareOutput {
 inline constexpr size_t kSparePages = 64;
 
 // Called once by a program whose process ends as soon as its command is done (quillsever-cli):
-// the source parsed last is then left to the end of the process instead of being torn down
-// when its job ends (qpdf's teardown of a parse, and the allocator's work for it, was 4.8% of
-// the instructions of 1,000 single pages). An earlier source is still let go before the next
-// one is parsed, so a batch holds no more than before.
+// the source of the job that ended last is then left to the end of the process instead of
+// being torn down (qpdf's teardown of a parse, and the allocator's work for it, was 4.8% of the
+// instructions of 1,000 single pages). One is kept for the whole process, whatever the number
+// of sessions and workers, and it is let go of before any other source is parsed, so a batch
+// holds no more than before.
 void LeaveLastSourceToProcessEnd();
 
 // What the objects of one automation share, as they would share one running application:
@@ -50,9 +51,6 @@ class CQpdfSession {
   public:
     CQpdfSession(core::Trace& trace, std::shared_ptr<CQpdfAutomation::Shared> shared)
         : m_trace(trace), m_shared(std::move(shared)) {}
-    ~CQpdfSession();
-    CQpdfSession(const CQpdfSession&) = delete;
-    CQpdfSession& operator=(const CQpdfSession&) = delete;
 
     std::shared_ptr<ParsedSource> OpenSource(const std::string& path);
 
@@ -104,7 +102,6 @@ class CQpdfSession {
     core::Trace& m_trace;
     std::shared_ptr<CQpdfAutomation::Shared> m_shared;
     std::shared_ptr<ParsedSource> m_current;
-    std::shared_ptr<ParsedSource> m_leftover; // the last job's, while no other is parsed
     std::unique_ptr<SpareOutput> m_spare;
     std::map<core::FileStamp, int, StampLess> m_open;
     std::vector<std::weak_ptr<AVDoc>> m_views;
