@@ -396,8 +396,11 @@ class PartMeasurer {
         Drop();
         if (m_view)
             m_view->Close(true);
+        // Exit, not only closing the documents: the session then lets go of the source as a
+        // split's end does, which the command-line program leaves to the process's end
+        // instead of taking apart (0.19 G instructions on the bench's 20,000 pages).
         if (m_app)
-            m_app->CloseAllDocs();
+            m_app->Exit();
     }
     PartMeasurer(const PartMeasurer&) = delete;
     PartMeasurer& operator=(const PartMeasurer&) = delete;
