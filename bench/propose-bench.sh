@@ -42,6 +42,7 @@ seconds() {
 
 echo
 echo "Input: $pages pages, $(du -k big.pdf | cut -f1) KiB; median of $runs runs, wall and CPU seconds."
+echo "uptime at the start: $(uptime)"
 echo
 echo "| proposal | parts | ranges wall | ranges CPU | split of it, wall | split CPU |"
 echo "|---|---|---|---|---|---|"
@@ -51,7 +52,7 @@ instructions() {
     valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 >/dev/null |
         sed -n 's/.*I *refs: *//p' | tr -d ,
 }
-echo "uptime at the start: $(uptime)"
+counted=()
 for mode in "${proposals[@]}"; do
     # shellcheck disable=SC2086
     "$cli" ranges big.pdf $mode >proposal
@@ -72,9 +73,11 @@ for mode in "${proposals[@]}"; do
         # shellcheck disable=SC2086
         ri=$(instructions "$cli" ranges big.pdf $mode)
         si=$(instructions "$cli" split big.pdf "$parameters" --to out --quiet)
-        echo "  instructions: ranges $ri, split $si"
+        counted+=("ranges $mode: $ri instructions, its split $si")
     fi
 done
+echo
+[ ${#counted[@]} -gt 0 ] && printf '%s\n' "${counted[@]}"
 echo "uptime at the end: $(uptime)"
 [ -n "${PROPOSALS:-}" ] && exit 0
 
