@@ -411,18 +411,7 @@ class Writer {
                 return;
             }
             ForeignTexts::Text text;
-            std::string* outer = m_capture;
-            m_capture = &text.bytes;
-            m_refs = &text.refs;
-            try {
-                Direct(object, 0);
-            } catch (...) {
-                m_capture = outer;
-                m_refs = nullptr;
-                throw;
-            }
-            m_capture = outer;
-            m_refs = nullptr;
+            CaptureInto(text, [&] { Direct(object, 0); });
             texts.size += text.bytes.size() + 16 * text.refs.size();
             texts.metOnce.erase(og);
             kept = texts.kept.emplace(og, std::move(text)).first;
@@ -551,17 +540,7 @@ class Writer {
         if (f && f->texts->size <= kMostKept &&
             !dict.getKey("/Type").isNameAndEquals("/Metadata")) {
             ForeignTexts::Stream kept;
-            m_capture = &kept.dictionary.bytes;
-            m_refs = &kept.dictionary.refs;
-            try {
-                Dictionary(dict, 0, &size, deflated);
-            } catch (...) {
-                m_capture = nullptr;
-                m_refs = nullptr;
-                throw;
-            }
-            m_capture = nullptr;
-            m_refs = nullptr;
+            CaptureInto(kept.dictionary, [&] { Dictionary(dict, 0, &size, deflated); });
             kept.rest = std::string_view("\nstream\n\nendstream").size() + size;
             Replay(kept.dictionary);
             m_written += kept.rest;
@@ -703,6 +682,22 @@ class Writer {
     size_t m_written = 0;
     Fingerprint m_fingerprint;
     std::string m_deflated;
+    // What `write` puts out goes into `text`, with where it refers to other objects, instead of
+    // the file; what was being captured before is captured again afterwards, also after a throw.
+    template <class Write> void CaptureInto(ForeignTexts::Text& text, Write&& write) {
+        struct Restore {
+            Writer& writer;
+            std::string* outer;
+            ~Restore() {
+                writer.m_capture = outer;
+                writer.m_refs = nullptr;
+            }
+        } restore{*this, m_capture};
+        m_capture = &text.bytes;
+        m_refs = &text.refs;
+        write();
+    }
+
     std::string* m_capture = nullptr; // where an object goes while it is packed or kept
     std::vector<std::pair<size_t, QOH>>* m_refs = nullptr; // a kept text's references
     bool m_packed = false;
