@@ -248,8 +248,7 @@ bool CAtomicFile::Commit(Replace replace, int folderFd) {
         ::unlink(m_target.c_str());
         return m_failed = true, false;
     }
-    return (folderFd >= 0 ? SyncFolder(folderFd) : SyncFolder(FolderOf(m_target))) ||
-           (m_failed = true, false);
+    return Named(folderFd);
 }
 
 // Gives the unnamed file a temporary name of our pattern, locked first as a named temporary
@@ -323,6 +322,11 @@ bool CAtomicFile::CommitNamed(Replace replace, int folderFd) {
     m_tempPath.clear();
     if (!ok)
         return m_failed = true, false;
+    return Named(folderFd);
+}
+
+// The file has its name: the folder is synced so that the name lasts too.
+bool CAtomicFile::Named(int folderFd) {
     if (!(folderFd >= 0 ? SyncFolder(folderFd) : SyncFolder(FolderOf(m_target))))
         return m_failed = true, false;
     return true;

@@ -76,6 +76,7 @@ class CAtomicFile {
     bool NameTheUnnamed();
     void TakeOverPermissions();
     bool CommitNamed(Replace replace, int folderFd);
+    bool Named(int folderFd);
     bool TargetIsKeptOff() const;
     bool Flush();
     bool WriteFully(std::string_view bytes);
