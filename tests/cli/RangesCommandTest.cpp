@@ -149,6 +149,10 @@ TEST(RangesCommandTest, Text) {
          invoices,
          {"--text", "INVOICE 100[13]"},
          "1,2-4,5,6\n\nINVOICE 1001\nINVOICE 1001 (2)\nINVOICE 1003\n"},
+        {"a character is a character, not a byte",
+         {.pages = 2, .contents = {{1, Text("Stra\\373e \\243 40")}}},
+         {"--text", "Stra.e (.)"},
+         "1,2\n\n\xc2\xa3\n"},
         {"no match", invoices, {"--text", "RECEIPT"}, "", 1},
         {"no regular expression", invoices, {"--text", "(INVOICE"}, "", 2},
     };
