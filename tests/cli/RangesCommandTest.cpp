@@ -42,14 +42,15 @@ TEST(RangesCommandTest, Bookmarks) {
     const std::vector<Bookmark> targets{
         {"Intro", 0, DestKind::Explicit},     {"Part A", 2, DestKind::NamedString},
         {"Part B", 5, DestKind::NamedName},   {"Part C", 8, DestKind::GoTo},
-        {"Part D", 9, DestKind::NamedAction}, {"Nowhere", -1, DestKind::None}};
+        {"Part D", 9, DestKind::NamedAction}, {"Nowhere", -1, DestKind::None},
+        {"Part E", 6, DestKind::NameInTree}};
     const std::vector<Bookmark> nested{{"One", 3, DestKind::Explicit, true, {{"One.a", 5}}},
                                        {"Two", 7}};
     const RangesCase cases[] = {
         {"every kind of target",
          {.outline = targets},
          {"--bookmarks", "1"},
-         "1-2,3-5,6-8,9,10\nIntro\nPart A\nPart B\nPart C\nPart D\n"},
+         "1-2,3-5,6,7-8,9,10\nIntro\nPart A\nPart B\nPart E\nPart C\nPart D\n"},
         {"level 1 leaves children out",
          {.outline = nested},
          {"--bookmarks", "1"},

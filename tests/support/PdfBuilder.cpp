@@ -233,6 +233,10 @@ void WritePdf(const std::string& path, const PdfRecipe& recipe) {
                             namesTree.emplace_back(name, dest);
                             item.replaceKey("/Dest", QOH::newString(name));
                             break;
+                        case DestKind::NameInTree:
+                            namesTree.emplace_back(name, dest);
+                            item.replaceKey("/Dest", QOH::newName("/" + name));
+                            break;
                         case DestKind::NamedName:
                             oldDests.replaceKey("/" + name, dest);
                             item.replaceKey("/Dest", QOH::newName("/" + name));

@@ -8,7 +8,9 @@ namespace testing_support {
 
 // How an outline item names its page.
 // NamedAction: a /GoTo action to a name of the /Dests name tree that holds << /D [...] >>.
-enum class DestKind { Explicit, GoTo, NamedString, NamedName, NamedAction, None };
+// NameInTree: a name (/Dest /x) whose key only the /Dests name tree holds, as some writers
+// mix them up.
+enum class DestKind { Explicit, GoTo, NamedString, NamedName, NamedAction, NameInTree, None };
 
 struct Bookmark {
     std::string title; // UTF-8
