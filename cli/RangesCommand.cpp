@@ -6,6 +6,8 @@
 #include "propose/BlankProposer.h"
 #include "propose/BookmarkProposer.h"
 #include "propose/ByteSize.h"
+#include "propose/PartNamer.h"
+#include "propose/SafeName.h"
 #include "propose/SizeProposer.h"
 #include "propose/TextProposer.h"
 
@@ -94,6 +96,13 @@ int Ranges(Context& c) {
         proposal = propose::ProposeAtText(file, pattern, TerminalProgress(c));
     }
 
+    // Names go into a job as a name list; cut where the file name they make would be too long
+    // for the file system, so that split can write every part.
+    if (!proposal.names.empty()) {
+        core::SetupOptions options;
+        core::LoadSetupOptions(options);
+        propose::FitNames(proposal.names, propose::ListedNameRoom(file, options));
+    }
     for (const std::string& note : proposal.notes)
         c.prompter.Show(note, kCaption);
     if (!proposal.Ok()) {

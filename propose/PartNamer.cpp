@@ -1,6 +1,7 @@
 #include "propose/PartNamer.h"
 
 #include "core/Files.h"
+#include "propose/SafeName.h"
 
 #include <algorithm>
 
@@ -27,6 +28,22 @@ PartNamer JobPartNamer(core::PlanJob job, core::SetupOptions options) {
             names.push_back(core::FileTitle(output.path));
         return names;
     };
+}
+
+size_t ListedNameRoom(const std::string& source, const core::SetupOptions& options) {
+    constexpr size_t kFileNameBytes = 255;
+    core::PlanJob job;
+    job.source = source;
+    job.parameters = "1";
+    job.splitTo = ".";
+    job.incrementNames = true;
+    job.fileList = "x"; // a one-letter name, to see what the job puts around it
+    job.pages = 1;
+    const core::CSplitPlan plan = core::CSplitPlan::Make(job, options);
+    if (plan.Refused() || plan.Outputs().empty())
+        return kMaxNameBytes;
+    const size_t around = core::FileTitle(plan.Outputs().front().path).size() - 1;
+    return std::clamp<size_t>(kFileNameBytes - std::min(kFileNameBytes, around), 1, kMaxNameBytes);
 }
 
 } // namespace propose

@@ -19,4 +19,9 @@ using PartNamer = std::function<std::vector<std::string>(const std::vector<core:
 // ranges) and `options` make them, as a split of that job does.
 PartNamer JobPartNamer(core::PlanJob job, core::SetupOptions options);
 
+// The bytes a name from a name list may take in the file name a job of `source` gives it under
+// `options` (incrementing names, as proposed names go into a job), so that the file name
+// stays within the 255 bytes a Linux file system takes; at most kMaxNameBytes.
+size_t ListedNameRoom(const std::string& source, const core::SetupOptions& options);
+
 } // namespace propose

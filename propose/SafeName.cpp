@@ -39,18 +39,23 @@ std::string SafeFileName(std::string_view title) {
         name += title[i] == '/' ? '-' : title[i];
         ++i;
     }
-    if (name.size() > kMaxNameBytes) {
-        size_t cut = kMaxNameBytes;
-        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xc0) == 0x80)
-            --cut;
-        name.resize(cut);
-    }
+    name = CutName(std::move(name), kMaxNameBytes);
     if (name == "..")
         name = "__";
     return name;
 }
 
-void MakeNamesUnique(std::vector<std::string>& names) {
+std::string CutName(std::string name, size_t maxBytes) {
+    if (name.size() > maxBytes) {
+        size_t cut = maxBytes;
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xc0) == 0x80)
+            --cut;
+        name.resize(cut);
+    }
+    return name;
+}
+
+void MakeNamesUnique(std::vector<std::string>& names, size_t maxBytes) {
     std::set<std::string> taken(names.begin(), names.end());
     std::set<std::string> seen;
     std::map<std::string, int> next;
@@ -60,13 +65,27 @@ void MakeNamesUnique(std::vector<std::string>& names) {
         int& k = next[name];
         k = std::max(k, 1);
         std::string unique;
-        do
-            unique = (name.empty() ? "(" : name + " (") + std::to_string(++k) + ")";
-        while (taken.count(unique));
+        do {
+            const std::string number = std::to_string(++k) + ")";
+            const std::string front =
+                name.empty() ? std::string()
+                             : CutName(name, maxBytes - std::min(maxBytes, number.size() + 2));
+            unique = (front.empty() ? "(" : front + " (") + number;
+        } while (taken.count(unique));
         taken.insert(unique);
         seen.insert(unique);
         name = unique;
     }
+}
+
+void FitNames(std::vector<std::string>& names, size_t maxBytes) {
+    bool cut = false;
+    for (std::string& name : names) {
+        cut = cut || name.size() > maxBytes;
+        name = CutName(std::move(name), maxBytes);
+    }
+    if (cut)
+        MakeNamesUnique(names, maxBytes);
 }
 
 } // namespace propose

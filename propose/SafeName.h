@@ -15,8 +15,15 @@ inline constexpr size_t kMaxNameBytes = 200;
 // kMaxNameBytes is cut at a character boundary. Everything else is kept as it is.
 std::string SafeFileName(std::string_view title);
 
+// `name` cut to at most `maxBytes` at a character boundary.
+std::string CutName(std::string name, size_t maxBytes);
+
 // Gives the second and later of equal names " (2)", " (3)", ... so that no two parts of one
-// job are refused for writing the same file.
-void MakeNamesUnique(std::vector<std::string>& names);
+// job are refused for writing the same file; a name is cut to make room for its number
+// within `maxBytes`.
+void MakeNamesUnique(std::vector<std::string>& names, size_t maxBytes = kMaxNameBytes);
+
+// Cuts names longer than `maxBytes` (see ListedNameRoom) and keeps them unique.
+void FitNames(std::vector<std::string>& names, size_t maxBytes);
 
 } // namespace propose

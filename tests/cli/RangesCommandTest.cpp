@@ -19,12 +19,13 @@ struct RangesCase {
     std::vector<std::string> options;
     std::string out; // the proposal; empty when it must fail
     int status = 0;
+    std::string file = "in.pdf";
 };
 
 void Check(const RangesCase& c) {
     CTempDir dir(true);
-    testing_support::WritePdf(dir.File("in.pdf"), c.recipe);
-    std::vector<std::string> words{"ranges", dir.File("in.pdf")};
+    testing_support::WritePdf(dir.File(c.file), c.recipe);
+    std::vector<std::string> words{"ranges", dir.File(c.file)};
     words.insert(words.end(), c.options.begin(), c.options.end());
     const auto r = RunCli(words);
     EXPECT_EQ(r.status, c.status) << c.what << "\n" << r.err;
@@ -74,6 +75,12 @@ TEST(RangesCommandTest, Bookmarks) {
          "1-3,4-5,6-7,8-10\nQ1-Q2, results\nTab and line\n\xc3\x9cnic\xc3\xb6"
          "de \xe2\x9c\x93\n"
          "Q1-Q2, results (2)\n"},
+        {"names cut to fit the file names of a long source's parts",
+         {.pages = 2, .outline = {{std::string(230, 'x'), 0}, {std::string(230, 'x') + "y", 1}}},
+         {"--bookmarks", "1"},
+         "1,2\n" + std::string(146, 'x') + "\n" + std::string(142, 'x') + " (2)\n",
+         0,
+         std::string(100, 'a') + ".pdf"},
         {"a looping outline",
          {.outline = {{"A", 0, DestKind::Explicit, true, {{"a1", 2}, {"a2", 4}}}},
           .outlineLoop = true},

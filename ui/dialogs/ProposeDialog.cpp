@@ -4,6 +4,7 @@
 #include "propose/BlankProposer.h"
 #include "propose/BookmarkProposer.h"
 #include "propose/NamesFile.h"
+#include "propose/SafeName.h"
 #include "propose/SizeProposer.h"
 #include "propose/TextProposer.h"
 #include "ui/dialogs/DialogUnits.h"
@@ -368,7 +369,9 @@ bool ProposeIntoFields(QWidget* parent, const core::PlanJob& job, bool keepBookm
         fileList->clear();
     if (!proposal.names.empty()) {
         std::string failure;
-        const std::string list = propose::WriteNamesFile(job.source, proposal.names, failure);
+        std::vector<std::string> names = proposal.names;
+        propose::FitNames(names, propose::ListedNameRoom(job.source, options));
+        const std::string list = propose::WriteNamesFile(job.source, names, failure);
         if (list.empty()) {
             QMessageBox::warning(parent, QStringLiteral("Propose Split Parameters"),
                                  QString::fromStdString(failure));
