@@ -74,6 +74,23 @@ std::string Encoded(std::wstring_view wide) {
     return text;
 }
 
+// The standard library's usual matcher backtracks, and takes exponential time on a pattern such
+// as "(a+)+b" over a line of a's: one page would hold the proposal, and the dialog's Stop, for
+// hours. libstdc++'s polynomial matcher finds the same matches in time that grows with the text
+// only; a pattern with back-references, which it refuses, keeps the backtracking one.
+std::wregex Compiled(const std::string& pattern) {
+    const std::wstring wide = Decoded(pattern);
+#ifdef __GLIBCXX__
+    try {
+        return std::wregex(wide, kSyntax | std::regex_constants::__polynomial);
+    } catch (const std::regex_error& e) {
+        if (e.code() != std::regex_constants::error_complexity)
+            throw;
+    }
+#endif
+    return std::wregex(wide, kSyntax);
+}
+
 std::string Trimmed(std::string text) {
     const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
     while (!text.empty() && space(text.back()))
@@ -88,7 +105,7 @@ std::string Trimmed(std::string text) {
 
 std::string PatternProblem(const std::string& pattern) {
     try {
-        std::wregex checked(Decoded(pattern), kSyntax);
+        Compiled(pattern);
     } catch (const std::regex_error& e) {
         return "Not a regular expression: " + pattern + " (" + e.what() + ")";
     }
@@ -105,7 +122,7 @@ Proposal ProposeAtText(const std::string& path, const std::string& pattern,
     const PopplerDocument document(path, proposal.failure);
     if (!document.Ok())
         return proposal;
-    const std::wregex expression(Decoded(pattern), kSyntax);
+    const std::wregex expression = Compiled(pattern);
     const bool grouped = expression.mark_count() > 0;
     const int pages = document.Pages();
     std::vector<PartStart> starts;

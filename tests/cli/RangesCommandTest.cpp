@@ -161,6 +161,10 @@ TEST(RangesCommandTest, Text) {
          {.pages = 2, .contents = {{1, Text("Stra\\373e \\243 40")}}},
          {"--text", "Stra.e (.)"},
          "1,2\n\n\xc2\xa3\n"},
+        {"a pattern a backtracking matcher takes hours over",
+         {.pages = 2, .contents = {{0, Text(std::string(40, 'a'))}, {1, Text("INVOICE 7")}}},
+         {"--text", "(?:a+)+b|INVOICE (\\d)"},
+         "1,2\n\n7\n"},
         {"no match", invoices, {"--text", "RECEIPT"}, "", 1},
         {"no regular expression", invoices, {"--text", "(INVOICE"}, "", 2},
     };
