@@ -4,6 +4,8 @@
 #include "engine/ParsedSource.h"
 #include "propose/Proposal.h"
 
+#include <qpdf/QPDFExc.hh>
+
 #include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,6 +49,10 @@ std::unique_ptr<QpdfSource> OpenQpdfSource(const std::string& path, std::string&
             return nullptr;
         }
         source->pages = source->pdf->getAllPages();
+    } catch (const QPDFExc& e) {
+        if (e.getErrorCode() == qpdf_e_password)
+            failure += " It needs a password.";
+        return nullptr;
     } catch (const std::exception&) {
         return nullptr;
     }

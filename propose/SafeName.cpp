@@ -9,7 +9,8 @@ namespace propose {
 namespace {
 
 // The length of the control character at `at` (C0, DEL, or a C1 character written as its
-// two-byte UTF-8 sequence), 0 when there is none.
+// two-byte UTF-8 sequence) or of a line or paragraph separator (U+2028, U+2029), which end a
+// line for many readers of a list of names; 0 when there is none.
 size_t ControlAt(std::string_view text, size_t at) {
     const auto c = static_cast<unsigned char>(text[at]);
     if (c < 0x20 || c == 0x7f)
@@ -19,6 +20,8 @@ size_t ControlAt(std::string_view text, size_t at) {
         if (next >= 0x80 && next <= 0x9f)
             return 2;
     }
+    if (text.substr(at, 3) == "\xe2\x80\xa8" || text.substr(at, 3) == "\xe2\x80\xa9")
+        return 3;
     return 0;
 }
 

@@ -66,13 +66,15 @@ TEST(RangesCommandTest, Bookmarks) {
          "1,2-6,7-10\n\nEarly\nLate\n"},
         {"titles become unique file names",
          {.outline = {{"Q1/Q2, results", 0},
-                      {"Tab\tand\r\nline", 3},
+                      {"Tab\tand\r\nline\xe2\x80\xa8"
+                       "end",
+                       3},
                       {"\xc3\x9cnic\xc3\xb6"
                        "de \xe2\x9c\x93",
                        5},
                       {"Q1/Q2, results", 7}}},
          {"--bookmarks", "1"},
-         "1-3,4-5,6-7,8-10\nQ1-Q2, results\nTab and line\n\xc3\x9cnic\xc3\xb6"
+         "1-3,4-5,6-7,8-10\nQ1-Q2, results\nTab and line end\n\xc3\x9cnic\xc3\xb6"
          "de \xe2\x9c\x93\n"
          "Q1-Q2, results (2)\n"},
         {"names cut to fit the file names of a long source's parts",
