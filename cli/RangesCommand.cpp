@@ -61,6 +61,11 @@ int Ranges(Context& c) {
         return Usage(c, "ranges takes FILE and one of --bookmarks L, --max-size SIZE, "
                         "--blank-separators, --text REGEX");
     const std::string& file = args.Positional()[0];
+    // An option of another mode would be left unused without a word.
+    if (args.Value("max-ink") && !args.Flag("blank-separators"))
+        return Usage(c, "--max-ink goes with --blank-separators only");
+    if (args.Flag("no-bookmarks") && !args.Value("max-size"))
+        return Usage(c, "--no-bookmarks goes with --max-size only");
 
     propose::Proposal proposal;
     if (args.Value("bookmarks")) {

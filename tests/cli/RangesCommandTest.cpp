@@ -272,4 +272,5 @@ TEST(RangesCommandTest, UnreadableFileAndUsage) {
     EXPECT_EQ(RunCli({"ranges", dir.File("bad.pdf"), "--max-size", "10x"}).status, 2);
     EXPECT_EQ(RunCli({"ranges", dir.File("bad.pdf"), "--bookmarks", "0"}).status, 2);
     EXPECT_EQ(RunCli({"ranges", dir.File("bad.pdf")}).status, 2);
+    EXPECT_EQ(RunCli({"ranges", dir.File("bad.pdf"), "--text", "x", "--max-ink", "1"}).status, 2);
 }
