@@ -113,7 +113,7 @@ class ProposeDialogTest : public QObject {
             progressSeen = bar->value();
             Find<QPushButton>(propose, "Stop")->click();
             QTRY_VERIFY_WITH_TIMEOUT(!propose.Running(), 20000);
-            outcome = Find<QLabel>(propose, "Outcome")->text();
+            outcome = propose.findChild<QLabel*>("proposeOutcome")->text();
             propose.reject();
         });
         QVERIFY(progressSeen > 0 && progressSeen < 400);

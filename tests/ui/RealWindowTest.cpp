@@ -62,6 +62,19 @@ class RealWindowTest : public QObject {
             << job + "rm:book.pdf;press:ctl1002;until:idle;report;close" << 0
             << QStringList{"box: quillsever: Error Opening File", "row: book.pdf: Failed"}
             << QStringList{done} << 0 << 0;
+        const QString leave = "press:ctl1003;key:Escape@ctl1000;answer:Yes";
+        QTest::newRow("a proposal that finds nothing says why, to an assistive tool too")
+            << "drop:book.pdf;press:propose;press:proposeStart;until:proposeStart;"
+               "say:proposeOutcome;press:proposeClose;" +
+                   leave
+            << 0 << QStringList{"said: No top-level bookmark leads to a page of"} << QStringList{}
+            << 0 << 0;
+        QTest::newRow("a page-by-page note of a long file keeps its box in reach")
+            << "drop:book.pdf;press:propose;set:proposeUnit=KiB;set:proposeSize=0.1;"
+               "press:proposeStart;answer:OK;" +
+                   leave
+            << 0 << QStringList{"box: Propose Split Parameters: Page 1 alone makes a part"}
+            << QStringList{"Page 40 alone"} << 0 << 0;
         QTest::newRow("Clear ALL during a run stops it after the part being written")
             << run + "menu:cmd32786;until:idle;close" << 0 << QStringList{} << QStringList{done}
             << 3 << kPages - 1;

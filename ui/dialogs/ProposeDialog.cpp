@@ -77,7 +77,8 @@ CProposeDialog::~CProposeDialog() {
 }
 
 void CProposeDialog::Build() {
-    const auto named = [](QWidget* widget, const QString& name) {
+    const auto named = [](QWidget* widget, const QString& name, const char* objectName) {
+        widget->setObjectName(QString::fromLatin1(objectName));
         widget->setAccessibleName(WithoutAccessKeys(name));
         return widget;
     };
@@ -115,21 +116,24 @@ void CProposeDialog::Build() {
     m_propose->setDefault(true);
     m_stop = new QPushButton(QStringLiteral("&Stop"), this);
     m_close = new QPushButton(QStringLiteral("&Close"), this);
-    named(m_atBookmarks, m_atBookmarks->text());
-    named(m_level, QStringLiteral("Bookmark level"));
-    named(m_bySize, m_bySize->text());
-    named(m_size, QStringLiteral("Largest part"));
-    named(m_unit, QStringLiteral("Unit of the largest part"));
-    named(m_atBlank, m_atBlank->text());
-    named(m_allowInk, m_allowInk->text());
-    named(m_ink, QStringLiteral("Ink allowed on a blank page, percent"));
-    named(m_atText, m_atText->text());
-    named(m_pattern, QStringLiteral("Regular expression"));
-    named(m_progress, QStringLiteral("Pages read"));
-    named(m_status, QStringLiteral("Outcome"));
-    named(m_propose, m_propose->text());
-    named(m_stop, m_stop->text());
-    named(m_close, m_close->text());
+    named(m_atBookmarks, m_atBookmarks->text(), "proposeAtBookmarks");
+    named(m_level, QStringLiteral("Bookmark level"), "proposeLevel");
+    named(m_bySize, m_bySize->text(), "proposeBySize");
+    named(m_size, QStringLiteral("Largest part"), "proposeSize");
+    named(m_unit, QStringLiteral("Unit of the largest part"), "proposeUnit");
+    // On this desktop an assistive tool hears a list box by the entry it shows ("MiB"); the
+    // description says what the entry is of.
+    m_unit->setAccessibleDescription(m_unit->accessibleName());
+    named(m_atBlank, m_atBlank->text(), "proposeAtBlank");
+    named(m_allowInk, m_allowInk->text(), "proposeAllowInk");
+    named(m_ink, QStringLiteral("Ink allowed on a blank page, percent"), "proposeInk");
+    named(m_atText, m_atText->text(), "proposeAtText");
+    named(m_pattern, QStringLiteral("Regular expression"), "proposePattern");
+    named(m_progress, QStringLiteral("Pages read"), "proposeProgress");
+    named(m_status, QStringLiteral("Outcome"), "proposeOutcome");
+    named(m_propose, m_propose->text(), "proposeStart");
+    named(m_stop, m_stop->text(), "proposeStop");
+    named(m_close, m_close->text(), "proposeClose");
 
     auto* modes = new QButtonGroup(this);
     for (QRadioButton* mode : {m_atBookmarks, m_bySize, m_atBlank, m_atText})
@@ -212,9 +216,12 @@ void CProposeDialog::SetIdle(bool idle) {
         m_stop->setFocus();
 }
 
-void CProposeDialog::ShowProblem(const QString& text) {
-    m_status->setStyleSheet(QStringLiteral("color: #b00020"));
+void CProposeDialog::ShowStatus(const QString& text, bool problem) {
+    m_status->setStyleSheet(problem ? QStringLiteral("color: #b00020") : QString());
     m_status->setText(text);
+    // A label named on its own is heard by its name alone: the name carries the message, or an
+    // assistive tool would never hear why nothing was proposed.
+    m_status->setAccessibleName(text.isEmpty() ? QStringLiteral("Outcome") : text);
 }
 
 void CProposeDialog::Start() {
@@ -234,14 +241,13 @@ void CProposeDialog::Start() {
         const std::string problem =
             pattern.empty() ? "Type the text to look for." : propose::PatternProblem(pattern);
         if (!problem.empty()) {
-            ShowProblem(QString::fromStdString(problem));
+            ShowStatus(QString::fromStdString(problem), true);
             m_pattern->setFocus();
             return;
         }
     }
     m_work = std::make_shared<Work>();
-    m_status->setStyleSheet(QString());
-    m_status->setText(QStringLiteral("Reading the file..."));
+    ShowStatus(QStringLiteral("Reading the file..."));
     m_progress->setRange(0, 0); // busy until the first page is counted
     SetIdle(false);
 
@@ -291,9 +297,9 @@ void CProposeDialog::Poll() {
         m_progress->setRange(0, total);
         m_progress->setValue(m_work->done);
         if (!m_work->stop)
-            m_status->setText(QStringLiteral("Page %1 of %2...")
-                                  .arg(std::min(total, m_work->done + 1))
-                                  .arg(total));
+            ShowStatus(QStringLiteral("Page %1 of %2...")
+                           .arg(std::min(total, m_work->done + 1))
+                           .arg(total));
     }
     if (m_work->finished)
         Finished();
@@ -312,12 +318,11 @@ void CProposeDialog::Finished() {
         return;
     }
     if (result.cancelled) {
-        m_status->setStyleSheet(QString());
-        m_status->setText(QStringLiteral("Stopped; nothing was proposed."));
+        ShowStatus(QStringLiteral("Stopped; nothing was proposed."));
         return;
     }
     if (!result.Ok()) {
-        ShowProblem(QString::fromStdString(result.failure));
+        ShowStatus(QString::fromStdString(result.failure), true);
         return;
     }
     m_result = result;
@@ -329,7 +334,7 @@ void CProposeDialog::Stop() {
         return;
     m_work->stop = true;
     m_stop->setEnabled(false);
-    m_status->setText(QStringLiteral("Stopping..."));
+    ShowStatus(QStringLiteral("Stopping..."));
 }
 
 void CProposeDialog::reject() {
@@ -343,6 +348,30 @@ void CProposeDialog::reject() {
     QDialog::reject();
 }
 
+namespace {
+
+// What a proposal noted (pages larger than the limit on their own), shown over the fields it
+// filled. A long scan can note every page: the box names the first few and keeps the whole list
+// in its details, so that it never grows past the screen and its button stays in reach.
+void ShowNotes(QWidget* parent, const std::vector<std::string>& notes) {
+    if (notes.empty())
+        return;
+    constexpr qsizetype kShown = 8;
+    QStringList all;
+    for (const std::string& note : notes)
+        all << QString::fromStdString(note);
+    QStringList shown = all.mid(0, kShown);
+    if (all.size() > kShown)
+        shown << QStringLiteral("And %1 more: see the details.").arg(all.size() - kShown);
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Propose Split Parameters"),
+                    shown.join(QLatin1Char('\n')), QMessageBox::Ok, parent);
+    if (all.size() > kShown)
+        box.setDetailedText(all.join(QLatin1Char('\n')));
+    box.exec();
+}
+
+} // namespace
+
 bool ProposeIntoFields(QWidget* parent, const core::PlanJob& job, bool keepBookmarks,
                        QLineEdit* parameters, QLineEdit* fileList, QRadioButton* increment) {
     // Sizes are measured with the names the run will give the parts: setup.ini as it is now.
@@ -352,13 +381,6 @@ bool ProposeIntoFields(QWidget* parent, const core::PlanJob& job, bool keepBookm
     if (dialog.exec() != QDialog::Accepted)
         return false;
     const propose::Proposal& proposal = dialog.Result();
-    if (!proposal.notes.empty()) {
-        QStringList notes;
-        for (const std::string& note : proposal.notes)
-            notes << QString::fromStdString(note);
-        QMessageBox::information(parent, QStringLiteral("Propose Split Parameters"),
-                                 notes.join(QLatin1Char('\n')));
-    }
     const QString text = QString::fromStdString(proposal.Parameters());
     parameters->setMaxLength(std::max(parameters->maxLength(), static_cast<int>(text.size())));
     parameters->setText(text);
@@ -380,6 +402,7 @@ bool ProposeIntoFields(QWidget* parent, const core::PlanJob& job, bool keepBookm
             increment->setChecked(true);
         }
     }
+    ShowNotes(parent, proposal.notes);
     return true;
 }
 

@@ -50,7 +50,7 @@ class CProposeDialog final : public QDialog {
     void Poll();
     void Finished();
     void Stop();
-    void ShowProblem(const QString& text);
+    void ShowStatus(const QString& text, bool problem = false);
     void SetIdle(bool idle);
 
     std::string m_source;

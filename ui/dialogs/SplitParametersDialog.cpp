@@ -161,9 +161,9 @@ void CSplitParametersDialog::Build() {
     label(QStringLiteral("Split to Directory:"), 16, 88, 54, 8);
     QPushButton* help = button(1023, QStringLiteral("&Help"), 288, 49, 38, 12);
     // Proposals read from the document: beside the fields they fill, after them in the tabs.
-    auto* propose = new QPushButton(QStringLiteral("&Propose..."), this);
+    auto* propose = new QPushButton(QStringLiteral("&Propose\u2026"), this);
     propose->setObjectName(QStringLiteral("propose"));
-    propose->setAccessibleName(QStringLiteral("Propose..."));
+    propose->setAccessibleName(WithoutAccessKeys(propose->text()));
     propose->setAutoDefault(false);
     place(propose, 288, 109, 46, 12);
     setTabOrder(m_fileList, propose);

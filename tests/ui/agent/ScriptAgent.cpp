@@ -6,11 +6,14 @@
 //
 // QS_SCRIPT  steps separated by ';' (without it the agent does nothing):
 //   drop:FILE  fill:PARAMS  press:NAME  menu:NAME  key:KEY@NAME  answer:BUTTON  help  rm:FILE
-//   until:parts=N  until:idle  report  close
+//   until:parts=N  until:idle  report  close  set:NAME=VALUE  until:NAME (enabled)
+//   say:NAME (what an assistive tool hears it called: "said: name")
 
 #include <QAbstractItemModel>
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QDropEvent>
 #include <QKeyEvent>
@@ -112,6 +115,17 @@ class CScriptAgent : public QObject {
             browser->window()->close();
         } else if (verb == "rm") {
             QFile::remove(arg);
+        } else if (verb == "set" || verb == "say" || (verb == "until" && Visible(arg))) {
+            QWidget* target = Visible(arg.section('=', 0, 0));
+            if (!target || !target->isEnabled())
+                return false;
+            if (verb == "say")
+                Say("said: " +
+                    QAccessible::queryAccessibleInterface(target)->text(QAccessible::Name));
+            else if (auto* list = qobject_cast<QComboBox*>(target); list && verb == "set")
+                list->setCurrentText(arg.section('=', 1));
+            else if (verb == "set")
+                target->setProperty("value", arg.section('=', 1).toDouble());
         } else if (verb == "until") {
             if (arg == "idle")
                 return window->findChild<QPushButton*>("ctl1002")->text() == "Split em'";
