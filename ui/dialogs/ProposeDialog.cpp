@@ -222,6 +222,13 @@ void CProposeDialog::ShowStatus(const QString& text, bool problem) {
     // A label named on its own is heard by its name alone: the name carries the message, or an
     // assistive tool would never hear why nothing was proposed.
     m_status->setAccessibleName(text.isEmpty() ? QStringLiteral("Outcome") : text);
+    // A message of several lines needs room the dialog did not have when it opened: it grows
+    // rather than squeezing the fields above it.
+    if (QLayout* box = layout(); box && box->hasHeightForWidth()) {
+        box->activate();
+        if (const int needed = box->totalHeightForWidth(width()); needed > height())
+            resize(width(), needed);
+    }
 }
 
 void CProposeDialog::Start() {
