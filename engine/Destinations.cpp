@@ -26,9 +26,10 @@ CNamedDests::CNamedDests(QPDF& pdf, const ObjGenMap<int>& pageIndex, size_t page
         QOH pairs = node.getKey("/Names");
         if (pairs.isArray())
             for (int i = 0; i + 1 < pairs.getArrayNItems(); i += 2) {
+                // Some writers key the tree by names; viewers take those as the strings.
                 QOH key = pairs.getArrayItem(i);
-                if (key.isString())
-                    Add(true, key.getStringValue(),
+                if (key.isString() || key.isName())
+                    Add(true, key.isString() ? key.getStringValue() : key.getName().substr(1),
                         ExplicitTarget(pairs.getArrayItem(i + 1), pageIndex, pageCount));
             }
         QOH kids = node.getKey("/Kids");
@@ -41,11 +42,18 @@ CNamedDests::CNamedDests(QPDF& pdf, const ObjGenMap<int>& pageIndex, size_t page
 }
 
 Target CNamedDests::Resolve(QOH name) const {
-    const auto& map = name.isString() ? m_strings : m_names;
     if (!name.isString() && !name.isName())
         return {};
-    auto it = map.find(name.isString() ? name.getStringValue() : name.getName());
-    return it == map.end() ? Target{} : it->second;
+    // A name belongs in /Dests and a string in the tree, but writers mix them up and viewers
+    // follow them all the same: each is looked up in its own place first, then in the other.
+    const std::string text = name.isString() ? name.getStringValue() : name.getName().substr(1);
+    const auto inDests = m_names.find("/" + text);
+    const auto inTree = m_strings.find(text);
+    const bool dests = inDests != m_names.end();
+    const bool tree = inTree != m_strings.end();
+    if (name.isString() ? tree : !dests && tree)
+        return inTree->second;
+    return dests ? inDests->second : Target{};
 }
 
 std::pair<std::vector<CNamedDests::Entry>::const_iterator,

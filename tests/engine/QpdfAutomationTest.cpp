@@ -71,7 +71,7 @@ const std::vector<Bookmark> kOutline{
      0,
      DestKind::Explicit,
      true,
-     {{"Section 1.1", 1, DestKind::GoTo}, {"Section 1.2 ünïcødé", 3, DestKind::NamedString}}},
+     {{"Section 1.1", 1, DestKind::NameInTree}, {"Section 1.2 ünïcødé", 3, DestKind::NamedString}}},
     {"Chapter two",
      5,
      DestKind::NamedName,
