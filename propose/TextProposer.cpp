@@ -4,6 +4,7 @@
 #include "propose/PopplerSource.h"
 
 #include <algorithm>
+#include <optional>
 #include <regex>
 #include <string_view>
 
@@ -76,20 +77,47 @@ std::string Encoded(std::wstring_view wide) {
 
 // The standard library's usual matcher backtracks, and takes exponential time on a pattern such
 // as "(a+)+b" over a line of a's: one page would hold the proposal, and the dialog's Stop, for
-// hours. libstdc++'s polynomial matcher finds the same matches in time that grows with the text
-// only; a pattern with back-references, which it refuses, keeps the backtracking one.
-std::wregex Compiled(const std::string& pattern) {
-    const std::wstring wide = Decoded(pattern);
+// hours. libstdc++'s polynomial matcher takes time that grows with the text only and finds
+// whether and where a match starts, but not always the match the pattern's rules pick ("a|ab"
+// on "ab" gives "ab", not "a"). So it finds the start, and the backtracking matcher, held to
+// that start, takes the match itself. A pattern with back-references, which the polynomial
+// matcher refuses, is matched by the backtracking one alone.
+class Pattern {
+  public:
+    explicit Pattern(const std::string& pattern) : m_exact(Decoded(pattern), kSyntax) {
 #ifdef __GLIBCXX__
-    try {
-        return std::wregex(wide, kSyntax | std::regex_constants::__polynomial);
-    } catch (const std::regex_error& e) {
-        if (e.code() != std::regex_constants::error_complexity)
-            throw;
-    }
+        try {
+            m_start.emplace(Decoded(pattern), kSyntax | std::regex_constants::__polynomial);
+        } catch (const std::regex_error& e) {
+            if (e.code() != std::regex_constants::error_complexity)
+                throw;
+        }
 #endif
-    return std::wregex(wide, kSyntax);
-}
+    }
+    unsigned Groups() const {
+        return m_exact.mark_count();
+    }
+
+    bool Search(const std::wstring& text, std::wsmatch& match) const {
+        if (!m_start)
+            return std::regex_search(text, match, m_exact);
+        std::wsmatch start;
+        if (!std::regex_search(text, start, *m_start))
+            return false;
+        const auto from = start[0].first;
+        auto flags = std::regex_constants::match_continuous;
+        if (from != text.cbegin())
+            flags |= std::regex_constants::match_prev_avail;
+        if (std::regex_search(from, text.cend(), match, m_exact, flags))
+            return true;
+        match = std::move(start); // not expected: both read the same pattern
+        return true;
+    }
+
+  private:
+    std::wregex m_exact;
+    std::optional<std::wregex> m_start;
+};
 
 std::string Trimmed(std::string text) {
     const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
@@ -105,7 +133,7 @@ std::string Trimmed(std::string text) {
 
 std::string PatternProblem(const std::string& pattern) {
     try {
-        Compiled(pattern);
+        Pattern checked(pattern);
     } catch (const std::regex_error& e) {
         return "Not a regular expression: " + pattern + " (" + e.what() + ")";
     }
@@ -122,8 +150,8 @@ Proposal ProposeAtText(const std::string& path, const std::string& pattern,
     const PopplerDocument document(path, proposal.failure);
     if (!document.Ok())
         return proposal;
-    const std::wregex expression = Compiled(pattern);
-    const bool grouped = expression.mark_count() > 0;
+    const Pattern expression(pattern);
+    const bool grouped = expression.Groups() > 0;
     const int pages = document.Pages();
     std::vector<PartStart> starts;
     RunOnLargeStack(
@@ -148,7 +176,7 @@ Proposal ProposeAtText(const std::string& path, const std::string& pattern,
                 }
                 const std::wstring wide = Decoded(text);
                 std::wsmatch match;
-                if (std::regex_search(wide, match, expression))
+                if (expression.Search(wide, match))
                     starts.push_back({i + 1, Trimmed(Encoded(match.str(grouped ? 1 : 0)))});
             }
         },

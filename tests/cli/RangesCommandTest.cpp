@@ -167,6 +167,10 @@ TEST(RangesCommandTest, Text) {
          {.pages = 2, .contents = {{0, Text(std::string(40, 'a'))}, {1, Text("INVOICE 7")}}},
          {"--text", "(?:a+)+b|INVOICE (\\d)"},
          "1,2\n\n7\n"},
+        {"the alternative the pattern's rules pick, not the longest",
+         invoices,
+         {"--text", "^(INVOICE|INVOICE 1001)"},
+         "1,2-3,4-5,6\n\nINVOICE\nINVOICE (2)\nINVOICE (3)\n"},
         {"no match", invoices, {"--text", "RECEIPT"}, "", 1},
         {"no regular expression", invoices, {"--text", "(INVOICE"}, "", 2},
     };
