@@ -332,6 +332,17 @@ void CProposeDialog::Finished() {
         ShowStatus(QString::fromStdString(result.failure), true);
         return;
     }
+    // A job that holds more parts than a run can make would only be refused at Save & Exit,
+    // with the fields already overwritten: the proposal is turned down here instead.
+    if (result.ranges.size() > static_cast<size_t>(core::CRangeList::kCapacity)) {
+        m_progress->setValue(0);
+        ShowStatus(QStringLiteral("This would make %L1 parts; a job makes at most %L2. Propose "
+                                  "larger parts or fewer cuts.")
+                       .arg(result.ranges.size())
+                       .arg(core::CRangeList::kCapacity),
+                   true);
+        return;
+    }
     m_result = result;
     accept();
 }
