@@ -77,7 +77,7 @@ std::string Encoded(std::wstring_view wide) {
 
 // The standard library's usual matcher backtracks, and takes exponential time on a pattern such
 // as "(a+)+b" over a line of a's: one page would hold the proposal, and the dialog's Stop, for
-// hours. libstdc++'s polynomial matcher takes time that grows with the text only and finds
+// hours. libstdc++'s polynomial matcher takes time polynomial in the text and finds
 // whether and where a match starts, but not always the match the pattern's rules pick ("a|ab"
 // on "ab" gives "ab", not "a"). So it finds the start, and the backtracking matcher, held to
 // that start, takes the match itself. A pattern with back-references, which the polynomial
