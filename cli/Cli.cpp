@@ -74,7 +74,8 @@ Commands:
       when at most PERCENT of it is darker than light grey. --text cuts before
       every page whose text matches REGEX (ECMAScript), each part named by the
       first group of the match (or the whole match). Exit 1 with a message when
-      FILE cannot be read or there is nothing to cut at.
+      FILE cannot be read, there is nothing to cut at, or the proposal has more
+      parts than a job takes (19,998).
   log [--csv OUT.csv]
       Print split.log of the working directory as the log viewer shows it (six
       TAB-separated cells per line), or export it to OUT.csv.
