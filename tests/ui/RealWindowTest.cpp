@@ -75,6 +75,11 @@ class RealWindowTest : public QObject {
                    leave
             << 0 << QStringList{"box: Propose Split Parameters: Page 1 alone makes a part"}
             << QStringList{"Page 40 alone"} << 0 << 0;
+        QTest::newRow("closing a proposal stuck on a page closes, and so does the program")
+            << "drop:book.pdf;press:propose;press:proposeAtText;"
+               "set:proposePattern=((((.)*)*)*)*\\1z;press:proposeStart;key:Escape@proposeClose;" +
+                   leave
+            << 0 << QStringList{unsaved} << QStringList{} << 0 << 0;
         QTest::newRow("Clear ALL during a run stops it after the part being written")
             << run + "menu:cmd32786;until:idle;close" << 0 << QStringList{} << QStringList{done}
             << 3 << kPages - 1;

@@ -26,6 +26,7 @@
 #include <QVBoxLayout>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 
 namespace ui {
@@ -41,6 +42,9 @@ struct CProposeDialog::Work {
 };
 
 namespace {
+
+// How long a reading asked to stop may take to let go before the dialog goes without it.
+constexpr int kLetGoMs = 1000;
 
 // The choices of the last proposal, offered again the next time within the session.
 struct Choices {
@@ -70,10 +74,16 @@ CProposeDialog::CProposeDialog(std::string source, bool keepBookmarks, propose::
 }
 
 CProposeDialog::~CProposeDialog() {
-    if (m_thread.joinable()) {
-        m_work->stop = true;
+    if (!m_thread.joinable())
+        return;
+    m_work->stop = true;
+    // The program may be ending: a page the reader cannot leave must not hold it.
+    for (int waited = 0; waited < kLetGoMs && !m_work->finished; waited += 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (m_work->finished)
         m_thread.join();
-    }
+    else
+        m_thread.detach();
 }
 
 void CProposeDialog::Build() {
@@ -361,6 +371,18 @@ void CProposeDialog::reject() {
     if (m_thread.joinable()) {
         m_closeWhenStopped = true;
         Stop();
+        // Some pages cannot be left midway (a pattern with back-references can backtrack for
+        // hours over one line): then the dialog closes without the thread, which has all it
+        // uses to itself and ends on its own, rather than keep the window under it shut.
+        QTimer::singleShot(kLetGoMs, this, [this] {
+            if (!m_thread.joinable())
+                return;
+            m_poll->stop();
+            m_thread.detach();
+            m_work.reset();
+            SetIdle(true);
+            QDialog::reject();
+        });
         return;
     }
     QDialog::reject();

@@ -124,6 +124,8 @@ class CScriptAgent : public QObject {
                     QAccessible::queryAccessibleInterface(target)->text(QAccessible::Name));
             else if (auto* list = qobject_cast<QComboBox*>(target); list && verb == "set")
                 list->setCurrentText(arg.section('=', 1));
+            else if (auto* edit = qobject_cast<QLineEdit*>(target); edit && verb == "set")
+                edit->setText(arg.section('=', 1));
             else if (verb == "set")
                 target->setProperty("value", arg.section('=', 1).toDouble());
         } else if (verb == "until") {
