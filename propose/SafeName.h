@@ -11,8 +11,9 @@ namespace propose {
 inline constexpr size_t kMaxNameBytes = 200;
 
 // A title (UTF-8) as a file name: "/" becomes "-", a run of control characters and line
-// separators becomes one space (none at either end), the name ".." becomes "__", and a name longer
-// than kMaxNameBytes is cut at a character boundary. Everything else is kept as it is.
+// separators becomes one space (none at either end), a byte that begins no UTF-8 character
+// becomes U+FFFD, the name ".." becomes "__", and a name longer than kMaxNameBytes is cut at a
+// character boundary. Everything else is kept as it is.
 std::string SafeFileName(std::string_view title);
 
 // `name` cut to at most `maxBytes` at a character boundary.
