@@ -83,6 +83,15 @@ TEST(RangesCommandTest, Bookmarks) {
          "1,2\n" + std::string(146, 'x') + "\n" + std::string(142, 'x') + " (2)\n",
          0,
          std::string(100, 'a') + ".pdf"},
+        {"a title marked as UTF-8 that holds other bytes",
+         {.pages = 2,
+          .outline = {{"\xef\xbb\xbf"
+                       "A\xff"
+                       "B",
+                       1}}},
+         {"--bookmarks", "1"},
+         "1,2\n\nA\xef\xbf\xbd"
+         "B\n"},
         {"a looping outline",
          {.outline = {{"A", 0, DestKind::Explicit, true, {{"a1", 2}, {"a2", 4}}}},
           .outlineLoop = true},

@@ -212,7 +212,10 @@ void WritePdf(const std::string& path, const PdfRecipe& recipe) {
                 int visible = 0;
                 for (const Bookmark& b : items) {
                     QOH item = pdf.makeIndirectObject(QOH::newDictionary());
-                    item.replaceKey("/Title", QOH::newUnicodeString(b.title));
+                    // A title that starts with the UTF-8 mark is written as its bytes.
+                    item.replaceKey("/Title", b.title.rfind("\xef\xbb\xbf", 0) == 0
+                                                  ? QOH::newString(b.title)
+                                                  : QOH::newUnicodeString(b.title));
                     item.replaceKey("/Parent", parent);
                     item.replaceKey("/C",
                                     Indirect(pdf, QOH::parse("[1 0 0]"), recipe.indirectValues));
