@@ -4,6 +4,9 @@
 #include "propose/PopplerSource.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <iterator>
 #include <optional>
 #include <regex>
 #include <string_view>
@@ -75,13 +78,76 @@ std::string Encoded(std::wstring_view wide) {
     return text;
 }
 
+// The backtracking matcher reads the page through this iterator, which counts what it reads:
+// past a budget the match is given up (OverBudget), and every so often `stop` is asked whether
+// the user still waits for it (Stopped), so that no pattern holds a page beyond either.
+struct OverBudget {};
+struct Stopped {};
+struct Steps {
+    uint64_t taken = 0;
+    uint64_t budget = UINT64_MAX;
+    std::function<bool()> stop; // false: stop
+};
+class CountingIterator {
+  public:
+    using Base = std::wstring::const_iterator;
+    using iterator_category = std::bidirectional_iterator_tag;
+    using value_type = wchar_t;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const wchar_t*;
+    using reference = const wchar_t&;
+
+    CountingIterator() = default;
+    CountingIterator(Base at, Steps* steps) : m_at(at), m_steps(steps) {}
+    Base base() const { return m_at; }
+
+    reference operator*() const {
+        if ((++m_steps->taken & 0xffff) == 0) {
+            if (m_steps->taken > m_steps->budget)
+                throw OverBudget();
+            if (m_steps->stop && !m_steps->stop())
+                throw Stopped();
+        }
+        return *m_at;
+    }
+    pointer operator->() const { return &**this; }
+    CountingIterator& operator++() {
+        ++m_at;
+        return *this;
+    }
+    CountingIterator operator++(int) {
+        CountingIterator was = *this;
+        ++m_at;
+        return was;
+    }
+    CountingIterator& operator--() {
+        --m_at;
+        return *this;
+    }
+    CountingIterator operator--(int) {
+        CountingIterator was = *this;
+        --m_at;
+        return was;
+    }
+    friend bool operator==(const CountingIterator& a, const CountingIterator& b) {
+        return a.m_at == b.m_at;
+    }
+
+  private:
+    Base m_at;
+    Steps* m_steps = nullptr;
+};
+
 // The standard library's usual matcher backtracks, and takes exponential time on a pattern such
-// as "(a+)+b" over a line of a's: one page would hold the proposal, and the dialog's Stop, for
-// hours. libstdc++'s polynomial matcher takes time polynomial in the text and finds
-// whether and where a match starts, but not always the match the pattern's rules pick ("a|ab"
-// on "ab" gives "ab", not "a"). So it finds the start, and the backtracking matcher, held to
-// that start, takes the match itself. A pattern with back-references, which the polynomial
-// matcher refuses, is matched by the backtracking one alone.
+// as "(a+)+b" over a line of a's; libstdc++'s polynomial matcher takes time polynomial in the
+// text, but is slower on most patterns, and finds whether and where a match starts but not
+// always the match the pattern's rules pick ("a|ab" on "ab" gives "ab", not "a"). So pages are
+// matched by the backtracking matcher within a budget of steps; once a page runs over it, the
+// polynomial matcher finds where a match starts and the backtracking one, held to that start
+// and to the budget, takes the match; should that run over too (as "(?:a+)+b|a" over a's
+// does), the polynomial matcher alone decides from then on. A pattern with back-references,
+// which the polynomial matcher refuses, is matched by the backtracking one alone, however long
+// it takes. Every matcher hears a stop.
 class Pattern {
   public:
     explicit Pattern(const std::string& pattern) : m_exact(Decoded(pattern), kSyntax) {
@@ -98,25 +164,67 @@ class Pattern {
         return m_exact.mark_count();
     }
 
-    bool Search(const std::wstring& text, std::wsmatch& match) const {
+    // The text the match (group 0) or a group took, or nothing when the page does not match;
+    // throws Stopped when `stop` says so.
+    std::optional<std::wstring> Search(const std::wstring& text, unsigned group,
+                                       const std::function<bool()>& stop) {
         if (!m_start)
-            return std::regex_search(text, match, m_exact);
-        std::wsmatch start;
-        if (!std::regex_search(text, start, *m_start))
-            return false;
-        const auto from = start[0].first;
-        auto flags = std::regex_constants::match_continuous;
-        if (from != text.cbegin())
-            flags |= std::regex_constants::match_prev_avail;
-        if (std::regex_search(from, text.cend(), match, m_exact, flags))
-            return true;
-        match = std::move(start); // not expected: both read the same pattern
-        return true;
+            return Match(m_exact, text, text.cbegin(), false, group, UINT64_MAX, stop);
+        if (m_way == Way::Backtracking) {
+            try {
+                return Match(m_exact, text, text.cbegin(), false, group, kBudget, stop);
+            } catch (const OverBudget&) {
+                m_way = Way::FromStart;
+            }
+        }
+        std::match_results<CountingIterator> start;
+        Steps steps{0, UINT64_MAX, stop};
+        if (!std::regex_search(CountingIterator(text.cbegin(), &steps),
+                               CountingIterator(text.cend(), &steps), start, *m_start))
+            return std::nullopt;
+        if (m_way == Way::FromStart) {
+            try {
+                if (auto taken =
+                        Match(m_exact, text, start[0].first.base(), true, group, kBudget, stop))
+                    return taken;
+            } catch (const OverBudget&) {
+                m_way = Way::Polynomial;
+            }
+        }
+        return Taken(start, group); // (from the start found, when both read the pattern alike)
     }
 
   private:
+    enum class Way { Backtracking, FromStart, Polynomial };
+    // Steps of the backtracking matcher on one page (under a second): a page of
+    // invoice text takes a few thousand.
+    static constexpr uint64_t kBudget = 16 << 20;
+
+    static std::optional<std::wstring> Match(const std::wregex& expression,
+                                             const std::wstring& text,
+                                             std::wstring::const_iterator from, bool held,
+                                             unsigned group, uint64_t budget,
+                                             const std::function<bool()>& stop) {
+        Steps steps{0, budget, stop};
+        const CountingIterator at(from, &steps);
+        auto flags =
+            held ? std::regex_constants::match_continuous : std::regex_constants::match_default;
+        if (from != text.cbegin())
+            flags |= std::regex_constants::match_prev_avail;
+        std::match_results<CountingIterator> match;
+        if (!std::regex_search(at, CountingIterator(text.cend(), &steps), match, expression, flags))
+            return std::nullopt;
+        return Taken(match, group);
+    }
+    static std::wstring Taken(const std::match_results<CountingIterator>& match, unsigned group) {
+        if (!match[group].matched)
+            return {};
+        return std::wstring(match[group].first.base(), match[group].second.base());
+    }
+
     std::wregex m_exact;
     std::optional<std::wregex> m_start;
+    Way m_way = Way::Backtracking;
 };
 
 std::string Trimmed(std::string text) {
@@ -150,8 +258,8 @@ Proposal ProposeAtText(const std::string& path, const std::string& pattern,
     const PopplerDocument document(path, proposal.failure);
     if (!document.Ok())
         return proposal;
-    const Pattern expression(pattern);
-    const bool grouped = expression.Groups() > 0;
+    Pattern expression(pattern);
+    const unsigned group = expression.Groups() > 0 ? 1 : 0;
     const int pages = document.Pages();
     std::vector<PartStart> starts;
     RunOnLargeStack(
@@ -175,9 +283,16 @@ Proposal ProposeAtText(const std::string& path, const std::string& pattern,
                                              " were searched.");
                 }
                 const std::wstring wide = Decoded(text);
-                std::wsmatch match;
-                if (expression.Search(wide, match))
-                    starts.push_back({i + 1, Trimmed(Encoded(match.str(grouped ? 1 : 0)))});
+                std::optional<std::wstring> taken;
+                try {
+                    taken = expression.Search(wide, group,
+                                              [&] { return !progress || progress(i, pages); });
+                } catch (const Stopped&) {
+                    proposal.cancelled = true;
+                    return;
+                }
+                if (taken)
+                    starts.push_back({i + 1, Trimmed(Encoded(*taken))});
             }
         },
         kMatchStack);

@@ -371,9 +371,9 @@ void CProposeDialog::reject() {
     if (m_thread.joinable()) {
         m_closeWhenStopped = true;
         Stop();
-        // Some pages cannot be left midway (a pattern with back-references can backtrack for
-        // hours over one line): then the dialog closes without the thread, which has all it
-        // uses to itself and ends on its own, rather than keep the window under it shut.
+        // Some pages cannot be left midway (one very large page being drawn): then the dialog
+        // closes without the thread, which has all it uses to itself and ends on its own,
+        // rather than keep the window under it shut.
         QTimer::singleShot(kLetGoMs, this, [this] {
             if (!m_thread.joinable())
                 return;
