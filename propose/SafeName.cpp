@@ -1,5 +1,7 @@
 #include "propose/SafeName.h"
 
+#include "propose/Utf8.h"
+
 #include <algorithm>
 #include <map>
 #include <set>
@@ -25,39 +27,11 @@ size_t ControlAt(std::string_view text, size_t at) {
     return 0;
 }
 
-// The length of the well-formed UTF-8 character at `at`, 0 when the bytes there are none (a
-// title marked as UTF-8 may hold anything after its mark).
-size_t CharacterAt(std::string_view text, size_t at) {
-    const auto byte = [&](size_t k) {
-        return at + k < text.size() ? static_cast<unsigned char>(text[at + k]) : 0;
-    };
-    const auto follows = [&](size_t k, unsigned char low = 0x80, unsigned char high = 0xbf) {
-        return byte(k) >= low && byte(k) <= high;
-    };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80)
-        return 1;
-    if (lead >= 0xc2 && lead <= 0xdf)
-        return follows(1) ? 2 : 0;
-    if (lead >= 0xe0 && lead <= 0xef) {
-        // No overlong forms, no surrogates.
-        const bool second = lead == 0xe0   ? follows(1, 0xa0)
-                            : lead == 0xed ? follows(1, 0x80, 0x9f)
-                                           : follows(1);
-        return second && follows(2) ? 3 : 0;
-    }
-    if (lead >= 0xf0 && lead <= 0xf4) {
-        const bool second = lead == 0xf0   ? follows(1, 0x90)
-                            : lead == 0xf4 ? follows(1, 0x80, 0x8f)
-                                           : follows(1);
-        return second && follows(2) && follows(3) ? 4 : 0;
-    }
-    return 0;
-}
-
 } // namespace
 
-std::string SafeFileName(std::string_view title) {
+std::string SafeFileName(std::string_view raw) {
+    // A title marked as UTF-8 may hold anything after its mark.
+    const std::string title = EncodedUtf8(DecodedUtf8(raw));
     std::string name;
     bool pendingSpace = false;
     for (size_t i = 0; i < title.size();) {
@@ -69,16 +43,8 @@ std::string SafeFileName(std::string_view title) {
         if (pendingSpace)
             name += ' ';
         pendingSpace = false;
-        if (title[i] == '/') {
-            name += '-';
-            ++i;
-        } else if (const size_t length = CharacterAt(title, i)) {
-            name.append(title.substr(i, length));
-            i += length;
-        } else {
-            name += "\xef\xbf\xbd"; // U+FFFD for a byte that begins no character
-            ++i;
-        }
+        name += title[i] == '/' ? '-' : title[i];
+        ++i;
     }
     name = CutName(std::move(name), kMaxNameBytes);
     if (name == "..")

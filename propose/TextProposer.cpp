@@ -2,6 +2,7 @@
 
 #include "propose/LargeStack.h"
 #include "propose/PopplerSource.h"
+#include "propose/Utf8.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -23,60 +24,7 @@ constexpr size_t kMatchStack = size_t{1} << 30;
 
 // Patterns and page text are matched as code points, not UTF-8 bytes: "." then takes one
 // character, a class such as [äöü] or an escape such as \u00e9 means what it says, and a
-// group never ends inside a character. A byte that begins no character stands for U+FFFD.
-std::wstring Decoded(std::string_view text) {
-    std::wstring wide;
-    wide.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const int more = lead < 0x80                   ? 0
-                         : lead >= 0xc2 && lead < 0xe0 ? 1
-                         : lead >= 0xe0 && lead < 0xf0 ? 2
-                         : lead >= 0xf0 && lead < 0xf5 ? 3
-                                                       : -1;
-        char32_t code = more == 0   ? lead
-                        : more == 1 ? lead & 0x1f
-                        : more == 2 ? lead & 0x0f
-                                    : lead & 0x07;
-        bool whole = more >= 0 && i + static_cast<size_t>(more) < text.size();
-        for (int k = 1; whole && k <= more; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + static_cast<size_t>(k)]);
-            whole = (next & 0xc0) == 0x80;
-            code = (code << 6) | (next & 0x3f);
-        }
-        // Overlong forms, surrogates and values past U+10FFFF are no characters either.
-        static constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
-        whole = whole && code >= kLeast[std::max(more, 0)] && code <= 0x10ffff &&
-                (code < 0xd800 || code > 0xdfff);
-        wide += whole ? static_cast<wchar_t>(code) : L'\ufffd';
-        i += whole ? static_cast<size_t>(more) + 1 : 1;
-    }
-    return wide;
-}
-
-std::string Encoded(std::wstring_view wide) {
-    std::string text;
-    text.reserve(wide.size());
-    for (const wchar_t c : wide) {
-        const auto code = static_cast<char32_t>(c);
-        if (code < 0x80) {
-            text += static_cast<char>(code);
-        } else if (code < 0x800) {
-            text += static_cast<char>(0xc0 | (code >> 6));
-            text += static_cast<char>(0x80 | (code & 0x3f));
-        } else if (code < 0x10000) {
-            text += static_cast<char>(0xe0 | (code >> 12));
-            text += static_cast<char>(0x80 | ((code >> 6) & 0x3f));
-            text += static_cast<char>(0x80 | (code & 0x3f));
-        } else {
-            text += static_cast<char>(0xf0 | (code >> 18));
-            text += static_cast<char>(0x80 | ((code >> 12) & 0x3f));
-            text += static_cast<char>(0x80 | ((code >> 6) & 0x3f));
-            text += static_cast<char>(0x80 | (code & 0x3f));
-        }
-    }
-    return text;
-}
+// group never ends inside a character.
 
 // The backtracking matcher reads the page through this iterator, which counts what it reads:
 // past a budget the match is given up (OverBudget), and every so often `stop` is asked whether
@@ -150,10 +98,10 @@ class CountingIterator {
 // it takes. Every matcher hears a stop.
 class Pattern {
   public:
-    explicit Pattern(const std::string& pattern) : m_exact(Decoded(pattern), kSyntax) {
+    explicit Pattern(const std::string& pattern) : m_exact(DecodedUtf8(pattern), kSyntax) {
 #ifdef __GLIBCXX__
         try {
-            m_start.emplace(Decoded(pattern), kSyntax | std::regex_constants::__polynomial);
+            m_start.emplace(DecodedUtf8(pattern), kSyntax | std::regex_constants::__polynomial);
         } catch (const std::regex_error& e) {
             if (e.code() != std::regex_constants::error_complexity)
                 throw;
@@ -282,7 +230,7 @@ Proposal ProposeAtText(const std::string& path, const std::string& pattern,
                                              " bytes of the text of page " + std::to_string(i + 1) +
                                              " were searched.");
                 }
-                const std::wstring wide = Decoded(text);
+                const std::wstring wide = DecodedUtf8(text);
                 std::optional<std::wstring> taken;
                 try {
                     taken = expression.Search(wide, group,
@@ -292,7 +240,7 @@ Proposal ProposeAtText(const std::string& path, const std::string& pattern,
                     return;
                 }
                 if (taken)
-                    starts.push_back({i + 1, Trimmed(Encoded(*taken))});
+                    starts.push_back({i + 1, Trimmed(EncodedUtf8(*taken))});
             }
         },
         kMatchStack);
