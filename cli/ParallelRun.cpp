@@ -139,9 +139,10 @@ class CParallelRun::Worker final : core::Prompter, core::Trace, engine::Pump {
   private:
     Job* Take() {
         std::unique_lock lock(m_shared.mutex);
-        m_shared.workerWake.wait(lock, [this] {
+        const size_t ahead = m_owner.m_inTurn ? 1 : kLookahead;
+        m_shared.workerWake.wait(lock, [this, ahead] {
             return m_shared.stop || m_shared.next >= m_shared.jobs.size() ||
-                   m_shared.next < m_shared.head + kLookahead;
+                   m_shared.next < m_shared.head + ahead;
         });
         if (m_shared.stop || m_shared.next >= m_shared.jobs.size())
             return nullptr;
@@ -197,8 +198,9 @@ class CParallelRun::Worker final : core::Prompter, core::Trace, engine::Pump {
     bool m_pressed = false;
 };
 
-CParallelRun::CParallelRun(Services services, int workers)
-    : m_s(std::move(services)), m_workers(workers), m_shared(std::make_unique<Shared>()) {}
+CParallelRun::CParallelRun(Services services, int workers, bool inTurn)
+    : m_s(std::move(services)), m_workers(inTurn ? 1 : workers), m_inTurn(inTurn),
+      m_shared(std::make_unique<Shared>()) {}
 
 CParallelRun::~CParallelRun() {
     if (m_folderFd >= 0)

@@ -30,7 +30,9 @@ namespace cli {
 // once its turn comes, in case an earlier job makes what it missed.
 //
 // Jobs must not depend on each other's files beyond that (see CBatchPlan::Interlocked); such a
-// batch runs with one worker.
+// batch runs with one worker `inTurn`: it starts a job only once every earlier job's effects
+// are made, so a job reads the file an earlier one wrote or moved away, not what was there
+// before.
 class CParallelRun {
   public:
     struct Services {
@@ -48,7 +50,7 @@ class CParallelRun {
         std::function<bool()> stopAsked;
     };
 
-    CParallelRun(Services services, int workers);
+    CParallelRun(Services services, int workers, bool inTurn = false);
     ~CParallelRun();
     CParallelRun(const CParallelRun&) = delete;
     CParallelRun& operator=(const CParallelRun&) = delete;
@@ -71,6 +73,7 @@ class CParallelRun {
 
     Services m_s;
     int m_workers;
+    bool m_inTurn;
     bool m_failures = false;
     bool m_logFailed = false;
     // The folder the last part went to, kept open: each part's rename is synced through it.

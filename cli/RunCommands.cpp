@@ -84,6 +84,8 @@ struct RunOptions {
     bool quiet = false;
     std::string logPath = storage::kSplitLogFile;
     int jobs = 1; // workers splitting different jobs at once
+    // Each job starts once the earlier ones have written and moved their files: it may read them.
+    bool inTurn = false;
 };
 
 // More workers than this only wait on one another and on the disk.
@@ -132,7 +134,7 @@ int SplitJobs(Context& c, core::CJobList& list, const core::SetupOptions& option
     // as one thread doing both would have ended it.
     CParallelRun run({list, prompter, log, c.trace, options, progress, &c.automation,
                       c.newAutomation, [] { return g_interrupted != 0; }},
-                     how.jobs);
+                     how.jobs, how.inTurn);
     g_interrupted = 0;
     auto previous = std::signal(SIGINT, OnInterrupt);
     const engine::CSplitRun::End end = run.Run();
@@ -195,11 +197,11 @@ int RunBatch(Context& c) {
         }
         c.prompter.Show(text + "\nThe run goes on, job after job, as the batch says.",
                         "Output Clash");
-        how.jobs = 1;
+        how.inTurn = true;
     }
     // Jobs that move files others read wait for one another: one worker takes them in turn.
     if (plan.Interlocked())
-        how.jobs = 1;
+        how.inTurn = true;
     for (int row = 0; row < list.Count(); ++row)
         if (row % shards != shard)
             list.SetText(row, core::kColSelected, "No");

@@ -133,3 +133,20 @@ TEST(JobsTest, CtrlCLeavesWhatOneWorkerCouldHaveLeft) {
     all.resize(stopped.size());
     EXPECT_EQ(stopped, all);
 }
+
+TEST(JobsTest, AJobReadsThePartAnEarlierJobWroteOverItsSource) {
+    testing_support::CTempDir dir;
+    const fs::path root = dir.Path();
+    testing_support::WritePdf((root / "a.pdf").string(), {.pages = 5});
+    testing_support::WritePdf((root / "out/a_pages0003-0005.pdf").string(), {.pages = 3});
+    std::ofstream(root / "jobs.spl", std::ios::binary)
+        << "a.pdf; 3-5; 5; ; ; out; N; ; Y; ; 0; 0; 0\r\r\n"
+           "out/a_pages0003-0005.pdf; 1s; 3; ; ; again; N; ; Y; ; 0; 0; 0\r\r\n";
+    ASSERT_EQ(RunProgram({QS_CLI_PATH, "run", "jobs.spl", "--quiet"}, root.string()).status, 0);
+    ASSERT_EQ(RunProgram({QS_CLI_PATH, "split", "out/a_pages0003-0005.pdf", "1s", "--to", "ref",
+                          "--quiet"},
+                         root.string())
+                  .status,
+              0);
+    EXPECT_EQ(Tree(root / "again"), Tree(root / "ref"));
+}
