@@ -811,9 +811,16 @@ Proposal ProposeBySize(const std::string& path, const SizeLimit& limit, const Pr
                 plan.push_back({parts[i].first, parts[i].last, names[i]});
             size_t over = parts.size();
             for (size_t i = 0; i < parts.size() && over == parts.size(); ++i) {
-                if (parts[i].first == parts[i].last)
-                    continue;
                 const auto bytes = measurer.Measure(parts[i].first, parts[i].last, plan);
+                // A page is a part whatever it takes; its note gives what it takes among its
+                // real siblings.
+                if (parts[i].first == parts[i].last) {
+                    if (bytes && *bytes > limit.maxBytes)
+                        alone[parts[i].first] = *bytes;
+                    else
+                        alone.erase(parts[i].first);
+                    continue;
+                }
                 if (!bytes || *bytes > limit.maxBytes)
                     over = i;
             }

@@ -2,8 +2,12 @@
 #include "tests/support/PdfBuilder.h"
 #include "tests/support/TempDir.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <regex>
+#include <sstream>
 
 using testing_support::Bookmark;
 using testing_support::CTempDir;
@@ -206,6 +210,7 @@ TEST(RangesCommandTest, MaxSize) {
         {"all in one", "1M", 1024 * 1024, {}, 1},
         {"every page too big alone", "1000", 1000, {}, 9},
         {"links that open sibling parts", "8200", 8200, {}, 0, true},
+        {"pages too big alone that link to their siblings", "1000", 1000, {}, 9, true},
         // Compressed together, page 122 adds less to the first 121 than its own content
         // stream takes: only a write of pages 1-122 tells that they fit.
         {"a part that one page more makes smaller", "51754", 51754, {}, 0, false, 125, 40},
@@ -266,6 +271,21 @@ TEST(RangesCommandTest, MaxSize) {
                 EXPECT_EQ(static_cast<int64_t>(part.file_size()) <= c.bytes,
                           within && c.bytes >= 2000)
                     << c.what << ": " << part.path().filename() << " " << part.file_size();
+            // A page too big alone is noted with the size of the part split wrote for it.
+            std::istringstream notes(within ? r.err : "");
+            for (std::string note; std::getline(notes, note);) {
+                std::smatch m;
+                if (!std::regex_search(note, m,
+                                       std::regex("Page (\\d+) alone makes a part of ([\\d,]+)")))
+                    continue;
+                std::string bytes = m.str(2);
+                bytes.erase(std::remove(bytes.begin(), bytes.end(), ','), bytes.end());
+                char name[32];
+                std::snprintf(name, sizeof name, "in_page%04d.pdf", std::stoi(m.str(1)));
+                EXPECT_EQ(std::to_string(std::filesystem::file_size(dir.File("out/") + name)),
+                          bytes)
+                    << c.what << ": " << note;
+            }
         }
     }
 }
