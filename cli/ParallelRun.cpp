@@ -224,10 +224,11 @@ End CParallelRun::Run() {
         shared.jobs.push_back(std::move(job));
     }
 
-    // Ctrl+C reaches this thread only, which passes it on to the workers.
+    // Ctrl+C (or SIGTERM) reaches this thread only, which passes it on to the workers.
     sigset_t interrupt, previous;
     sigemptyset(&interrupt);
     sigaddset(&interrupt, SIGINT);
+    sigaddset(&interrupt, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &interrupt, &previous);
     std::vector<std::unique_ptr<Worker>> workers;
     std::vector<std::thread> threads;

@@ -27,12 +27,14 @@ namespace cli {
 namespace {
 
 // Ctrl+C during a run is a press of "Stop": the run ends cleanly at its next check, with every
-// finished part logged. A second Ctrl+C ends the program at once.
-volatile std::sig_atomic_t g_interrupted = 0;
+// finished part logged. So does a SIGTERM (a scheduler's cancel, `timeout`), so that the log
+// still names every part on disk; the process then ends by that signal, and whoever sent it
+// learns that the batch was not done. A second signal ends the program at once.
+volatile std::sig_atomic_t g_interrupted = 0; // the signal's number
 
-extern "C" void OnInterrupt(int) {
-    g_interrupted = 1;
-    std::signal(SIGINT, SIG_DFL);
+extern "C" void OnInterrupt(int signal) {
+    g_interrupted = signal;
+    std::signal(signal, SIG_DFL);
 }
 
 // Messages of a run share standard error with the progress bar: the bar steps aside for each.
@@ -137,12 +139,18 @@ int SplitJobs(Context& c, core::CJobList& list, const core::SetupOptions& option
                      how.jobs, how.inTurn);
     g_interrupted = 0;
     auto previous = std::signal(SIGINT, OnInterrupt);
+    auto previousTerm = std::signal(SIGTERM, OnInterrupt);
     const engine::CSplitRun::End end = run.Run();
     const bool failures = run.HadFailures();
     std::signal(SIGINT, previous);
+    std::signal(SIGTERM, previousTerm);
     progress.Finish();
     watchdog.Stop();
     c.trace.End();
+    if (g_interrupted == SIGTERM) {
+        std::signal(SIGTERM, SIG_DFL);
+        std::raise(SIGTERM);
+    }
     return end == engine::CSplitRun::End::Failed || failures || !logOpened ? kExitFailed : kExitOk;
 }
 

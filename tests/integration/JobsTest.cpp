@@ -143,10 +143,8 @@ TEST(JobsTest, AJobReadsThePartAnEarlierJobWroteOverItsSource) {
         << "a.pdf; 3-5; 5; ; ; out; N; ; Y; ; 0; 0; 0\r\r\n"
            "out/a_pages0003-0005.pdf; 1s; 3; ; ; again; N; ; Y; ; 0; 0; 0\r\r\n";
     ASSERT_EQ(RunProgram({QS_CLI_PATH, "run", "jobs.spl", "--quiet"}, root.string()).status, 0);
-    ASSERT_EQ(RunProgram({QS_CLI_PATH, "split", "out/a_pages0003-0005.pdf", "1s", "--to", "ref",
-                          "--quiet"},
-                         root.string())
-                  .status,
-              0);
+    const auto ref = RunProgram(
+        {QS_CLI_PATH, "split", "out/a_pages0003-0005.pdf", "1s", "--to", "ref"}, root.string());
+    ASSERT_EQ(ref.status, 0);
     EXPECT_EQ(Tree(root / "again"), Tree(root / "ref"));
 }
