@@ -118,7 +118,10 @@ int SplitJobs(Context& c, core::CJobList& list, const core::SetupOptions& option
     storage::CSplitLog log(clock, how.logPath);
     // Like the window, the run goes on without a log; but a script must learn that its parts
     // went unrecorded.
-    const bool logOpened = log.Open(&c.prompter);
+    // Named as given: a shard's log is not the split.log a user would look for.
+    const bool logOpened = log.Open();
+    if (!logOpened)
+        c.prompter.Show("Can't open " + how.logPath, "Log File Error");
 
     // Nothing on this platform blocks a run with a prompt, but the watchdog runs beside every
     // run all the same, as it would beside the window.

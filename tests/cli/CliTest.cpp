@@ -240,6 +240,7 @@ TEST(CliTest, ShardRunsEveryNthJobAndLogsWhereTold) {
     dir.Write("jobs.spl", batch);
     Result r = RunCli({"run", "jobs.spl", "--shard", "1/2", "--log", "logs/one.log"});
     EXPECT_EQ(r.status, 1) << "the log folder does not exist";
+    EXPECT_EQ(r.err.rfind("Log File Error: Can't open logs/one.log\n", 0), 0) << r.err;
     std::filesystem::create_directory(dir.File("logs"));
     r = RunCli({"run", "jobs.spl", "--shard", "1/2", "--log", "logs/one.log"});
     EXPECT_EQ(r.status, 0) << r.err;
