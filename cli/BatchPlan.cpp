@@ -206,14 +206,25 @@ CBatchPlan::CBatchPlan(const core::CJobList& list, const core::SetupOptions& opt
         m_outputs += static_cast<int>(plan.paths.size());
     }
 
-    for (const auto& [key, row] : moved) {
+    // `range` tells how `row` touches the path; `others`: only other jobs' uses count.
+    auto interlock = [&](const std::string& key, int row, int range, bool others) {
         const auto it = byKey.find(key);
-        if (it != byKey.end())
-            for (const auto& use : it->second.uses)
-                m_interlocked = m_interlocked || use.row != row;
-    }
+        if (it == byKey.end())
+            return;
+        OutputClash lock{it->second.path, {{row, range}}};
+        for (const auto& use : it->second.uses)
+            if (!others || use.row != row)
+                lock.uses.push_back(use);
+        if (lock.uses.size() == 1)
+            return;
+        std::stable_sort(lock.uses.begin(), lock.uses.end(),
+                         [](const auto& a, const auto& b) { return a.row < b.row; });
+        m_interlocks.push_back(std::move(lock));
+    };
+    for (const auto& [key, row] : moved)
+        interlock(key, row, -1, true);
     for (const auto& [key, row] : folders)
-        m_interlocked = m_interlocked || byKey.count(key) != 0;
+        interlock(key, row, -2, false);
 
     std::vector<const Entry*> clashes;
     for (const auto& [key, e] : byKey) {
@@ -251,7 +262,10 @@ std::string ClashText(const OutputClash& clash) {
     std::string text = clash.path;
     for (const auto& use : clash.uses) {
         text += "\tjob " + std::to_string(use.row + 1);
-        text += use.range == 0 ? ", source" : ", range " + std::to_string(use.range);
+        text += use.range == 0    ? ", source"
+                : use.range == -1 ? ", moved"
+                : use.range == -2 ? ", folder"
+                                  : ", range " + std::to_string(use.range);
     }
     return text;
 }

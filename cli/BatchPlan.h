@@ -13,8 +13,10 @@ namespace cli {
 // read as the source of another.
 struct OutputClash {
     struct Use {
-        int row = 0;   // 0-based job index
-        int range = 0; // 1-based range of that job; 0: the job's source
+        int row = 0; // 0-based job index
+        // 1-based range of that job; 0: the job's source; -1: the job moves its source from or
+        // to the path; -2: the path is the job's split-to folder
+        int range = 0;
         bool operator==(const Use&) const = default;
     };
     std::string path; // as the first job to write it names it
@@ -37,13 +39,16 @@ class CBatchPlan {
     const std::vector<OutputClash>& Clashes() const { return m_clashes; }
     // True when a job moves its source from or to a path another job reads or writes, or one
     // job's split-to folder is a file of another: then the jobs must run one after another.
-    bool Interlocked() const { return m_interlocked; }
+    bool Interlocked() const { return !m_interlocks.empty(); }
+    // The paths that make it so, with every job that touches them. Shards of such a batch would
+    // race one another: whether a job finds its source would depend on which shard came first.
+    const std::vector<OutputClash>& Interlocks() const { return m_interlocks; }
 
   private:
     int m_outputs = 0;
-    bool m_interlocked = false;
     int m_refused = 0;
     std::vector<OutputClash> m_clashes;
+    std::vector<OutputClash> m_interlocks;
 };
 
 // The parts a run over the selected jobs of `list` is going to write, for a progress display.

@@ -51,10 +51,10 @@ Commands:
       --shard K/N runs only the jobs whose index i (0 for the batch's first
       line) has i mod N = K, so N processes share one batch; --log PATH appends
       this process's log lines to PATH instead of split.log. Before a run, paths
-      that two jobs would both write (or one writes and another reads) are
-      reported; a sharded run then refuses to start. --check only lists them,
-      one per line (PATH, then each job and range), and exits 1 when there are
-      any or when a job would be refused.
+      that two jobs would both write (or one writes or moves and another
+      reads) are reported; a sharded run then refuses to start. --check only
+      lists them, one per line (PATH, then each job and range), and exits 1
+      when there are any or when a job would be refused.
   split SOURCE.pdf PARAMS --to DIR [--move-to DIR] [--increment] [--names LIST]
         [--start N] [--skip N] [--offset N] [--no-bookmarks] [--trace] [--quiet]
       Split one file, as a job with these settings would be split. Names are

@@ -191,7 +191,11 @@ int RunBatch(Context& c) {
         CBatchPlan plan(list, options, c.prompter);
         for (const OutputClash& clash : plan.Clashes())
             c.out << ClashText(clash) << '\n';
-        return plan.Clashes().empty() && plan.RefusedJobs() == 0 ? kExitOk : kExitFailed;
+        for (const OutputClash& lock : plan.Interlocks())
+            c.out << ClashText(lock) << '\n';
+        return plan.Clashes().empty() && !plan.Interlocked() && plan.RefusedJobs() == 0
+                   ? kExitOk
+                   : kExitFailed;
     }
     CSilentPrompter silent; // the run itself reports the jobs it refuses
     CBatchPlan plan(list, options, silent);
@@ -211,6 +215,16 @@ int RunBatch(Context& c) {
         how.inTurn = true;
     }
     // Jobs that move files others read wait for one another: one worker takes them in turn.
+    // Shards cannot wait for one another.
+    if (plan.Interlocked() && shards > 1) {
+        std::string text = std::to_string(plan.Interlocks().size()) +
+                           " path(s) that one job moves a file from or to, or splits into, another "
+                           "job reads or writes:";
+        for (const OutputClash& lock : plan.Interlocks())
+            text += '\n' + ClashText(lock);
+        c.prompter.Show(text + "\nNo shard of this batch runs until they differ.", "Output Clash");
+        return kExitFailed;
+    }
     if (plan.Interlocked())
         how.inTurn = true;
     for (int row = 0; row < list.Count(); ++row)

@@ -18,6 +18,7 @@ struct Job {
     std::string selected = "Yes";
     std::string increment = "N";
     std::string names;
+    std::string moveTo;
 };
 
 core::CJobList List(const std::vector<Job>& jobs) {
@@ -31,6 +32,7 @@ core::CJobList List(const std::vector<Job>& jobs) {
         list.SetText(row, core::kColSplitTo, job.splitTo);
         list.SetText(row, core::kColIncrementName, job.increment);
         list.SetText(row, core::kColFileList, job.names);
+        list.SetText(row, core::kColMoveTo, job.moveTo);
     }
     return list;
 }
@@ -43,6 +45,8 @@ std::vector<std::string> ClashLines(const std::vector<Job>& jobs, int* outputs =
     std::vector<std::string> lines;
     for (const auto& clash : plan.Clashes())
         lines.push_back(cli::ClashText(clash));
+    for (const auto& lock : plan.Interlocks())
+        lines.push_back(cli::ClashText(lock));
     if (outputs)
         *outputs = plan.Outputs();
     if (refused)
@@ -84,6 +88,9 @@ TEST(BatchPlanTest, FindsPathsThatTwoJobsWouldTouch) {
           {.parameters = "1", .splitTo = ""}},
          {}},
         {"a job repeating its own range is its own business", {{.parameters = "1,1"}}, {}},
+        {"a source moved away that a later job splits",
+         {{.parameters = "1", .splitTo = "/o1", .moveTo = "/done"}, {.splitTo = "/o2"}},
+         {"/in/a.pdf\tjob 1, moved\tjob 2, source"}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ClashLines(c.jobs), c.clashes) << c.what;
