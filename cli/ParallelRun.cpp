@@ -377,7 +377,7 @@ void CParallelRun::LogPart(const std::string& path, const std::string& sourceBas
     if (!m_s.log.Write(path, sourceBase) && !m_logFailed) {
         // Once per run, as a run of one worker says it.
         m_logFailed = m_failures = true;
-        m_s.prompter.Show(engine::LogWriteFailedText(path), "Log File Error");
+        m_s.prompter.Show(engine::LogWriteFailedText(m_s.log.Path(), path), "Log File Error");
     }
 }
 

@@ -383,7 +383,7 @@ CSplitRun::End CSplitRun::RunRange(Session& session, Job& job, int pair, int ran
     if (!logged && !m_logFailed) {
         // Once per run: a full disk would otherwise ask for every further part.
         m_logFailed = m_failures = true;
-        m_s.prompter.Show(LogWriteFailedText(*path), "Log File Error");
+        m_s.prompter.Show(LogWriteFailedText(m_s.log.Path(), *path), "Log File Error");
     }
     if (m_s.outputWritten)
         m_s.outputWritten(CurrentRow(job), pair, rangeCount, *path);
@@ -441,8 +441,8 @@ CSplitRun::End CSplitRun::Fail(Session& session, const std::string& message,
     return End::Failed;
 }
 
-std::string LogWriteFailedText(const std::string& outputPath) {
-    return "Can't write to split.log: the parts are saved, but from " + outputPath +
+std::string LogWriteFailedText(const std::string& logPath, const std::string& outputPath) {
+    return "Can't write to " + logPath + ": the parts are saved, but from " + outputPath +
            " on they are missing from the log.";
 }
 

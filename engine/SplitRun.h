@@ -54,7 +54,7 @@ struct SplitRunServices {
 bool MoveSourceFile(const std::string& source, const std::string& moveTo, core::Prompter& prompter);
 
 // What the run says, once, when a part's line cannot be added to the log.
-std::string LogWriteFailedText(const std::string& outputPath);
+std::string LogWriteFailedText(const std::string& logPath, const std::string& outputPath);
 
 // "Split em'": runs every selected job of the list, one output per page range. The run pumps
 // events between steps, so a second press (which only asks it to stop) and edits of the list

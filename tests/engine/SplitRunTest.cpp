@@ -667,8 +667,8 @@ TEST(SplitRunTest, LogThatCannotBeWrittenIsReportedOncePerRun) {
         }
         return out + std::to_string(f.automation.CallsOf("NewDoc.Save").size());
     });
-    const std::string once = "Log File Error: Can't write to split.log: the parts are saved, but "
-                             "from " +
+    const std::string once = "Log File Error: Can't write to " + f.dir.File("full.log") +
+                             ": the parts are saved, but from " +
                              f.dir.File("out/src_page0001.pdf") +
                              " on they are missing from the log.\nQuillsever: Done.\nfailures\n";
     EXPECT_EQ(seen, once + once + "6");
