@@ -5,6 +5,7 @@
 #include "engine/Outline.h"
 #include "engine/ParsedSource.h"
 #include "engine/QpdfAutomation.h"
+#include "propose/QpdfSource.h"
 
 #include <qpdf/QPDFPageObjectHelper.hh>
 
@@ -773,7 +774,10 @@ Proposal ProposeBySize(const std::string& path, const SizeLimit& limit, const Pr
     const int pages = measurer.Pages();
     const auto source = measurer.Source();
     if (!source || pages < 1 || pages != static_cast<int>(source->pages.size())) {
-        proposal.failure = UnreadableMessage(path);
+        // The engine tells only that it failed; the other proposals' reader says why (a
+        // password, no pages), at the cost of a second try only here.
+        if (OpenQpdfSource(path, proposal.failure) || proposal.failure.empty())
+            proposal.failure = UnreadableMessage(path);
         return proposal;
     }
     std::vector<core::PageRange> parts;

@@ -302,6 +302,15 @@ TEST(RangesCommandTest, UnreadableFileAndUsage) {
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.err, "Ranges: Cannot read " + dir.File("bad.pdf") + " as a PDF document.\n");
     }
+    testing_support::WritePdf(dir.File("locked.pdf"), {.pages = 3, .userPassword = "pw"});
+    for (const char* mode : {"--bookmarks", "--max-size", "--blank-separators", "--text"}) {
+        std::vector<std::string> words{"ranges", dir.File("locked.pdf"), mode};
+        if (std::string(mode) != "--blank-separators")
+            words.push_back(std::string(mode) == "--max-size" ? "10k" : "1");
+        EXPECT_EQ(RunCli(words).err, "Ranges: Cannot read " + dir.File("locked.pdf") +
+                                         " as a PDF document. It needs a password.\n")
+            << mode;
+    }
     EXPECT_EQ(RunCli({"ranges", dir.File("bad.pdf"), "--max-size", "10x"}).status, 2);
     EXPECT_EQ(RunCli({"ranges", dir.File("bad.pdf"), "--bookmarks", "0"}).status, 2);
     EXPECT_EQ(RunCli({"ranges", dir.File("bad.pdf")}).status, 2);
