@@ -2,7 +2,6 @@
 #include "cli/Arguments.h"
 #include "cli/Cli.h"
 #include "cli/Context.h"
-#include "core/RangeList.h"
 #include "core/SetupOptions.h"
 #include "propose/BlankProposer.h"
 #include "propose/BookmarkProposer.h"
@@ -111,12 +110,7 @@ int Ranges(Context& c) {
     }
     for (const std::string& note : proposal.notes)
         c.prompter.Show(note, kCaption);
-    // A string of more ranges than a job takes would only be refused by split and run.
-    if (proposal.Ok() && proposal.ranges.size() > static_cast<size_t>(core::CRangeList::kCapacity))
-        proposal.failure = "This would make " + std::to_string(proposal.ranges.size()) +
-                           " parts; a job makes at most " +
-                           std::to_string(core::CRangeList::kCapacity) +
-                           ". Propose larger parts or fewer cuts.";
+    propose::RefuseMoreThanAJob(proposal);
     if (!proposal.Ok()) {
         c.prompter.Show(proposal.failure, kCaption);
         return kExitFailed;

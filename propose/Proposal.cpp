@@ -18,6 +18,26 @@ std::string Proposal::Parameters() const {
     return text;
 }
 
+std::string Thousands(int64_t n) {
+    const std::string digits = std::to_string(n);
+    std::string grouped;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        // (Built forward: GCC 12 warns falsely on inserting into the digits.)
+        if (i > 0 && digits[i - 1] != '-' && (digits.size() - i) % 3 == 0)
+            grouped += ',';
+        grouped += digits[i];
+    }
+    return grouped;
+}
+
+void RefuseMoreThanAJob(Proposal& proposal) {
+    if (proposal.Ok() && proposal.ranges.size() > static_cast<size_t>(core::CRangeList::kCapacity))
+        proposal.failure = "This would make " +
+                           Thousands(static_cast<int64_t>(proposal.ranges.size())) +
+                           " parts; a job makes at most " + Thousands(core::CRangeList::kCapacity) +
+                           ". Propose larger parts or fewer cuts.";
+}
+
 std::string UnreadableMessage(const std::string& path) {
     return "Cannot read " + path + " as a PDF document.";
 }

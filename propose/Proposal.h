@@ -2,6 +2,7 @@
 
 #include "core/RangeList.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -37,6 +38,13 @@ struct PartStart {
 // page), with pages before the first start as a leading part without a name. Names are made
 // safe file names and unique.
 Proposal PartsFromStarts(int pages, std::vector<PartStart> starts);
+
+// n with its digits grouped in threes: 1,234,567.
+std::string Thousands(int64_t n);
+
+// Turns down a proposal of more parts than one job holds: split and a run would refuse its
+// string.
+void RefuseMoreThanAJob(Proposal& proposal);
 
 // The message for a file no reader takes.
 std::string UnreadableMessage(const std::string& path);

@@ -754,18 +754,6 @@ class SizeSearch {
     PartNamer m_names;
 };
 
-std::string Thousands(int64_t n) {
-    const std::string digits = std::to_string(n);
-    std::string grouped;
-    for (size_t i = 0; i < digits.size(); ++i) {
-        // (Built forward: GCC 12 warns falsely on inserting into the digits.)
-        if (i > 0 && digits[i - 1] != '-' && (digits.size() - i) % 3 == 0)
-            grouped += ',';
-        grouped += digits[i];
-    }
-    return grouped;
-}
-
 } // namespace
 
 Proposal ProposeBySize(const std::string& path, const SizeLimit& limit, const Progress& progress) {

@@ -325,8 +325,11 @@ void CProposeDialog::Poll() {
 void CProposeDialog::Finished() {
     m_poll->stop();
     m_thread.join();
-    const propose::Proposal result = std::move(m_work->result);
+    propose::Proposal result = std::move(m_work->result);
     m_work.reset();
+    // A job that holds more parts than a run can make would only be refused at Save & Exit,
+    // with the fields already overwritten: the proposal is turned down here instead.
+    propose::RefuseMoreThanAJob(result);
     m_progress->setRange(0, 1);
     m_progress->setValue(result.Ok() ? 1 : 0);
     SetIdle(true);
@@ -340,17 +343,6 @@ void CProposeDialog::Finished() {
     }
     if (!result.Ok()) {
         ShowStatus(QString::fromStdString(result.failure), true);
-        return;
-    }
-    // A job that holds more parts than a run can make would only be refused at Save & Exit,
-    // with the fields already overwritten: the proposal is turned down here instead.
-    if (result.ranges.size() > static_cast<size_t>(core::CRangeList::kCapacity)) {
-        m_progress->setValue(0);
-        ShowStatus(QStringLiteral("This would make %L1 parts; a job makes at most %L2. Propose "
-                                  "larger parts or fewer cuts.")
-                       .arg(result.ranges.size())
-                       .arg(core::CRangeList::kCapacity),
-                   true);
         return;
     }
     m_result = result;
