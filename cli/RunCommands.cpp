@@ -28,8 +28,9 @@ namespace {
 
 // Ctrl+C during a run is a press of "Stop": the run ends cleanly at its next check, with every
 // finished part logged. So does a SIGTERM (a scheduler's cancel, `timeout`), so that the log
-// still names every part on disk; the process then ends by that signal, and whoever sent it
-// learns that the batch was not done. A second signal ends the program at once.
+// still names every part on disk. The process then ends by that signal: whoever sent it learns
+// that the batch was not done, and a shell loop over batches stops at Ctrl+C instead of going
+// on with the next one. A second signal ends the program at once.
 volatile std::sig_atomic_t g_interrupted = 0; // the signal's number
 
 extern "C" void OnInterrupt(int signal) {
@@ -150,9 +151,9 @@ int SplitJobs(Context& c, core::CJobList& list, const core::SetupOptions& option
     progress.Finish();
     watchdog.Stop();
     c.trace.End();
-    if (g_interrupted == SIGTERM) {
-        std::signal(SIGTERM, SIG_DFL);
-        std::raise(SIGTERM);
+    if (const int signal = g_interrupted; signal == SIGTERM || signal == SIGINT) {
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
     }
     return end == engine::CSplitRun::End::Failed || failures || !logOpened ? kExitFailed : kExitOk;
 }
