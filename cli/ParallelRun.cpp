@@ -280,6 +280,9 @@ End CParallelRun::Run() {
         lock.lock();
         if (committed && !finished)
             continue;
+        lock.unlock();
+        SyncParts();
+        lock.lock();
         const End jobEnd = committed ? job.end : End::Failed;
         m_s.list.SetText(job.row, core::kColStatus, committed ? job.status : "Failed");
         m_failures = m_failures || job.failures;
@@ -297,6 +300,7 @@ End CParallelRun::Run() {
     shared.stop = true;
     shared.workerWake.notify_all();
     lock.unlock();
+    SyncParts();
     // What the jobs after the run's end made stays in memory: no run of one worker would have
     // written it.
     for (std::thread& thread : threads)
@@ -352,6 +356,7 @@ size_t CParallelRun::Replay(Job& job, const std::vector<Event>& events) {
             m_s.progress.OutputWritten(job.row, e.a, e.b, e.first);
             break;
         case Event::Kind::Moved:
+            SyncParts();
             if (!engine::MoveSourceFile(e.first, e.second, m_s.prompter))
                 m_failures = true;
             break;
@@ -364,6 +369,7 @@ size_t CParallelRun::Replay(Job& job, const std::vector<Event>& events) {
 // check to the commit, which learns whether the name is taken at no cost when it is not.
 bool CParallelRun::WritePart(const Event& saved, const Job& job) {
     core::CAtomicFile file(saved.first);
+    file.DeferSync(); // synced with the job's other parts, before its source moves
     if (job.source)
         file.KeepOff(job.source->first, job.source->second);
     if (!file.Open() || !file.Write(saved.second))
@@ -371,6 +377,14 @@ bool CParallelRun::WritePart(const Event& saved, const Job& job) {
     if (saved.end)
         engine::FinishPart(*saved.end, [&](std::string_view block) { file.Write(block); });
     return file.Commit(core::CAtomicFile::Replace::Yes, m_folderFd);
+}
+
+// The parts written since the last sync reach the disk; a failure fails the run.
+void CParallelRun::SyncParts() {
+    if (const std::string folder = core::CAtomicFile::SyncDeferred(); !folder.empty()) {
+        m_failures = true;
+        m_s.prompter.Show("Failed to save file: " + folder);
+    }
 }
 
 void CParallelRun::LogPart(const std::string& path, const std::string& sourceBase) {

@@ -68,6 +68,7 @@ class CParallelRun {
 
     size_t Replay(Job& job, const std::vector<Event>& events);
     void LogPart(const std::string& path, const std::string& sourceBase);
+    void SyncParts();
     bool WritePart(const Event& saved, const Job& job);
     engine::CSplitRun::End RunAgainHere(Job& job);
 

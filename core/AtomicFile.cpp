@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <random>
+#include <set>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,6 +21,16 @@
 namespace core {
 
 namespace {
+
+std::mutex& DeferredMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+// Folders of files committed with their sync deferred and not yet synced.
+std::set<std::string>& DeferredFolders() {
+    static std::set<std::string> folders;
+    return folders;
+}
 
 std::string FolderOf(const std::string& path) {
     const size_t cut = path.rfind(kSeparator);
@@ -225,7 +236,10 @@ bool CAtomicFile::WriteFully(std::string_view bytes) {
 bool CAtomicFile::Commit(Replace replace, int folderFd) {
     if (m_fd < 0)
         return false;
-    if (m_failed || !Flush() || ::fsync(m_fd) != 0) {
+    // A deferred file that takes a new name is synced later; one that takes another's place
+    // (every named temporary may) is synced first, so that a crash leaves the old file whole.
+    const auto sync = [this] { return ::fsync(m_fd) == 0; };
+    if (m_failed || !Flush() || ((!m_deferred || !m_tempPath.empty()) && !sync())) {
         Discard();
         return m_failed = true, false;
     }
@@ -235,7 +249,7 @@ bool CAtomicFile::Commit(Replace replace, int folderFd) {
         // A file to replace, or a system that does not let us name the file: it gets a
         // temporary name (a copy of its bytes where even that fails) and goes the named way.
         if ((errno == EEXIST && (replace == Replace::No || TargetIsKeptOff())) ||
-            !NameTheUnnamed()) {
+            (m_deferred && !sync()) || !NameTheUnnamed()) {
             Discard();
             return m_failed = true, false;
         }
@@ -327,9 +341,38 @@ bool CAtomicFile::CommitNamed(Replace replace, int folderFd) {
 
 // The file has its name: the folder is synced so that the name lasts too.
 bool CAtomicFile::Named(int folderFd) {
+    if (m_deferred) {
+        std::lock_guard guard(DeferredMutex());
+        DeferredFolders().insert(FolderOf(m_target));
+        return true;
+    }
     if (!(folderFd >= 0 ? SyncFolder(folderFd) : SyncFolder(FolderOf(m_target))))
         return m_failed = true, false;
     return true;
+}
+
+// Syncing each of 20,000 small parts and its folder on its own took two flushes of the disk a
+// part (on ext4, 1,000 single pages 0.8 s instead of 0.3); one sync of the file system after
+// them writes the same in one go.
+std::string CAtomicFile::SyncDeferred() {
+    std::set<std::string> folders;
+    {
+        std::lock_guard guard(DeferredMutex());
+        folders.swap(DeferredFolders());
+    }
+    std::set<dev_t> synced;
+    std::string failed;
+    for (const std::string& folder : folders) {
+        const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        struct stat st {};
+        const bool ok = fd >= 0 && ::fstat(fd, &st) == 0 &&
+                        (!synced.insert(st.st_dev).second || ::syncfs(fd) == 0);
+        if (fd >= 0)
+            ::close(fd);
+        if (!ok && failed.empty())
+            failed = folder;
+    }
+    return failed;
 }
 
 void CAtomicFile::Discard() {

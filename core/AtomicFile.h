@@ -11,8 +11,9 @@ namespace core {
 // A file written in full or not at all. The bytes go to a file without a name in the target's
 // folder (a temporary file created exclusively beside the target where the file system has no
 // such files); Commit checks every write, flushes and syncs it, and only then gives it the
-// target's name and syncs the folder. Until Commit succeeds the target keeps its
-// old contents (or stays absent), and a file that is dropped or fails leaves nothing behind.
+// target's name and syncs the folder (see DeferSync for files written many in a row). Until
+// Commit succeeds the target keeps its old contents (or stays absent), and a file that is
+// dropped or fails leaves nothing behind.
 //
 // A file that is replaced keeps its permissions (and, where we may give them, its owner and
 // group): a 0600 file stays 0600. What a link at the target's name means depends on who chose
@@ -43,6 +44,13 @@ class CAtomicFile {
 
     // Appends bytes; false (and every later step fails) when they could not all be written.
     bool Write(std::string_view bytes);
+    // For one of many files written in a row (parts): a new file is then not synced on its own
+    // when committed but with the others, by SyncDeferred. A file that replaces another is
+    // still synced before it takes the other's place, which a crash must not cost.
+    void DeferSync() { m_deferred = true; }
+    // Makes the files committed with DeferSync since the last call last on disk: one sync of
+    // each file system they went to. Returns "" or a folder whose file system failed to sync.
+    static std::string SyncDeferred();
 
     // Finishes the file and gives it the target's name. With Replace::No an existing file of
     // that name is kept and the commit fails. False on any failure; nothing is then left.
@@ -87,6 +95,7 @@ class CAtomicFile {
     int m_fd = -1;
     std::string m_buffer;
     bool m_failed = false;
+    bool m_deferred = false;
     std::optional<std::pair<dev_t, ino_t>> m_keepOff;
 };
 

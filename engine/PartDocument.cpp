@@ -303,6 +303,7 @@ void CPartDocument::Emit(Writer writer, const std::string& version,
 CPartDocument::Written CPartDocument::WritePart(const std::string& path, const std::string& version,
                                                 Writer writer) {
     core::CAtomicFile file(path);
+    file.DeferSync(); // the run syncs a job's parts together
     if (!file.Open()) {
         m_session->Warn("cannot create a file beside " + path);
         return Written::No;

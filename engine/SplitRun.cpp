@@ -136,6 +136,7 @@ void CSplitRun::Run() {
             return;
         }
         m_lastEnd = RunRows(session);
+        SyncParts(); // those of a job the run ended in
     } catch (const std::exception& e) {
         const std::string text = e.what();
         m_s.prompter.Show(text.empty() ? "The PDF engine reported an error without a description."
@@ -165,6 +166,17 @@ void CSplitRun::SetStatus(Job& job, const std::string& status) {
     const int row = CurrentRow(job);
     if (row >= 0)
         m_s.list.SetText(row, core::kColStatus, status);
+}
+
+// Parts are synced a job at a time (see CAtomicFile::DeferSync), before the job's source moves;
+// a failure fails the run. Whoever takes the parts (savePart) syncs them.
+void CSplitRun::SyncParts() {
+    if (m_s.savePart)
+        return;
+    if (const std::string folder = core::CAtomicFile::SyncDeferred(); !folder.empty()) {
+        m_failures = true;
+        m_s.prompter.Show("Failed to save file: " + folder);
+    }
 }
 
 CSplitRun::End CSplitRun::RunRows(Session& session) {
@@ -240,6 +252,7 @@ CSplitRun::End CSplitRun::RunRows(Session& session) {
         }
         session.app->PlanParts(job.source, {});
         m_activeJob = 0;
+        SyncParts();
         if (lastRemoved) {
             if (m_stop) {
                 session.app->CloseAllDocs();

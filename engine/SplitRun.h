@@ -87,6 +87,7 @@ class CSplitRun {
 
     void Run();
     End RunRows(Session& session);
+    void SyncParts();
     End RunRange(Session& session, Job& job, int pair, int rangeCount);
     End Fail(Session& session, const std::string& message, const std::string& caption,
              int closeDocs);
