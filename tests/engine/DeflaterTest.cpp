@@ -50,7 +50,8 @@ TEST(DeflaterTest, EveryInputReadsBack) {
             ASSERT_TRUE(engine::CDeflater::Compress(in, compressed));
             EXPECT_EQ(Inflated(packed, in.size()), in) << in.size();
             EXPECT_EQ(Inflated(compressed, in.size()), in) << in.size();
-            if (in.size() > 1000 && in != noise)
+            if (in.size() > 1000 && in != noise) {
                 EXPECT_LT(packed.size(), in.size() / 2) << in.size();
+            }
         }
 }
