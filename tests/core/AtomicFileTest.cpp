@@ -41,6 +41,20 @@ TEST(AtomicFileTest, WholeFileTakesTheNameAndNothingIsLeftBeside) {
     ASSERT_TRUE(pieces.Commit());
     EXPECT_EQ(dir.Read("s.txt"), expected);
     EXPECT_EQ(DirectoryListing(dir.Path()), "s.txt t.txt");
+
+    // Parts synced later, with their job: a new name, and one that replaces a 0600 file.
+    ASSERT_EQ(::chmod(dir.File("t.txt").c_str(), 0600), 0);
+    for (const char* name : {"u.txt", "t.txt"}) {
+        CAtomicFile part(dir.File(name));
+        part.DeferSync();
+        ASSERT_TRUE(part.Open() && part.Write("part") && part.Commit()) << name;
+        EXPECT_EQ(dir.Read(name), "part");
+    }
+    EXPECT_EQ(CAtomicFile::SyncDeferred(), "");
+    EXPECT_EQ(DirectoryListing(dir.Path()), "s.txt t.txt u.txt");
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.File("t.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 // A writer that wrote straight into the target would leave it cut short or empty here.
