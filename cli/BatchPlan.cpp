@@ -143,7 +143,7 @@ class CKeys {
 } // namespace
 
 CBatchPlan::CBatchPlan(const core::CJobList& list, const core::SetupOptions& options,
-                       core::Prompter& prompter) {
+                       core::Prompter& prompter, bool asTheDialogChecks) {
     struct Entry {
         std::string path;
         std::vector<OutputClash::Use> uses;
@@ -174,6 +174,15 @@ CBatchPlan::CBatchPlan(const core::CJobList& list, const core::SetupOptions& opt
         const std::string& source = list.Text(row, core::kColFilename);
         bool overflowed = false;
         const std::vector<core::PageRange> ranges = JobRanges(list, row, overflowed);
+        if (asTheDialogChecks &&
+            !core::CheckSplitParameters({list.Text(row, core::kColSplitTo),
+                                         list.Text(row, core::kColSplitParameters),
+                                         core::LeadingInt(list.Text(row, core::kColPages)),
+                                         core::LeadingInt(list.Text(row, core::kColSkipPages))},
+                                        prompter)) {
+            ++m_refused;
+            continue;
+        }
         // The run refuses these jobs before they write anything, in these words.
         if (list.Text(row, core::kColSplitTo).empty()) {
             prompter.Show("you must specify an destination directory", "Error Destination");

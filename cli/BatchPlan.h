@@ -29,8 +29,11 @@ struct OutputClash {
 class CBatchPlan {
   public:
     // Plans with the naming options; messages of jobs the run would refuse go to `prompter`.
+    // `asTheDialogChecks`: a job is also refused where the Split Parameters dialog would not
+    // take its string for its page count (no valid range, pages past the end, ...), which the
+    // run finds only when it comes to the job, or never (it writes nothing for it).
     CBatchPlan(const core::CJobList& list, const core::SetupOptions& options,
-               core::Prompter& prompter);
+               core::Prompter& prompter, bool asTheDialogChecks = false);
 
     int Outputs() const { return m_outputs; }
     // Jobs the run would refuse (no split-to folder, too many ranges, bad names).

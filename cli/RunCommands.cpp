@@ -189,7 +189,7 @@ int RunBatch(Context& c) {
     // Every shard plans the whole batch: a clash between two shards is seen by both of them,
     // so either all of them start or none does.
     if (args.Flag("check")) {
-        CBatchPlan plan(list, options, c.prompter);
+        CBatchPlan plan(list, options, c.prompter, true);
         for (const OutputClash& clash : plan.Clashes())
             c.out << ClashText(clash) << '\n';
         for (const OutputClash& lock : plan.Interlocks())

@@ -329,6 +329,14 @@ TEST(CliTest, ClashingOutputsAreListedAndStopEveryShard) {
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.err, "Error Destination: you must specify an destination directory\n")
         << "the run's own words for a job it would refuse";
+    // Strings the window's dialog would not take: the run writes nothing for the first and
+    // fails only when it reaches the second.
+    dir.Write("strings.spl", "a.pdf; abc; 3; ; ; out; N; ; Y; ; 0; 0; 0\r\r\n"
+                             "a.pdf; 2-9; 3; ; ; out; N; ; Y; ; 0; 0; 0\r\r\n");
+    Result strings = RunCli({"run", "strings.spl", "--check"});
+    EXPECT_EQ(strings.status, 1);
+    EXPECT_EQ(strings.err, "Error in parameters: no valid parameters\n"
+                           "Error in parameters: parameter: 9 higher than pages: 3\n");
 }
 
 // A large outline is read from a second parse of the source, one that holds indirect values
@@ -369,8 +377,8 @@ TEST(CliTest, APartIsNeverWrittenOverItsOwnSource) {
     for (const char* to : {".", "linked"}) {
         Result r = RunCli({"split", "page0001.pdf", "1", "--to", to});
         EXPECT_EQ(r.status, 1) << to;
-        EXPECT_EQ(r.err, "quillsever-cli: Failed to save file: " + std::string(to) +
-                             "/page0001.pdf\n");
+        EXPECT_EQ(r.err,
+                  "quillsever-cli: Failed to save file: " + std::string(to) + "/page0001.pdf\n");
         EXPECT_EQ(dir.Read("page0001.pdf"), source) << to;
     }
     EXPECT_EQ(dir.Read("split.log"), "");
