@@ -405,7 +405,8 @@ void ShowNotes(QWidget* parent, const std::vector<std::string>& notes) {
 } // namespace
 
 bool ProposeIntoFields(QWidget* parent, const core::PlanJob& job, bool keepBookmarks,
-                       QLineEdit* parameters, QLineEdit* fileList, QRadioButton* increment) {
+                       QLineEdit* parameters, QLineEdit* fileList, QRadioButton* increment,
+                       propose::CWrittenNames& written) {
     // Sizes are measured with the names the run will give the parts: setup.ini as it is now.
     core::SetupOptions options;
     core::LoadSetupOptions(options);
@@ -417,20 +418,20 @@ bool ProposeIntoFields(QWidget* parent, const core::PlanJob& job, bool keepBookm
     parameters->setMaxLength(std::max(parameters->maxLength(), static_cast<int>(text.size())));
     parameters->setText(text);
     // Names an earlier proposal wrote for this file belong to its parts, not to these.
-    const QString title = QString::fromStdString("file:" + core::SourceTitle(job.source));
-    if (proposal.names.empty() && fileList->text().startsWith(title) &&
-        fileList->text().endsWith(QStringLiteral(".names.txt")))
+    if (proposal.names.empty() &&
+        propose::IsNamesFileOf(fileList->text().toStdString(), job.source))
         fileList->clear();
     if (!proposal.names.empty()) {
         std::string failure;
         std::vector<std::string> names = proposal.names;
         propose::FitNames(names, propose::ListedNameRoom(job.source, options));
-        const std::string list = propose::WriteNamesFile(job.source, names, failure);
-        if (list.empty()) {
+        const propose::NamesFile file = propose::WriteNamesFile(job.source, names, failure);
+        if (file.list.empty()) {
             QMessageBox::warning(parent, QStringLiteral("Propose Split Parameters"),
                                  QString::fromStdString(failure));
         } else {
-            fileList->setText(QString::fromStdString(list));
+            written.Add(file);
+            fileList->setText(QString::fromStdString(file.list));
             increment->setChecked(true);
         }
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/SplitPlan.h"
+#include "propose/NamesFile.h"
 #include "propose/PartNamer.h"
 #include "propose/Proposal.h"
 
@@ -81,8 +82,10 @@ class CProposeDialog final : public QDialog {
 
 // Opens the dialog for `job` as the fields hold it; a proposal fills the split-parameter field
 // and, when it names its parts, the file list (with a names file) and the incrementing-names
-// choice. True when the fields were filled.
+// choice. True when the fields were filled. A names file it creates is counted in `written`,
+// whose owner removes it again when its names end up in no job.
 bool ProposeIntoFields(QWidget* parent, const core::PlanJob& job, bool keepBookmarks,
-                       QLineEdit* parameters, QLineEdit* fileList, QRadioButton* increment);
+                       QLineEdit* parameters, QLineEdit* fileList, QRadioButton* increment,
+                       propose::CWrittenNames& written);
 
 } // namespace ui

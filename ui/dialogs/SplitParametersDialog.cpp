@@ -222,9 +222,12 @@ void CSplitParametersDialog::Build() {
             m_openHelp();
     });
     connect(propose, &QPushButton::clicked, this, [this] {
-        if (ProposeIntoFields(this, PlanJobFromControls(), m_keepBookmarks->isChecked(),
-                              m_splitParameters, m_fileList, m_increment) &&
-            m_preview)
+        const bool filled =
+            ProposeIntoFields(this, PlanJobFromControls(), m_keepBookmarks->isChecked(),
+                              m_splitParameters, m_fileList, m_increment, m_writtenNames);
+        // The names an earlier proposal wrote are gone from the field unless typed back.
+        m_writtenNames.RemoveUnused({m_fileList->text().toStdString(), m_fields.fileList}, false);
+        if (filled && m_preview)
             m_preview->UpdateNow();
     });
     // A click on the radio that is already on is no choice at all; a change of choice (by mouse
@@ -241,7 +244,17 @@ void CSplitParametersDialog::Build() {
     connect(m_useSame, &QCheckBox::clicked, this, [this] { TakeFields(); });
 }
 
+void CSplitParametersDialog::done(int result) {
+    // Cancel keeps what the clicks stored in the fields, but not the names of a proposal that is
+    // given up: the file that holds them goes, and nothing may be left naming it.
+    if (result != 1 && m_writtenNames.Holds(m_fields.fileList))
+        m_fields.fileList = m_fileListAtOpen;
+    m_writtenNames.RemoveUnused({m_fields.fileList}, true);
+    QDialog::done(result);
+}
+
 int CSplitParametersDialog::Open(bool alwaysShow) {
+    m_fileListAtOpen = m_fields.fileList;
     // The screen may have changed since the last opening (another monitor, another scale).
     FitPreview();
     m_incrementMode = m_fields.incrementName == "Y";

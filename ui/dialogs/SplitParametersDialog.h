@@ -3,6 +3,7 @@
 #include "core/Prompter.h"
 #include "core/SetupOptions.h"
 #include "core/SplitPlan.h"
+#include "propose/NamesFile.h"
 
 #include <QDialog>
 
@@ -70,6 +71,11 @@ class CSplitParametersDialog : public QDialog {
     // Whether the preview opens unfolded: as the user last left it, on this machine.
     static bool PreviewUnfoldedSetting();
 
+  public slots:
+    // However the dialog ends, a names file a proposal wrote during it whose names did not
+    // make it into the fields is removed.
+    void done(int result) override;
+
   protected:
     void showEvent(QShowEvent* event) override;
 
@@ -98,6 +104,8 @@ class CSplitParametersDialog : public QDialog {
     SplitParametersFields m_fields;
     bool m_incrementMode = false;
     bool m_keepBookmarksBox = true;
+    propose::CWrittenNames m_writtenNames; // by the proposals of this opening
+    std::string m_fileListAtOpen;
 
     QLineEdit* m_splitParameters = nullptr;
     QLineEdit* m_moveTo = nullptr;
