@@ -69,6 +69,11 @@ CSplitParametersDialog::CSplitParametersDialog(core::Prompter& prompter,
     BuildPreview();
 }
 
+CSplitParametersDialog::~CSplitParametersDialog() {
+    // The program ends with the dialog still open: what a proposal wrote reached no job.
+    m_writtenNames.RemoveUnused({}, true);
+}
+
 SplitParametersFields& CSplitParametersDialog::Fields() {
     return m_fields;
 }

@@ -46,6 +46,7 @@ class CSplitParametersDialog : public QDialog {
     // openHelp: called by the "&Help" button (may be empty: then the button does nothing).
     CSplitParametersDialog(core::Prompter& prompter, std::function<void()> openHelp,
                            QWidget* parent = nullptr);
+    ~CSplitParametersDialog() override;
 
     SplitParametersFields& Fields();
 
