@@ -75,18 +75,24 @@ void Deliver(void* context, const unsigned char* pixels, int width, int height, 
 } // namespace
 
 PopplerDocument::PopplerDocument(const std::string& path, std::string& failure) {
-    // poppler opens the path itself; a FIFO or a device must never reach it.
+    // poppler opens a path itself; a FIFO or a device must never reach it. So it is given
+    // the descriptor opened and checked here, by its name in /proc: a file swapped for a FIFO
+    // after the check cannot make it wait for a writer for ever.
     const int fd = core::OpenRegularFd(path);
     if (fd < 0) {
         failure = UnreadableMessage(path);
         return;
     }
-    ::close(fd);
     m_api = LoadModule(failure);
-    if (!m_api)
+    if (!m_api) {
+        ::close(fd);
         return;
+    }
+    const std::string opened = "/proc/self/fd/" + std::to_string(fd);
     PopplerOpen status = PopplerOpen::Unreadable;
-    m_document = m_api->open(path.c_str(), &status);
+    m_document =
+        m_api->open(::access(opened.c_str(), R_OK) == 0 ? opened.c_str() : path.c_str(), &status);
+    ::close(fd);
     if (!m_document) {
         failure = UnreadableMessage(path);
         if (status == PopplerOpen::Locked)

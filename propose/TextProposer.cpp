@@ -185,15 +185,56 @@ std::string Trimmed(std::string text) {
     return text.substr(start);
 }
 
+// The standard library takes time that grows faster than the pattern to read long or deeply
+// nested patterns, and matches them slowly: past these no pattern is taken. A list of a
+// thousand invoice numbers fits; a hostile pattern cannot hold a proposal for minutes.
+constexpr size_t kMaxPatternCharacters = 16 * 1024;
+constexpr int kMaxPatternNesting = 100;
+
+// How deep the groups of `pattern` nest: parentheses not escaped and not in a class.
+int Nesting(std::wstring_view pattern) {
+    int depth = 0, deepest = 0;
+    bool inClass = false;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        const wchar_t c = pattern[i];
+        if (c == L'\\')
+            ++i;
+        else if (inClass)
+            inClass = c != L']';
+        else if (c == L'[')
+            inClass = true;
+        else if (c == L'(')
+            deepest = std::max(deepest, ++depth);
+        else if (c == L')')
+            depth = std::max(0, depth - 1);
+    }
+    return deepest;
+}
+
 } // namespace
 
 std::string PatternProblem(const std::string& pattern) {
-    try {
-        Pattern checked(pattern);
-    } catch (const std::regex_error& e) {
-        return "Not a regular expression: " + pattern + " (" + e.what() + ")";
-    }
-    return {};
+    const std::wstring wide = DecodedUtf8(pattern);
+    if (wide.size() > kMaxPatternCharacters)
+        return "The pattern is too long: at most " +
+               Thousands(static_cast<int64_t>(kMaxPatternCharacters)) + " characters, not " +
+               Thousands(static_cast<int64_t>(wide.size())) + ".";
+    if (Nesting(wide) > kMaxPatternNesting)
+        return "The pattern nests its groups too deep: at most " +
+               std::to_string(kMaxPatternNesting) + " levels.";
+    // The standard library reads a pattern by recursion, a level per item: a pattern of a
+    // hundred thousand letters or nested groups runs a normal stack out.
+    std::string problem;
+    RunOnLargeStack(
+        [&] {
+            try {
+                Pattern checked(pattern);
+            } catch (const std::regex_error& e) {
+                problem = "Not a regular expression: " + pattern + " (" + e.what() + ")";
+            }
+        },
+        kMatchStack);
+    return problem;
 }
 
 Proposal ProposeAtText(const std::string& path, const std::string& pattern,
@@ -206,12 +247,12 @@ Proposal ProposeAtText(const std::string& path, const std::string& pattern,
     const PopplerDocument document(path, proposal.failure);
     if (!document.Ok())
         return proposal;
-    Pattern expression(pattern);
-    const unsigned group = expression.Groups() > 0 ? 1 : 0;
     const int pages = document.Pages();
     std::vector<PartStart> starts;
     RunOnLargeStack(
         [&] {
+            Pattern expression(pattern);
+            const unsigned group = expression.Groups() > 0 ? 1 : 0;
             for (int i = 0; i < pages; ++i) {
                 if (progress && !progress(i, pages)) {
                     proposal.cancelled = true;

@@ -15,26 +15,57 @@ namespace {
 // "YYYY-MM-DD HH:MM:SS" sorts by time as text.
 constexpr size_t kTimeWidth = 19;
 
+// One log being merged. Only the start of its next line (the time it sorts by) is held; the
+// rest is copied through when the line's turn comes, so a line of any length (a damaged log, a
+// file that is no log at all) costs no more memory than a short one.
 struct Source {
     std::unique_ptr<FILE, int (*)(FILE*)> file{nullptr, std::fclose};
     size_t index = 0;
-    std::string line;
+    std::string head;   // the line's first bytes, up to kTimeWidth or its end
+    bool whole = false; // the head holds the whole line with its end
 
-    // The next line with its end; false at the end of the file.
+    // Reads the start of the next line; false at the end of the file.
     bool Next() {
-        char* buffer = nullptr;
-        size_t capacity = 0;
-        const ssize_t n = ::getline(&buffer, &capacity, file.get());
-        if (n > 0) {
-            line.assign(buffer, static_cast<size_t>(n));
-            if (line.back() != '\n')
-                line += "\r\n";
+        head.clear();
+        whole = false;
+        FILE* f = file.get();
+        while (head.size() < kTimeWidth) {
+            const int c = ::getc_unlocked(f);
+            if (c == EOF)
+                break;
+            head += static_cast<char>(c);
+            if (c == '\n') {
+                whole = true;
+                break;
+            }
         }
-        std::free(buffer);
-        return n > 0;
+        return !head.empty();
     }
-    std::string_view Time() const {
-        return std::string_view(line).substr(0, std::min(kTimeWidth, line.size()));
+    std::string_view Time() const { return head; }
+
+    // Writes the line whose start was read, with its end; a last line left without one (a
+    // run that was killed) gets one, so it cannot swallow the line that follows it.
+    void Copy(std::ostream& out) {
+        out.write(head.data(), static_cast<std::streamsize>(head.size()));
+        if (whole)
+            return;
+        FILE* f = file.get();
+        char buffer[8192];
+        size_t n = 0;
+        for (;;) {
+            const int c = ::getc_unlocked(f);
+            if (c != EOF)
+                buffer[n++] = static_cast<char>(c);
+            if (c == EOF || c == '\n' || n == sizeof buffer) {
+                out.write(buffer, static_cast<std::streamsize>(n));
+                n = 0;
+            }
+            if (c == '\n')
+                return;
+            if (c == EOF)
+                break;
+        }
+        out << "\r\n";
     }
 };
 
@@ -73,7 +104,7 @@ bool MergeLogs(const std::vector<std::string>& paths, std::ostream& out, std::st
     while (!heads.empty()) {
         const size_t i = heads.top();
         heads.pop();
-        out.write(sources[i].line.data(), static_cast<std::streamsize>(sources[i].line.size()));
+        sources[i].Copy(out);
         if (sources[i].Next())
             heads.push(i);
     }

@@ -186,6 +186,12 @@ TEST(RangesCommandTest, Text) {
          "1,2-3,4-5,6\n\nINVOICE\nINVOICE (2)\nINVOICE (3)\n"},
         {"no match", invoices, {"--text", "RECEIPT"}, "", 1},
         {"no regular expression", invoices, {"--text", "(INVOICE"}, "", 2},
+        {"a pattern of 100,000 letters", invoices, {"--text", std::string(100000, 'a')}, "", 2},
+        {"groups nested 200 deep",
+         invoices,
+         {"--text", std::string(200, '(') + std::string(200, ')')},
+         "",
+         2},
     };
     for (const RangesCase& c : cases)
         Check(c);
