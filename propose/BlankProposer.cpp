@@ -1,5 +1,6 @@
 #include "propose/BlankProposer.h"
 
+#include "propose/PageGuard.h"
 #include "propose/PopplerSource.h"
 
 #include <algorithm>
@@ -53,6 +54,9 @@ Verdict JudgePicture(const unsigned char* pixels, int width, int height, int str
 Proposal ProposeAtBlankPages(const std::string& path, const BlankRule& rule,
                              const Progress& progress) {
     Proposal proposal;
+    const CPageGuard guard(path, proposal.failure);
+    if (!guard.Ok())
+        return proposal;
     const PopplerDocument document(path, proposal.failure);
     if (!document.Ok())
         return proposal;
@@ -62,6 +66,11 @@ Proposal ProposeAtBlankPages(const std::string& path, const BlankRule& rule,
         if (progress && !progress(i, pages)) {
             proposal.cancelled = true;
             return proposal;
+        }
+        if (const std::string excess = guard.Excess(i); !excess.empty()) {
+            proposal.notes.push_back("Page " + std::to_string(i + 1) + " was not rendered: " +
+                                     excess + "; it is taken as not blank.");
+            continue;
         }
         const auto page = document.Page(i);
         if (!page)
@@ -88,7 +97,9 @@ Proposal ProposeAtBlankPages(const std::string& path, const BlankRule& rule,
         proposal.failure = "No page of " + path + " is blank.";
         return proposal;
     }
+    std::vector<std::string> notes = std::move(proposal.notes);
     proposal = PartsBetweenSeparators(blank);
+    proposal.notes = std::move(notes);
     if (proposal.ranges.empty())
         proposal.failure = "Every page of " + path + " is blank.";
     return proposal;

@@ -20,7 +20,8 @@ constexpr off_t kInMemoryLimit = off_t{256} << 20;
 
 } // namespace
 
-std::unique_ptr<QpdfSource> OpenQpdfSource(const std::string& path, std::string& failure) {
+std::unique_ptr<QpdfSource> OpenQpdfSource(const std::string& path, std::string& failure,
+                                           bool inMemory) {
     failure = UnreadableMessage(path);
     struct stat info {};
     const int fd = core::OpenRegularFd(path, &info);
@@ -35,7 +36,7 @@ std::unique_ptr<QpdfSource> OpenQpdfSource(const std::string& path, std::string&
     source->pdf = std::make_unique<QPDF>();
     try {
         source->pdf->setSuppressWarnings(true);
-        if (info.st_size <= kInMemoryLimit) {
+        if (inMemory && info.st_size <= kInMemoryLimit) {
             source->bytes.resize(static_cast<size_t>(info.st_size));
             source->bytes.resize(std::fread(source->bytes.data(), 1, source->bytes.size(), file));
             std::fclose(file);

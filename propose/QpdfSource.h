@@ -17,7 +17,9 @@ struct QpdfSource {
 };
 
 // Reads and parses `path` (a regular file only) quietly. Null with `failure` set when it is no
-// readable PDF, needs a password, or its page tree nests too deep to walk.
-std::unique_ptr<QpdfSource> OpenQpdfSource(const std::string& path, std::string& failure);
+// readable PDF, needs a password, or its page tree nests too deep to walk. A small file is read
+// into memory whole, unless `inMemory` is false: for a look at a few objects of each page.
+std::unique_ptr<QpdfSource> OpenQpdfSource(const std::string& path, std::string& failure,
+                                           bool inMemory = true);
 
 } // namespace propose

@@ -1,6 +1,7 @@
 #include "propose/TextProposer.h"
 
 #include "propose/LargeStack.h"
+#include "propose/PageGuard.h"
 #include "propose/PopplerSource.h"
 #include "propose/Utf8.h"
 
@@ -244,6 +245,9 @@ Proposal ProposeAtText(const std::string& path, const std::string& pattern,
         proposal.failure = problem;
         return proposal;
     }
+    const CPageGuard guard(path, proposal.failure);
+    if (!guard.Ok())
+        return proposal;
     const PopplerDocument document(path, proposal.failure);
     if (!document.Ok())
         return proposal;
@@ -257,6 +261,11 @@ Proposal ProposeAtText(const std::string& path, const std::string& pattern,
                 if (progress && !progress(i, pages)) {
                     proposal.cancelled = true;
                     return;
+                }
+                if (const std::string excess = guard.Excess(i); !excess.empty()) {
+                    proposal.notes.push_back("The text of page " + std::to_string(i + 1) +
+                                             " was not searched: " + excess + ".");
+                    continue;
                 }
                 const auto page = document.Page(i);
                 if (!page)
