@@ -26,6 +26,27 @@ std::string BatchFileText(const core::CJobList& list) {
     return out;
 }
 
+namespace {
+
+constexpr size_t kFields = 13;
+
+// The fields between the separators "; " this program writes, leading spaces taken off.
+std::vector<std::string> FieldsBetweenWrittenSeparators(std::string_view line) {
+    std::vector<std::string> fields;
+    for (size_t at = 0;;) {
+        const size_t end = line.find("; ", at);
+        std::string_view field = line.substr(at, end == std::string_view::npos ? end : end - at);
+        const size_t start = field.find_first_not_of(' ');
+        fields.emplace_back(start == std::string_view::npos ? std::string_view{}
+                                                            : field.substr(start));
+        if (end == std::string_view::npos)
+            return fields;
+        at = end + 2;
+    }
+}
+
+} // namespace
+
 core::NewJob ParseBatchRecord(std::string_view line) {
     std::vector<std::string> fields;
     core::ForEachToken(line, ";", [&](std::string_view token) {
@@ -33,7 +54,16 @@ core::NewJob ParseBatchRecord(std::string_view line) {
         fields.emplace_back(start == std::string_view::npos ? std::string_view{}
                                                             : token.substr(start));
     });
-    fields.resize(13);
+    // More fields than a record has come from a ";" inside a value, most often a path
+    // ("/scans/a;b.pdf", a folder "/out;old"): cut there, every later field moved one place
+    // and the job's parts went to another folder. Where the separators this program writes
+    // (";" and a space) give the record's thirteen fields, they are the fields.
+    if (fields.size() > kFields) {
+        std::vector<std::string> written = FieldsBetweenWrittenSeparators(line);
+        if (written.size() == kFields)
+            fields = std::move(written);
+    }
+    fields.resize(kFields);
     auto number = [&](int field) {
         return core::LeadingInt(fields[static_cast<size_t>(field - 1)]);
     };

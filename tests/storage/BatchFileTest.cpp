@@ -100,8 +100,11 @@ TEST(BatchFileTest, ReadsOddRecords) {
         {"/a.pdf; 1; 4; x; ; /out; ; ; ; ; 0; 0; 12", "/a.pdf", "1", 4, "/out", 12, 1},
         // Missing fields are empty or 0.
         {"~/a.pdf; 2-3\r\r\n", "/a.pdf", "2-3", 33, "", 0, 0},
-        // A semicolon in a value splits it and shifts the later fields.
+        // A semicolon in a value splits it and shifts the later fields...
         {"/a.pdf;x; 1; 4; x; ; /out\r\r\n", "/a.pdf", "x", 1, "", 0, 1},
+        // ...unless the written separators still give a whole record.
+        {"/a;b.pdf; 1; 4; x; ; /out;old; ; ; ; ; 0; 0; 12\r\r\n", "/a;b.pdf", "1", 4, "/out;old",
+         12, 1},
         // Leading spaces go, trailing ones stay.
         {"/a.pdf;    1 ; 4; x; ; /out \r\r\n", "/a.pdf", "1 ", 4, "/out ", 0, 1},
         {"~~/a.pdf; 1; 4x\r\r\n", "~/a.pdf", "1", 4, "", 0, 0},
