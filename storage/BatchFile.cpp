@@ -48,20 +48,20 @@ std::vector<std::string> FieldsBetweenWrittenSeparators(std::string_view line) {
 } // namespace
 
 core::NewJob ParseBatchRecord(std::string_view line) {
-    std::vector<std::string> fields;
-    core::ForEachToken(line, ";", [&](std::string_view token) {
-        size_t start = token.find_first_not_of(' ');
-        fields.emplace_back(start == std::string_view::npos ? std::string_view{}
-                                                            : token.substr(start));
-    });
-    // More fields than a record has come from a ";" inside a value, most often a path
-    // ("/scans/a;b.pdf", a folder "/out;old"): cut there, every later field moved one place
-    // and the job's parts went to another folder. Where the separators this program writes
-    // (";" and a space) give the record's thirteen fields, they are the fields.
-    if (fields.size() > kFields) {
-        std::vector<std::string> written = FieldsBetweenWrittenSeparators(line);
-        if (written.size() == kFields)
-            fields = std::move(written);
+    // Fields are cut at every ";", so a value holding one ("/scans/a;b.pdf", a folder
+    // "/out;old") was cut in two and moved every later field one place: the job vanished, or
+    // its parts went to another folder. Where the separators this program writes (";" and a
+    // space) give the record's thirteen fields, they are the fields; they are the same fields
+    // for any record whose values hold no ";", and a record read either way is written back
+    // to one read the same way again.
+    std::vector<std::string> fields = FieldsBetweenWrittenSeparators(line);
+    if (fields.size() != kFields) {
+        fields.clear();
+        core::ForEachToken(line, ";", [&](std::string_view token) {
+            size_t start = token.find_first_not_of(' ');
+            fields.emplace_back(start == std::string_view::npos ? std::string_view{}
+                                                                : token.substr(start));
+        });
     }
     fields.resize(kFields);
     auto number = [&](int field) {
