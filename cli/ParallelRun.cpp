@@ -381,10 +381,8 @@ bool CParallelRun::WritePart(const Event& saved, const Job& job) {
 
 // The parts written since the last sync reach the disk; a failure fails the run.
 void CParallelRun::SyncParts() {
-    if (const std::string folder = core::CAtomicFile::SyncDeferred(); !folder.empty()) {
+    if (!engine::SyncWrittenParts(m_s.prompter))
         m_failures = true;
-        m_s.prompter.Show("Failed to save file: " + folder);
-    }
 }
 
 void CParallelRun::LogPart(const std::string& path, const std::string& sourceBase) {

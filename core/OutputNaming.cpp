@@ -158,6 +158,14 @@ std::string ComposePath(const CJobList& list, int row, PageRange range, int k,
 
 } // namespace
 
+std::string ListFilePath(std::string_view names) {
+    if (StartsWith(names, "filecsv:"))
+        return ParseCsvSource(names.substr(8)).path;
+    if (StartsWith(names, "file:"))
+        return std::string(names.substr(5));
+    return {};
+}
+
 std::string SourceTitle(const std::string& source) {
     std::string title = FileTitle(RemoveAll(source, ".pdf"));
     if (title.size() > 254)

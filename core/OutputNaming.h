@@ -27,6 +27,9 @@ ListName ReadListLine(const std::string& path, int k, Prompter& prompter,
                       CNameListCache* cache = nullptr);
 ListName ReadListCsv(const std::string& csvList, int k, Prompter& prompter,
                      CNameListCache* cache = nullptr);
+// The file a job's name list ("file:PATH" or "filecsv:PATH,columns") is read from; "" for a
+// list written inline.
+std::string ListFilePath(std::string_view names);
 
 // Everything naming needs besides the job row.
 struct NamingContext {

@@ -171,12 +171,15 @@ void CSplitRun::SetStatus(Job& job, const std::string& status) {
 // Parts are synced a job at a time (see CAtomicFile::DeferSync), before the job's source moves;
 // a failure fails the run. Whoever takes the parts (savePart) syncs them.
 void CSplitRun::SyncParts() {
-    if (m_s.savePart)
-        return;
-    if (const std::string folder = core::CAtomicFile::SyncDeferred(); !folder.empty()) {
+    if (!m_s.savePart && !SyncWrittenParts(m_s.prompter))
         m_failures = true;
-        m_s.prompter.Show("Failed to save file: " + folder);
-    }
+}
+
+bool SyncWrittenParts(core::Prompter& prompter) {
+    const std::string folder = core::CAtomicFile::SyncDeferred();
+    if (!folder.empty())
+        prompter.Show("Failed to save file: " + folder);
+    return folder.empty();
 }
 
 CSplitRun::End CSplitRun::RunRows(Session& session) {

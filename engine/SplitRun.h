@@ -53,6 +53,10 @@ struct SplitRunServices {
 // False (after saying why) when the source stays where it was.
 bool MoveSourceFile(const std::string& source, const std::string& moveTo, core::Prompter& prompter);
 
+// Makes the parts written since the last call last on disk (see core::CAtomicFile::DeferSync);
+// false, after saying so, when they may not.
+bool SyncWrittenParts(core::Prompter& prompter);
+
 // What the run says, once, when a part's line cannot be added to the log.
 std::string LogWriteFailedText(const std::string& logPath, const std::string& outputPath);
 

@@ -44,20 +44,10 @@ std::string WorkingFolderPrefix() {
     return folder;
 }
 
-// The file a file-list text names; "" for an inline list.
-std::string ListedPath(const std::string& list) {
-    if (list.rfind("file:", 0) == 0)
-        return list.substr(5);
-    if (list.rfind("filecsv:", 0) == 0)
-        return list.substr(8, list.find(',') == std::string::npos ? std::string::npos
-                                                                  : list.find(',') - 8);
-    return {};
-}
-
 // Whichever way the list spells its path, it names the file itself.
 bool Names(const std::string& list, const NamesFile& file) {
     struct stat info {};
-    const std::string path = ListedPath(list);
+    const std::string path = core::ListFilePath(list);
     return !path.empty() && ::stat(path.c_str(), &info) == 0 && info.st_dev == file.stamp.device &&
            info.st_ino == file.stamp.inode;
 }
