@@ -2,6 +2,7 @@
 
 #include "core/Text.h"
 
+#include <array>
 #include <climits>
 
 namespace storage {
@@ -30,19 +31,91 @@ namespace {
 
 constexpr size_t kFields = 13;
 
-// The fields between the separators "; " this program writes, leading spaces taken off.
-std::vector<std::string> FieldsBetweenWrittenSeparators(std::string_view line) {
-    std::vector<std::string> fields;
+// The values between the separators "; " this program writes, as written (leading spaces
+// kept).
+std::vector<std::string_view> BetweenWrittenSeparators(std::string_view line) {
+    std::vector<std::string_view> values;
     for (size_t at = 0;;) {
         const size_t end = line.find("; ", at);
-        std::string_view field = line.substr(at, end == std::string_view::npos ? end : end - at);
-        const size_t start = field.find_first_not_of(' ');
-        fields.emplace_back(start == std::string_view::npos ? std::string_view{}
-                                                            : field.substr(start));
+        values.push_back(line.substr(at, end == std::string_view::npos ? end : end - at));
         if (end == std::string_view::npos)
-            return fields;
+            return values;
         at = end + 2;
     }
+}
+
+std::string WithoutLeadingSpaces(std::string_view value) {
+    const size_t start = value.find_first_not_of(' ');
+    return std::string(start == std::string_view::npos ? std::string_view{} : value.substr(start));
+}
+
+// Whether `fields` have the shape this program writes in the values no user types: counts
+// and numbers as integers, the three flags as "Y", "N" or nothing.
+bool WrittenShape(const std::vector<std::string>& fields) {
+    const auto integer = [](const std::string& text) {
+        const size_t digits = text.size() > 1 && text[0] == '-' ? 1 : 0;
+        return text.size() > digits &&
+               text.find_first_not_of("0123456789", digits) == std::string::npos;
+    };
+    const auto flag = [](const std::string& text) {
+        return text.empty() || text == "Y" || text == "N";
+    };
+    return integer(fields[2]) && flag(fields[6]) && flag(fields[7]) && flag(fields[8]) &&
+           integer(fields[10]) && integer(fields[11]) && integer(fields[12]);
+}
+
+// The record's fields between the written separators. A path or a name list holding "; " (a
+// file "Smith; John.pdf") gives more values than fields; the values are then put back
+// together in the one field of those a user names (file, folders, name list) where the rest
+// keep the shape this program writes, the file name first. Empty when no way fits.
+std::vector<std::string> FieldsBetweenWrittenSeparators(std::string_view line) {
+    const std::vector<std::string_view> values = BetweenWrittenSeparators(line);
+    // Fields of the given numbers of values, or nothing when a field would join an empty
+    // value (no name holds "; ; ").
+    const auto fieldsWith = [&](const std::array<size_t, kFields>& spans) {
+        std::vector<std::string> fields;
+        size_t at = 0;
+        for (size_t span : spans) {
+            for (size_t v = at; span > 1 && v < at + span; ++v)
+                if (values[v].find_first_not_of(' ') == std::string_view::npos)
+                    return std::vector<std::string>{};
+            const char* begin = values[at].data();
+            const std::string_view& last = values[at + span - 1];
+            fields.push_back(WithoutLeadingSpaces(
+                std::string_view(begin, static_cast<size_t>(last.data() + last.size() - begin))));
+            at += span;
+        }
+        return fields;
+    };
+    std::array<size_t, kFields> spans;
+    spans.fill(1);
+    if (values.size() == kFields)
+        return fieldsWith(spans);
+    // A record holds a few such values at most; the bound keeps a line of many separators
+    // from being tried every way.
+    constexpr size_t kMostExtra = 4;
+    if (values.size() < kFields || values.size() > kFields + kMostExtra)
+        return {};
+    const size_t extra = values.size() - kFields;
+    constexpr size_t kNamed[] = {0, 5, 4, 9}; // file, split-to, move-to, name list
+    for (size_t a = 0; a <= extra; ++a)
+        for (size_t b = 0; a + b <= extra; ++b)
+            for (size_t c = 0; a + b + c <= extra; ++c) {
+                spans.fill(1);
+                spans[kNamed[0]] += extra - a - b - c;
+                spans[kNamed[1]] += a;
+                spans[kNamed[2]] += b;
+                spans[kNamed[3]] += c;
+                // The dialog gives folders by their full paths.
+                std::vector<std::string> fields = fieldsWith(spans);
+                const auto folder = [](const std::string& path) {
+                    return path.empty() || path[0] == '/';
+                };
+                if (!fields.empty() && WrittenShape(fields) && folder(fields[4]) &&
+                    folder(fields[5]))
+                    return fields;
+            }
+    return {};
 }
 
 } // namespace

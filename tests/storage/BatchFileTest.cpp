@@ -105,6 +105,12 @@ TEST(BatchFileTest, ReadsOddRecords) {
         // ...unless the written separators still give a whole record.
         {"/a;b.pdf; 1; 4; x; ; /out;old; ; ; ; ; 0; 0; 12\r\r\n", "/a;b.pdf", "1", 4, "/out;old",
          12, 1},
+        // "; " inside a file or folder name is put back where the other fields keep their
+        // written shape.
+        {"/in/Smith; J.pdf; 1; 4; x; ; /out; N; ; Y; ; 0; 0; 12\r\r\n", "/in/Smith; J.pdf", "1", 4,
+         "/out", 12, 1},
+        {"/a; b; c.pdf; 1; 4; x; ; /out; old; N; ; Y; a; b; 0; 0; 12", "/a; b; c.pdf", "1", 4,
+         "/out; old", 12, 1},
         // Leading spaces go, trailing ones stay.
         {"/a.pdf;    1 ; 4; x; ; /out \r\r\n", "/a.pdf", "1 ", 4, "/out ", 0, 1},
         {"~~/a.pdf; 1; 4x\r\r\n", "~/a.pdf", "1", 4, "", 0, 0},
