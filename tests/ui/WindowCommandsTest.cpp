@@ -108,6 +108,9 @@ void WindowCommandsTest::ActionsOpenTheirDialogs() {
     QFETCH(QString, title);
     Fixture f;
     f.AddJob("/in/a.pdf");
+    // Loading in place of a job no batch file holds is asked first.
+    if (action == "cmd32775")
+        f.prompter.answers.push_back(core::Answer::Yes);
     f.window->show();
     QStringList titles;
     CModalDriver driver([&](QWidget* modal) {

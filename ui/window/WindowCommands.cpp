@@ -40,6 +40,12 @@ void CWindowCommands::Attach() {
     on("cmd32798", [this] { Setup(); });
     // A list just loaded from or saved to a batch file can be closed without a question.
     on("cmd32775", [this] {
+        // Loading empties the list before the file is chosen, and a cancelled choice leaves it
+        // empty: jobs that are in no batch file would be gone without a word.
+        if (m_window.HasUnsavedJobs() &&
+            m_window.Prompter().Show(kLoadOverUnsavedQuestion, {}, core::Buttons::YesNo,
+                                     core::Icon::Question) != core::Answer::Yes)
+            return;
         if (m_batch.Load())
             m_window.MarkSaved();
     });

@@ -10,6 +10,9 @@ namespace ui {
 
 class CMainWindow;
 
+inline constexpr const char* kLoadOverUnsavedQuestion =
+    "The job list has jobs that are not saved in a batch file. Load a batch file in their place?";
+
 // The main window's commands that open dialogs or reach the desktop: Setup, the batch files,
 // the split log, the web and help entries, the bug report and About, plus F1. Attach connects
 // them to the window's actions, found by their objectName "cmd<ID>". Lives as long as the
