@@ -62,6 +62,8 @@ class OpenLinkTest : public QObject {
     void FallbackStartsTheRegisteredBrowser();
     void FallbackFailuresKeepTheirCodes();
     void ShellOpensAndStartsWithArgumentVectors();
+    void AFailureIsToldOnceWhileItsBoxIsUp_data();
+    void AFailureIsToldOnceWhileItsBoxIsUp();
 };
 
 void OpenLinkTest::ErrorTextsForEveryCode_data() {
@@ -255,6 +257,35 @@ void OpenLinkTest::ShellOpensAndStartsWithArgumentVectors() {
     QVERIFY(shell.Start({"touch-it", "a 'quoted' $x", marker}));
     QTRY_COMPARE_WITH_TIMEOUT(QString::fromStdString(desktop.dir.Read("started")),
                               QStringLiteral("a 'quoted' $x"), 20000);
+}
+
+void OpenLinkTest::AFailureIsToldOnceWhileItsBoxIsUp_data() {
+    QTest::addColumn<QString>("handler"); // what xdg-mime says for web pages
+    QTest::newRow("no browser registered") << "";
+    QTest::newRow("xdg-mime missing") << "-";
+}
+
+void OpenLinkTest::AFailureIsToldOnceWhileItsBoxIsUp() {
+    QFETCH(QString, handler);
+    FakeDesktop desktop;
+    desktop.Program("xdg-open", "exit 3");
+    if (handler != "-")
+        desktop.Program("xdg-mime", "echo '" + handler.toStdString() + "'");
+    // Longer than the five seconds the handler's query may take.
+    const int boxUp = 5500;
+    QObject context;
+    int told = 0;
+    ui::OpenLinkAsync("https://www.quillsever.example/", &context, [&](int) {
+        // A message box waits for its OK in an event loop of its own.
+        if (++told == 1) {
+            QEventLoop box;
+            QTimer::singleShot(boxUp, &box, &QEventLoop::quit);
+            box.exec();
+        }
+    });
+    QTRY_VERIFY(told > 0);
+    QTest::qWait(boxUp + 200);
+    QCOMPARE(told, 1);
 }
 
 QTEST_MAIN(OpenLinkTest)

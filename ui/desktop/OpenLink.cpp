@@ -58,7 +58,11 @@ void QueryHtmlHandler(QObject* context, std::function<void(std::optional<std::st
     auto* query = new QProcess(context);
     auto* limit = new QTimer(query);
     limit->setSingleShot(true);
-    auto finish = [query, done](std::optional<std::string> id) {
+    // `done` may show a box and wait in it for the user, while the query is only deleted once
+    // that wait is over: the time limit must not run out meanwhile and answer a second time.
+    auto finish = [query, limit, done](std::optional<std::string> id) {
+        limit->stop();
+        limit->disconnect();
         query->disconnect();
         query->deleteLater(); // ends it, if it still runs
         done(std::move(id));
