@@ -697,6 +697,7 @@ class MainWindowTest : public QObject {
         f.window->show();
         QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
         QString caption, text;
+        bool captionFits = false; // the title bar need not cut a short text's caption
         QWidget* parent = nullptr;
         testing_support::CModalDriver driver([&](QWidget* modal) {
             auto* box = qobject_cast<QMessageBox*>(modal);
@@ -704,6 +705,9 @@ class MainWindowTest : public QObject {
                 return false;
             caption = box->windowTitle();
             text = box->text();
+            QFont bold = box->font();
+            bold.setBold(true);
+            captionFits = box->width() > QFontMetrics(bold).horizontalAdvance(caption);
             parent = box->parentWidget();
             QAbstractButton* button = box->button(QMessageBox::StandardButton(press));
             (button ? button : box->buttons().first())->click();
@@ -719,6 +723,7 @@ class MainWindowTest : public QObject {
         QCOMPARE(parent, static_cast<QWidget*>(f.window.get()));
         prompter.Show("x", "Log File Error");
         QCOMPARE(caption, QStringLiteral("Log File Error"));
+        QVERIFY(captionFits);
     }
 
     void aHundredPdfsShareOneIcon() {

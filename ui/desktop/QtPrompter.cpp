@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
@@ -49,6 +50,17 @@ core::Answer CQtPrompter::Show(const std::string& text, const std::string& capti
         boxIcon, caption.empty() ? ApplicationTitle() : QString::fromStdString(caption),
         QString::fromStdString(text), standard, parent);
     box->setAccessibleName(box->windowTitle());
+    // A box is only as wide as its text, and the title bar cut a longer caption to a few
+    // letters ("Erro...ers" over "no valid parameters"): it is made wide enough for the caption
+    // in a bold title font, beside the window's icon and its buttons.
+    if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {
+        QFont bold = box->font();
+        bold.setBold(true);
+        const QFontMetrics title(bold);
+        const int wanted = title.horizontalAdvance(box->windowTitle()) + 7 * title.height();
+        grid->addItem(new QSpacerItem(wanted, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
     // The icon says what kind of message this is; a screen reader says it too.
     if (auto* picture = box->findChild<QLabel*>(QStringLiteral("qt_msgboxex_icon_label")))
         picture->setAccessibleName(iconName);
