@@ -629,6 +629,22 @@ class MainWindowTest : public QObject {
         QCOMPARE(f.window->HelpTopic(), QStringLiteral("main-window"));
     }
 
+    void tabLeavesTheList() {
+        Fixture f;
+        for (int i = 0; i < 3; ++i)
+            f.AddJob("/in/" + std::to_string(i) + ".pdf");
+        f.window->show();
+        QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+        QTableView* table = f.window->Table();
+        table->setFocus();
+        table->setCurrentIndex(f.window->Model()->index(0, 0));
+        QTest::keyClick(table, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("ctl1022"));
+        table->setFocus();
+        QTest::keyClick(table, Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("ctl1001"));
+    }
+
     void rightClickHighlightsTheRowThenOffersTheMenu() {
         Fixture f;
         f.window->show();

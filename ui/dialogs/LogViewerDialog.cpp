@@ -71,6 +71,8 @@ CLogViewerDialog::CLogViewerDialog(const std::string& logPath, core::Prompter& p
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_view->setWordWrap(false);
     m_view->setTextElideMode(Qt::ElideMiddle);
+    // Tab goes on to the buttons rather than through six cells of every line of the log.
+    m_view->setTabKeyNavigation(false);
     m_view->setItemDelegate(new CTrimmedCells(m_view));
     m_view->verticalHeader()->hide();
     // Every row is one text line high; fixed heights keep a long log quick to show and scroll.

@@ -293,6 +293,9 @@ void CMainWindow::BuildTable() {
     m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setWordWrap(false);
+    // Tab leaves the list for the buttons, as in every other control; walking it cell by cell
+    // would take fourteen presses a job before the keyboard reached "Split em'" again.
+    m_table->setTabKeyNavigation(false);
     m_table->setSortingEnabled(false);
     m_table->setContextMenuPolicy(Qt::CustomContextMenu);
     m_table->setAcceptDrops(false);
