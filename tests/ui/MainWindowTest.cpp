@@ -444,6 +444,14 @@ class MainWindowTest : public QObject {
              client->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
             QVERIFY2(client->rect().contains(control->geometry()),
                      qPrintable(control->objectName()));
+        // It opens with the template's client area below its menu bar.
+        if (size.isEmpty())
+            QCOMPARE(client->size(),
+                     ui::DialogUnitsToPixels(f.window->font(), QRect(0, 0, 396, 209)).size());
+        // Beneath its header and scroll bar, the list shows a few rows even at its smallest.
+        QTableView* table = f.window->Table();
+        QVERIFY2(table->viewport()->height() >= 3 * table->verticalHeader()->defaultSectionSize(),
+                 qPrintable(QString::number(table->viewport()->height())));
     }
 
     void maximisedWindowIsLaidOutToo() {

@@ -27,6 +27,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTimer>
 #include <QUrl>
@@ -138,6 +139,7 @@ CMainWindow::CMainWindow(MainWindowSetup setup, QWidget* parent)
 
     BuildControls();
     BuildMenus();
+    SetSizes();
     Initialise();
     qApp->installEventFilter(this);
 }
@@ -255,7 +257,11 @@ void CMainWindow::BuildControls() {
 
     setTabOrder(m_split, m_close);
     setTabOrder(m_close, m_table);
+}
 
+void CMainWindow::SetSizes() {
+    // After the menus are built: an empty menu bar has no height yet.
+    const QFont font = this->font();
     // The template's client size, in this font, below the menu bar.
     const QSize client = DialogUnitsToPixels(font, QRect(0, 0, 396, 209)).size();
     resize(client.width(), client.height() + m_menuBar->sizeHint().height());
@@ -265,8 +271,11 @@ void CMainWindow::BuildControls() {
     const int byButtons = 2 * (countRight + Scaled(6) + Scaled(80)) - Scaled(kNominalFrame.width());
     const int byHints =
         std::max(m_dropHint->geometry().right(), m_rightHint->geometry().right()) + Scaled(6);
+    // The columns are wider than any window, so the list's scroll bar is always there.
     const int listRows = 3 * m_table->verticalHeader()->defaultSectionSize() +
-                         m_table->horizontalHeader()->sizeHint().height();
+                         m_table->horizontalHeader()->sizeHint().height() +
+                         m_table->horizontalScrollBar()->sizeHint().height() +
+                         2 * m_table->frameWidth();
     setMinimumSize(std::max(byButtons, byHints), m_menuBar->sizeHint().height() + Scaled(130) +
                                                      listRows - Scaled(kNominalFrame.height()));
 }

@@ -122,6 +122,7 @@ class CMainWindow final : public QDialog {
     void BuildControls();
     void BuildMenus();
     void BuildTable();
+    void SetSizes();
     QAction* AddCommand(QMenu* menu, int id, const QString& text);
     void Initialise();
     void OnListChanged(int kind, int row, int column, int other);
