@@ -28,6 +28,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTimer>
 #include <QUrl>
@@ -71,6 +72,19 @@ enum Command : int {
     kUpdateSelection = 32803,
     kExportLog = 32805,
     kTraceOn = 32806,
+};
+
+// Paths of one folder differ only at their end: cut in the middle, each row keeps its file name
+// in view (the whole path is in the tooltip).
+class CPathCells final : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+  protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->textElideMode = Qt::ElideMiddle;
+    }
 };
 
 void EndProcess(int status) {
@@ -302,6 +316,9 @@ void CMainWindow::BuildTable() {
     m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setWordWrap(false);
+    for (const int column :
+         {core::kColFilename, core::kColMoveTo, core::kColSplitTo, core::kColFileList})
+        m_table->setItemDelegateForColumn(column, new CPathCells(m_table));
     // Tab leaves the list for the buttons, as in every other control; walking it cell by cell
     // would take fourteen presses a job before the keyboard reached "Split em'" again.
     m_table->setTabKeyNavigation(false);
