@@ -101,6 +101,20 @@ class JobListOperationsTest : public QObject {
         QCOMPARE(f.itemCountShown, 3);
     }
 
+    void theCountFollowsEachDroppedFile() {
+        CTempDir dir;
+        const std::string a = dir.Write("a.pdf", "x"), b = dir.Write("b.pdf", "x");
+        Fixture f;
+        f.ops.SetAlwaysShow(true);
+        std::vector<int> shownAtPrompt;
+        const auto note = [&](ui::SplitParametersFields&) {
+            shownAtPrompt.push_back(f.itemCountShown);
+        };
+        f.dialog.replies = {{0, note}, {0, note}};
+        f.ops.DropFiles({a, b});
+        QCOMPARE(shownAtPrompt, (std::vector<int>{1, 2}));
+    }
+
     void aLongPathIsTakenWhole() {
         CTempDir dir;
         std::string folder = dir.Path();

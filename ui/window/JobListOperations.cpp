@@ -25,7 +25,14 @@ void CJobListOperations::ShowItemCount() {
 }
 
 void CJobListOperations::DropFiles(const std::vector<std::string>& paths) {
-    const core::AddFileHooks hooks = Hooks();
+    core::AddFileHooks hooks = Hooks();
+    // The count follows every file, before its prompt: a drop of hundreds of files takes
+    // seconds, all the while beside a list that had long outgrown the count shown.
+    hooks.repaint = [this, repaint = hooks.repaint] {
+        ShowItemCount();
+        if (repaint)
+            repaint();
+    };
     for (const std::string& path : paths) {
         // The whole path, however long: cutting it would name another file.
         struct stat st {};
