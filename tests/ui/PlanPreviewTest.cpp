@@ -279,6 +279,12 @@ class PlanPreviewTest : public QObject {
             QTest::mouseClick(strip.viewport(), Qt::LeftButton, Qt::ShiftModifier,
                               strip.PageRect(2).center());
             QCOMPARE(h.Edit(1004)->text(), QStringLiteral("2-3,4-5,1-3"));
+            // The keyboard's click: Space on the current page, Shift+Space on another.
+            strip.setCurrentIndex(strip.model()->index(5, 0));
+            QTest::keyClick(&strip, Qt::Key_Space);
+            QTest::keyClick(&strip, Qt::Key_Left);
+            QTest::keyClick(&strip, Qt::Key_Space, Qt::ShiftModifier);
+            QCOMPARE(h.Edit(1004)->text(), QStringLiteral("2-3,4-5,1-3,5-6"));
         });
 
         // Picking an output in the list brings its first page into view.

@@ -6,6 +6,7 @@
 #include <QAbstractListModel>
 #include <QDateTime>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -125,6 +126,8 @@ CThumbnailStrip::CThumbnailStrip(QWidget* parent)
       m_model(new Model(this)) {
     setObjectName(QStringLiteral("thumbnails"));
     setAccessibleName(QStringLiteral("Pages"));
+    setAccessibleDescription(
+        QStringLiteral("Space marks a page; Shift+Space on another adds that range."));
     setFlow(QListView::LeftToRight);
     setWrapping(false);
     setUniformItemSizes(true);
@@ -196,10 +199,24 @@ void CThumbnailStrip::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return;
     const QModelIndex at = indexAt(event->position().toPoint());
-    if (!at.isValid())
+    if (at.isValid())
+        Pick(at.row() + 1, event->modifiers() & Qt::ShiftModifier);
+}
+
+void CThumbnailStrip::keyPressEvent(QKeyEvent* event) {
+    // The arrow keys walk the pages; without a key for the click, a range could be added only
+    // with the mouse.
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if (event->key() == Qt::Key_Space && currentIndex().isValid() &&
+        (modifiers == Qt::NoModifier || modifiers == Qt::ShiftModifier)) {
+        Pick(currentIndex().row() + 1, modifiers == Qt::ShiftModifier);
         return;
-    const int page = at.row() + 1;
-    if ((event->modifiers() & Qt::ShiftModifier) && m_anchor > 0) {
+    }
+    QListView::keyPressEvent(event);
+}
+
+void CThumbnailStrip::Pick(int page, bool extend) {
+    if (extend && m_anchor > 0) {
         const int first = std::min(m_anchor, page);
         const int last = std::max(m_anchor, page);
         m_anchor = 0;

@@ -13,7 +13,8 @@ class CThumbnailRenderer;
 // A row of page pictures of the job's source. Each page is framed in the colour of the output
 // it goes to; a page in no output is dimmed, a page in several carries their count. Pictures
 // are asked for only when a page comes into view. A click picks a page, a shift-click on
-// another says pageRangeChosen with the two (lower first).
+// another says pageRangeChosen with the two (lower first); Space and Shift+Space on the current
+// page do the same from the keyboard.
 class CThumbnailStrip : public QListView {
     Q_OBJECT
 
@@ -47,6 +48,7 @@ class CThumbnailStrip : public QListView {
 
   protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -56,6 +58,8 @@ class CThumbnailStrip : public QListView {
     class Delegate;
 
     void WithdrawHidden();
+    // A plain pick of `page` (1-based) marks it; an extending one after a mark says the range.
+    void Pick(int page, bool extend);
 
     CThumbnailRenderer* m_renderer = nullptr;
     Model* m_model = nullptr;
