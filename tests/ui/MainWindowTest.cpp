@@ -661,6 +661,7 @@ class MainWindowTest : public QObject {
             f.AddJob(std::string("/in/") + name + ".pdf");
         f.window->List().SetHighlight(0, true);
         QStringList offered;
+        QPoint menuAt;
         QTimer chooser;
         chooser.setInterval(0);
         connect(&chooser, &QTimer::timeout, [&] {
@@ -668,6 +669,7 @@ class MainWindowTest : public QObject {
             if (!menu)
                 return;
             offered = Entries(menu);
+            menuAt = menu->pos();
             QAction* moveUp = menu->findChild<QAction*>(QStringLiteral("cmd32772"));
             QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(moveUp).center());
         });
@@ -678,6 +680,8 @@ class MainWindowTest : public QObject {
         emit table->customContextMenuRequested(third);
         QCOMPARE(offered,
                  (QStringList{"Update Item", "-", "Move UP", "Move Down", "-", "Delete Item"}));
+        // Where it was asked for (by the menu key: at the current row), not at the mouse pointer.
+        QCOMPARE(menuAt, table->viewport()->mapToGlobal(third));
         QCOMPARE(f.Column(core::kColFilename), (Names{"/in/a.pdf", "/in/c.pdf", "/in/b.pdf"}));
         QCOMPARE(f.SelectedViewRows(), (std::vector<int>{1}));
     }

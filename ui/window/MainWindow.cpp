@@ -15,7 +15,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QCursor>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -342,7 +341,10 @@ void CMainWindow::BuildTable() {
 
     connect(header, &QHeaderView::sectionClicked, this,
             [this](int column) { m_ops->Sort(column); });
-    connect(m_table, &QWidget::customContextMenuRequested, this, [this] { ShowContextMenu(); });
+    // At the row: the menu key asks for it at the current row, wherever the mouse pointer is.
+    connect(m_table, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        ShowContextMenu(m_table->viewport()->mapToGlobal(at));
+    });
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { OnViewSelectionChanged(); });
     connect(m_model, &CJobTableModel::listChanged, this, &CMainWindow::OnListChanged);
@@ -586,11 +588,11 @@ std::unique_ptr<QMenu> CMainWindow::BuildContextMenu() {
     return menu;
 }
 
-void CMainWindow::ShowContextMenu() {
+void CMainWindow::ShowContextMenu(const QPoint& at) {
     if (m_list.FirstHighlighted() < 0)
         return;
     std::unique_ptr<QMenu> menu = BuildContextMenu();
-    QAction* chosen = menu->exec(QCursor::pos());
+    QAction* chosen = menu->exec(at);
     ContextChoice(chosen ? chosen->data().toInt() : 0);
 }
 

@@ -130,7 +130,7 @@ class CMainWindow final : public QDialog {
     void SyncAllSelection();
     void OnViewSelectionChanged();
     bool HandleAccelerator(QObject* receiver, QKeyEvent* key);
-    void ShowContextMenu();
+    void ShowContextMenu(const QPoint& at);
     int Scaled(int pixels) const;
     int CountBoxX() const;
 
