@@ -113,6 +113,16 @@ class JobListOperationsTest : public QObject {
         f.dialog.replies = {{0, note}, {0, note}};
         f.ops.DropFiles({a, b});
         QCOMPARE(shownAtPrompt, (std::vector<int>{1, 2}));
+        // So does a box of the page count.
+        std::vector<int> shownAtCount;
+        ui::CJobListOperations::Services services = f.Services();
+        services.countPages = [&](const std::string&, int) {
+            shownAtCount.push_back(f.itemCountShown);
+            return 5;
+        };
+        ui::CJobListOperations counting(std::move(services));
+        counting.DropFiles({a, b});
+        QCOMPARE(shownAtCount, (std::vector<int>{3, 4}));
     }
 
     void aLongPathIsTakenWhole() {

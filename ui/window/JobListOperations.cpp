@@ -26,8 +26,14 @@ void CJobListOperations::ShowItemCount() {
 
 void CJobListOperations::DropFiles(const std::vector<std::string>& paths) {
     core::AddFileHooks hooks = Hooks();
-    // The count follows every file, before its prompt: a drop of hundreds of files takes
-    // seconds, all the while beside a list that had long outgrown the count shown.
+    // The count follows every file, before its page count (whose box may say the file cannot
+    // be read) and its prompt: a drop of hundreds of files takes seconds, all the while beside
+    // a list that had long outgrown the count shown.
+    if (hooks.countPages)
+        hooks.countPages = [this, count = hooks.countPages](const std::string& path, int row) {
+            ShowItemCount();
+            return count(path, row);
+        };
     hooks.repaint = [this, repaint = hooks.repaint] {
         ShowItemCount();
         if (repaint)
