@@ -5,7 +5,10 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPointer>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 
 namespace ui {
 
@@ -155,6 +158,19 @@ void CHyperlink::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QLabel::keyPressEvent(event);
+}
+
+void CHyperlink::paintEvent(QPaintEvent* event) {
+    QLabel::paintEvent(event);
+    // A plain text shows no focus of its own: reached with Tab, the link was the one control
+    // nobody could see had the keyboard. The style draws the frame a button would get.
+    if (!hasFocus())
+        return;
+    QStyleOptionFocusRect frame;
+    frame.initFrom(this);
+    frame.backgroundColor = palette().color(QPalette::Window);
+    QPainter painter(this);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, &painter, this);
 }
 
 void CHyperlink::SetOver(bool over) {
