@@ -372,6 +372,19 @@ class MainWindowTest : public QObject {
         QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, second);
         QCOMPARE(f.window->List().Text(1, core::kColSelected), std::string("Yes"));
         QCOMPARE(f.window->List().Text(1, core::kColStatus), std::string("Ready."));
+        // Space in the list does the same from the keyboard; with no row highlighted, it
+        // highlights the current one first.
+        QTest::keyClick(table, Qt::Key_Space);
+        QCOMPARE(f.Column(core::kColSelected), (Names{"Yes", "No"}));
+        QTest::keyClick(table, Qt::Key_Space);
+        QCOMPARE(f.Column(core::kColSelected), (Names{"Yes", "Yes"}));
+        table->clearSelection();
+        table->setCurrentIndex(f.window->Model()->index(0, 1));
+        table->clearSelection();
+        QTest::keyClick(table, Qt::Key_Space);
+        QCOMPARE(f.SelectedViewRows(), (std::vector<int>{0}));
+        QTest::keyClick(table, Qt::Key_Space);
+        QCOMPARE(f.Column(core::kColSelected), (Names{"No", "Yes"}));
     }
 
     void useSameParametersRemovesTheCheckMark() {

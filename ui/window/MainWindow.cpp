@@ -632,8 +632,16 @@ bool CMainWindow::HandleAccelerator(QObject* receiver, QKeyEvent* key) {
         id = kAccelDelete;
     else if (modifiers == Qt::ControlModifier && key->key() == Qt::Key_D)
         id = kTraceOn;
-    if (id == 0)
-        return false;
+    if (id == 0) {
+        // The keyboard's double-click: without it a job could be set to "No" only with the mouse.
+        // With no row highlighted yet, Space is the list's own: it highlights the current row.
+        if (modifiers != Qt::NoModifier || key->key() != Qt::Key_Space || !m_table ||
+            (widget != m_table && widget != m_table->viewport()) || m_list.FirstHighlighted() < 0)
+            return false;
+        if (key->type() == QEvent::KeyPress)
+            m_ops->ToggleSelected();
+        return true;
+    }
     if (key->type() == QEvent::KeyPress)
         Action(id)->trigger();
     return true;
