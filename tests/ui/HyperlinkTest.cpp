@@ -36,7 +36,6 @@ class HyperlinkTest : public QObject {
     void FitsItsTextByAlignment();
     void AboutBoxShowsProductAndLinks();
     void AboutBoxLinksStartUnvisited();
-    void KeyboardFocusShows();
 };
 
 void HyperlinkTest::ColoursFollowOverAndVisited_data() {
@@ -193,21 +192,6 @@ void HyperlinkTest::AboutBoxLinksStartUnvisited() {
     QCOMPARE(again.HomeLink().TextColour(), QColor(100, 10, 14));
     QCOMPARE(opened, std::vector<std::string>{ui::HomePageAddress()});
     QVERIFY(prompter.boxes.empty());
-}
-
-void HyperlinkTest::KeyboardFocusShows() {
-    QWidget parent;
-    auto* before = new QPushButton(QStringLiteral("before"), &parent);
-    auto* link = new ui::CHyperlink(QStringLiteral("visit us"), &parent);
-    link->move(0, 40);
-    parent.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&parent));
-    QApplication::setActiveWindow(&parent);
-    before->setFocus();
-    const QImage plain = link->grab().toImage();
-    QTest::keyClick(before, Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(link));
-    QVERIFY(link->grab().toImage() != plain);
 }
 
 QTEST_MAIN(HyperlinkTest)

@@ -217,14 +217,6 @@ void LogViewerTest::EscapeAndCloseEndTheDialog() {
     QTest::keyClick(&byEnter.View(), Qt::Key_Return);
     QVERIFY(!byEnter.isVisible());
     QCOMPARE(byEnter.result(), int(QDialog::Accepted));
-    // Tab goes from the list to a button, however many lines the log holds.
-    ui::CLogViewerDialog byTab(log, prompter);
-    byTab.show();
-    QApplication::setActiveWindow(&byTab);
-    byTab.View().setFocus();
-    byTab.View().setCurrentIndex(byTab.Model().index(0, 0));
-    QTest::keyClick(&byTab.View(), Qt::Key_Tab);
-    QVERIFY(qobject_cast<QPushButton*>(QApplication::focusWidget()));
 }
 
 void LogViewerTest::CsvExportWritesAndAsks_data() {

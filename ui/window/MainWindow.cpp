@@ -342,9 +342,8 @@ void CMainWindow::BuildTable() {
     connect(header, &QHeaderView::sectionClicked, this,
             [this](int column) { m_ops->Sort(column); });
     // At the row: the menu key asks for it at the current row, wherever the mouse pointer is.
-    connect(m_table, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-        ShowContextMenu(m_table->viewport()->mapToGlobal(at));
-    });
+    connect(m_table, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { ShowContextMenu(m_table->viewport()->mapToGlobal(at)); });
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { OnViewSelectionChanged(); });
     connect(m_model, &CJobTableModel::listChanged, this, &CMainWindow::OnListChanged);
