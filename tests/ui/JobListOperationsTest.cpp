@@ -101,18 +101,6 @@ class JobListOperationsTest : public QObject {
         QCOMPARE(f.itemCountShown, 3);
     }
 
-    void theCountFollowsEachDroppedFile() {
-        CTempDir dir;
-        Fixture f;
-        ui::CJobListOperations::Services services = f.Services();
-        std::vector<int> shown; // as each file's pages are counted
-        services.countPages = [&](const std::string&, int) {
-            return shown.push_back(f.itemCountShown), 5;
-        };
-        ui::CJobListOperations(std::move(services)).DropFiles({dir.Write("a.pdf", "x")});
-        QCOMPARE(shown, (std::vector<int>{1}));
-    }
-
     void aLongPathIsTakenWhole() {
         CTempDir dir;
         std::string folder = dir.Path();

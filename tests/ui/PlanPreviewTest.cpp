@@ -243,8 +243,8 @@ class PlanPreviewTest : public QObject {
         });
     }
 
-    // Pages come as pictures framed in their output's colour; click and shift-click append
-    // their range to the string.
+    // Pages come as pictures framed in their output's colour; click and shift-click (or Space
+    // and Shift+Space) append their range to the string.
     void thumbnailsFrameAndPickPages() {
         CTempDir dir;
         testing_support::WritePdf(dir.File("six.pdf"), {.pages = 6});
@@ -279,7 +279,6 @@ class PlanPreviewTest : public QObject {
             QTest::mouseClick(strip.viewport(), Qt::LeftButton, Qt::ShiftModifier,
                               strip.PageRect(2).center());
             QCOMPARE(h.Edit(1004)->text(), QStringLiteral("2-3,4-5,1-3"));
-            // The keyboard's click: Space on the current page, Shift+Space on another.
             strip.setCurrentIndex(strip.model()->index(5, 0));
             QTest::keyClick(&strip, Qt::Key_Space);
             QTest::keyClick(&strip, Qt::Key_Left);

@@ -108,8 +108,7 @@ void WindowCommandsTest::ActionsOpenTheirDialogs() {
     QFETCH(QString, title);
     Fixture f;
     f.AddJob("/in/a.pdf");
-    // Loading in place of a job no batch file holds is asked first.
-    if (action == "cmd32775")
+    if (action == "cmd32775") // loading in place of unsaved jobs asks first
         f.prompter.answers.push_back(core::Answer::Yes);
     f.window->show();
     QStringList titles;
