@@ -69,6 +69,7 @@ const ParsedSource::FieldIndex& ParsedSource::Fields() {
 bool CheckPageTree(QPDF& pdf, bool& resourcesShared) {
     resourcesShared = false;
     ObjGenSet seen, resourcesSeen;
+    std::vector<QOH> pageResources;
     auto noteShared = [&](QOH value) {
         if (value.isIndirect() && !resourcesSeen.insert(value.getObjGen()).second)
             resourcesShared = true;
@@ -94,6 +95,30 @@ bool CheckPageTree(QPDF& pdf, bool& resourcesShared) {
             noteShared(resources);
             noteShared(resources.getKey("/Font"));
             noteShared(resources.getKey("/XObject"));
+            pageResources.push_back(resources);
+        }
+    }
+    // Form XObjects that share resources (one dictionary of every font and image, drawn
+    // through a form of its own on each page) bring all of it along just the same.
+    ObjGenSet formsSeen;
+    while (!resourcesShared && !pageResources.empty()) {
+        QOH resources = pageResources.back();
+        pageResources.pop_back();
+        QOH xobjects = resources.getKey("/XObject");
+        if (!xobjects.isDictionary())
+            continue;
+        for (const std::string& key : xobjects.getKeys()) {
+            QOH form = xobjects.getKey(key);
+            if (!form.isStream() || !form.getDict().getKey("/Subtype").isNameAndEquals("/Form") ||
+                !formsSeen.insert(form.getObjGen()).second)
+                continue;
+            QOH own = form.getDict().getKey("/Resources");
+            if (!own.isDictionary())
+                continue;
+            noteShared(own);
+            noteShared(own.getKey("/Font"));
+            noteShared(own.getKey("/XObject"));
+            pageResources.push_back(own);
         }
     }
     return true;

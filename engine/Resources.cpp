@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <set>
+#include <string_view>
+#include <vector>
 
 namespace engine {
 
@@ -52,47 +54,81 @@ bool ResourcesCheapToCarry(QPDFPageObjectHelper& page, ObjGenMap<char>& known) {
     return it->second;
 }
 
-// Whether every font and image name of a page's resources occurs somewhere in its content.
-// Then nothing is left to trim and qpdf's full parse of the content can be skipped; a name
-// that does not occur as written (it may be spelt with # escapes) leaves the decision to qpdf.
+// A form XObject that names resources of its own: qpdf trims those along with the page's.
+bool IsFormWithResources(QOH xobject) {
+    return xobject.isStream() && xobject.getDict().getKey("/Subtype").isNameAndEquals("/Form") &&
+           xobject.getDict().getKey("/Resources").isDictionary();
+}
+
+// Whether every font and image name of some resources occurs somewhere in the content that
+// uses them: the page's content for its own, a form XObject's for the form's, down through
+// the forms the page draws. Then nothing is left to trim and qpdf's full parse of the content
+// can be skipped; a name that does not occur as written (it may be spelt with # escapes)
+// leaves the decision to qpdf.
 bool AllResourceNamesAppear(QPDFPageObjectHelper& page) {
-    QOH resources = page.getAttribute("/Resources", false);
-    if (!resources.isDictionary())
-        return true;
-    std::vector<std::string> names;
-    for (const char* type : {"/Font", "/XObject"}) {
-        QOH dict = resources.getKey(type);
-        if (dict.isDictionary())
-            for (const std::string& key : dict.getKeys())
+    struct User {
+        std::vector<QOH> streams;
+        QOH resources;
+    };
+    std::vector<User> todo;
+    {
+        User user{{}, page.getAttribute("/Resources", false)};
+        QOH contents = page.getObjectHandle().getKey("/Contents");
+        if (contents.isStream())
+            user.streams.push_back(contents);
+        else if (contents.isArray())
+            for (QOH item : contents.aitems())
+                if (item.isStream())
+                    user.streams.push_back(item);
+        todo.push_back(std::move(user));
+    }
+    ObjGenSet formsSeen;
+    // Forms nest a few levels; a drawing of forms far deeper is qpdf's to sort out.
+    constexpr size_t kMaxForms = 64;
+    while (!todo.empty()) {
+        User user = std::move(todo.back());
+        todo.pop_back();
+        if (!user.resources.isDictionary())
+            continue;
+        std::vector<std::string> names;
+        for (const char* type : {"/Font", "/XObject"}) {
+            QOH dict = user.resources.getKey(type);
+            if (!dict.isDictionary())
+                continue;
+            for (const std::string& key : dict.getKeys()) {
                 names.push_back(key);
-    }
-    if (names.empty())
-        return true;
-    // Each content stream is decoded straight into one string: qpdf's own concatenation of a
-    // page's contents buffers every stream a second time, which cost as much as the decoding.
-    // A newline between streams keeps a name at the end of one from running into the next.
-    std::vector<QOH> streams;
-    QOH contents = page.getObjectHandle().getKey("/Contents");
-    if (contents.isStream())
-        streams.push_back(contents);
-    else if (contents.isArray())
-        for (QOH item : contents.aitems())
-            if (item.isStream())
-                streams.push_back(item);
-    std::string content;
-    try {
-        Pl_String sink("page content", nullptr, content);
-        for (QOH& stream : streams) {
-            if (!stream.pipeStreamData(&sink, 0, qpdf_dl_generalized, false, false))
-                return false;
-            content += '\n';
+                QOH xobject = dict.getKey(key);
+                if (std::string_view(type) == "/XObject" && IsFormWithResources(xobject) &&
+                    formsSeen.insert(xobject.getObjGen()).second) {
+                    if (formsSeen.size() > kMaxForms)
+                        return false;
+                    todo.push_back({{xobject}, xobject.getDict().getKey("/Resources")});
+                }
+            }
         }
-    } catch (const std::exception&) {
-        return false;
+        if (names.empty())
+            continue;
+        // Each content stream is decoded straight into one string: qpdf's own concatenation
+        // of a page's contents buffers every stream a second time, which cost as much as the
+        // decoding. A newline between streams keeps a name at the end of one from running
+        // into the next.
+        std::string content;
+        try {
+            Pl_String sink("page content", nullptr, content);
+            for (QOH& stream : user.streams) {
+                if (!stream.pipeStreamData(&sink, 0, qpdf_dl_generalized, false, false))
+                    return false;
+                content += '\n';
+            }
+        } catch (const std::exception&) {
+            return false;
+        }
+        if (!std::all_of(names.begin(), names.end(), [&](const std::string& name) {
+                return content.find(name) != std::string::npos;
+            }))
+            return false;
     }
-    return std::all_of(names.begin(), names.end(), [&](const std::string& name) {
-        return content.find(name) != std::string::npos;
-    });
+    return true;
 }
 
 } // namespace

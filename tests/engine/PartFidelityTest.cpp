@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <qpdf/QPDF.hh>
@@ -21,6 +22,25 @@ void Split(CTempDir& dir, const std::string& source, const std::string& params) 
     const CliResult r =
         RunCli({"split", dir.File(source), params, "--to", dir.File("out"), "--quiet"});
     ASSERT_EQ(r.status, 0) << r.err;
+}
+
+using QOH = QPDFObjectHandle;
+
+// Writes a document of `pages` pages built by `make` from a fresh empty one.
+void WriteBuilt(const std::string& path, const std::function<void(QPDF&)>& make) {
+    QPDF pdf;
+    pdf.emptyPDF();
+    make(pdf);
+    QPDFWriter writer(pdf, path.c_str());
+    writer.write();
+}
+
+QOH AddPage(QPDF& pdf, const std::string& content, QOH resources) {
+    QOH page = pdf.makeIndirectObject(QOH::parse("<< /Type /Page /MediaBox [0 0 200 200] >>"));
+    page.replaceKey("/Contents", pdf.newStream(content));
+    page.replaceKey("/Resources", resources);
+    pdf.addPage(page, false);
+    return pdf.getAllPages().back();
 }
 
 } // namespace
@@ -220,5 +240,66 @@ TEST(PartFidelityTest, PartsOfPlainAndLinkedPagesCarrySharedObjectsOnce) {
         EXPECT_EQ(fonts, 1u) << c.part;
         EXPECT_EQ(pageObjects, c.pages) << c.part;
         EXPECT_TRUE(QpdfCheckPasses(dir.File("out/" + c.part))) << c.part;
+    }
+}
+
+// A form drawn on each page may name one resource dictionary of every font and image, as the
+// pages themselves may: a part carries only what its pages' forms draw.
+TEST(PartFidelityTest, PartsCarryOnlyTheFontsAndImagesTheirFormsDraw) {
+    for (bool nested : {false, true}) {
+        CTempDir dir(true);
+        WriteBuilt(dir.File("src.pdf"), [&](QPDF& pdf) {
+            QOH all = pdf.makeIndirectObject(QOH::parse("<< /Font << >> /XObject << >> >>"));
+            for (int i = 0; i < 4; ++i) {
+                const std::string n = std::to_string(i);
+                all.getKey("/Font").replaceKey(
+                    "/F" + n, pdf.makeIndirectObject(QOH::parse(
+                                  "<< /Type /Font /Subtype /Type1 /BaseFont /Courier >>")));
+                QOH image = pdf.newStream(std::string(16 * 3, static_cast<char>('a' + i)));
+                image.replaceDict(QOH::parse("<< /Type /XObject /Subtype /Image /Width 4 "
+                                             "/Height 4 /ColorSpace /DeviceRGB "
+                                             "/BitsPerComponent 8 >>"));
+                all.getKey("/XObject").replaceKey("/Im" + n, image);
+            }
+            for (int i = 0; i < 4; ++i) {
+                const std::string n = std::to_string(i);
+                QOH form =
+                    pdf.newStream("BT /F" + n + " 9 Tf (page " + n + ") Tj ET /Im" + n + " Do");
+                form.getDict().replaceKey("/Subtype", QOH::newName("/Form"));
+                form.getDict().replaceKey("/BBox", QOH::parse("[0 0 200 200]"));
+                form.getDict().replaceKey("/Resources", all);
+                if (nested) {
+                    QOH outer = pdf.newStream("/Inner Do");
+                    outer.getDict().replaceKey("/Subtype", QOH::newName("/Form"));
+                    outer.getDict().replaceKey("/BBox", QOH::parse("[0 0 200 200]"));
+                    outer.getDict().replaceKey("/Resources", QOH::parse("<< /XObject << >> >>"));
+                    outer.getDict()
+                        .getKey("/Resources")
+                        .getKey("/XObject")
+                        .replaceKey("/Inner", form);
+                    form = outer;
+                }
+                QOH resources = QOH::parse("<< /XObject << >> >>");
+                resources.getKey("/XObject").replaceKey("/Fm", form);
+                AddPage(pdf, "/Fm Do", resources);
+            }
+        });
+        Split(dir, "src.pdf", "1s,2-3");
+        for (const auto& [name, pages] : {std::pair{"src_page0001.pdf", 1},
+                                          {"src_page0004.pdf", 1},
+                                          {"src_pages0002-0003.pdf", 2}}) {
+            QPDF part;
+            part.processFile(dir.File(std::string("out/") + name).c_str());
+            int fonts = 0, images = 0;
+            for (QOH object : part.getAllObjects()) {
+                fonts += object.isDictionaryOfType("/Font");
+                images += object.isStream() &&
+                          object.getDict().getKey("/Subtype").isNameAndEquals("/Image");
+            }
+            EXPECT_EQ(fonts, pages) << name << (nested ? " nested" : "");
+            EXPECT_EQ(images, pages) << name << (nested ? " nested" : "");
+            EXPECT_EQ(part.getAllPages().size(), static_cast<size_t>(pages));
+            EXPECT_TRUE(QpdfCheckPasses(dir.File(std::string("out/") + name)));
+        }
     }
 }
