@@ -112,6 +112,10 @@ CStructIndex::CStructIndex(ParsedSource& source) {
             }
             e.kids.push_back(kid);
         }
+        // Nothing of it lies anywhere, yet it is on its page for a reader all the same: the
+        // parts that hold that page keep it.
+        if (e.kids.empty() && e.page >= 0)
+            m_onPage[static_cast<size_t>(e.page)].push_back({index, -1});
         m_elements.push_back(std::move(e));
         for (auto it = children.rbegin(); it != children.rend(); ++it)
             stack.push_back(*it);
@@ -147,7 +151,9 @@ class PartTree {
         std::map<int, std::set<int>> keep;
         for (const auto& [page, partPage] : m_pages) {
             for (const CStructIndex::Content& c : m_index.OnPage(page)) {
-                keep[c.element].insert(c.kid);
+                auto& kept = keep[c.element];
+                if (c.kid >= 0)
+                    kept.insert(c.kid);
                 for (int e = c.element; e >= 0;) {
                     const int parent = elements[static_cast<size_t>(e)].parent;
                     const int place = elements[static_cast<size_t>(e)].place;

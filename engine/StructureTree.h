@@ -29,7 +29,8 @@ class CStructIndex {
         int page = -1;   // its /Pg
         std::vector<Kid> kids;
     };
-    // A content kid: which element, and its place among that element's kids.
+    // A content kid: which element, and its place among that element's kids; -1 for an
+    // element that has no content at all but names its page (a figure given only its /Alt).
     struct Content {
         int element;
         int kid;

@@ -347,6 +347,13 @@ void WritePdf(const std::string& path, const PdfRecipe& recipe) {
             para.replaceKey("/Pg", pages[i]);
             para.replaceKey("/ID", QOH::newString(id));
             kids.appendItem(para);
+            if (recipe.altFigures) {
+                QOH figure = pdf.makeIndirectObject(
+                    QOH::parse("<< /Type /StructElem /S /Figure /Alt (a picture) >>"));
+                figure.replaceKey("/P", document);
+                figure.replaceKey("/Pg", pages[i]);
+                kids.appendItem(figure);
+            }
             nums.appendItem(QOH::newInteger(static_cast<long long>(i)));
             nums.appendItem(QOH::newArray(std::vector<QOH>{para}));
             ids.appendItem(QOH::newString(id));

@@ -57,6 +57,8 @@ struct PdfRecipe {
     // element's kids lead back to the document element.
     bool tagged = false;
     bool tagLoop = false;
+    bool altFigures = false; // tagged: after each /Para a /Figure on its page, only its /Alt
+
     bool uncompressed = false; // streams written without a filter
     int textLines = 0;         // lines of the same text on every page, to give it weight
     // A checkbox "agree", checked, on page 1, whose only widget kid has no /Parent.
