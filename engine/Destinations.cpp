@@ -165,11 +165,115 @@ QOH RemoteJump(QOH namedDest, QOH sourceArray, int page,
 
 } // namespace
 
+// An action as it is to stay in the part: a GoTo among it and the actions it chains with
+// /Next is relinked as an annotation's own jump is (into the part, to the sibling part that
+// holds its page, or taken out), the chain kept around what is taken out. `original` is the
+// source's action the copy was made from. Returns the action, what replaces it, or null.
+QOH CPartDestinations::FixedAction(const Insertion& at, QOH action, QOH original, int depth) const {
+    // Chains are a few actions long; a looping or absurdly long one stops here.
+    constexpr int kMaxChain = 64;
+    if (!action.isDictionary() || depth > kMaxChain)
+        return QOH::newNull();
+    if (action.isIndirect()) {
+        // Another holder of the same action had it done already (or a loop leads back to it,
+        // which is left as it is).
+        auto [it, fresh] = at.done.try_emplace(action.getObjGen(), action);
+        if (!fresh)
+            return it->second;
+        QOH fixed = FixedActionOnce(at, action, original, depth);
+        at.done[action.getObjGen()] = fixed;
+        return fixed;
+    }
+    return FixedActionOnce(at, action, original, depth);
+}
+
+QOH CPartDestinations::FixedActionOnce(const Insertion& at, QOH action, QOH original,
+                                       int depth) const {
+    if (!original.isDictionary())
+        original = QOH::newNull();
+    QOH next = KeyOrNull(action, "/Next");
+    QOH nextOriginal = original.isNull() ? original : KeyOrNull(original, "/Next");
+    if (next.isDictionary()) {
+        QOH fixed = FixedAction(at, next, nextOriginal, depth + 1);
+        if (fixed.isNull())
+            action.removeKey("/Next");
+        else if (fixed.getObjGen() != next.getObjGen() || !fixed.isIndirect())
+            action.replaceKey("/Next", fixed);
+    } else if (next.isArray()) {
+        const bool paired =
+            nextOriginal.isArray() && nextOriginal.getArrayNItems() == next.getArrayNItems();
+        std::vector<QOH> kept;
+        for (int i = 0; i < next.getArrayNItems(); ++i) {
+            QOH fixed =
+                FixedAction(at, next.getArrayItem(i),
+                            paired ? nextOriginal.getArrayItem(i) : QOH::newNull(), depth + 1);
+            if (!fixed.isNull())
+                kept.push_back(fixed);
+        }
+        if (kept.empty())
+            action.removeKey("/Next");
+        else
+            action.replaceKey("/Next", QOH::newArray(kept));
+    }
+    if (!action.getKey("/S").isNameAndEquals("/GoTo"))
+        return action;
+    Jump jump{action, "/D", action.getKey("/D")};
+    std::optional<Jump> sourceJump;
+    if (original.isDictionary() && original.getKey("/S").isNameAndEquals("/GoTo"))
+        sourceJump = Jump{original, "/D", original.getKey("/D")};
+    if (Relink(at.part, jump, sourceJump, at.source, at.firstPage, at.added, at.pending))
+        return action;
+    const bool named = jump.dest.isName() || jump.dest.isString();
+    Target target;
+    if (named)
+        target = at.source.Named().Resolve(jump.dest);
+    else if (sourceJump)
+        target = ExplicitTarget(sourceJump->dest, at.source.pageIndex, at.source.pages.size());
+    QOH remote = RemoteJump(named ? jump.dest : QOH(), target.dest, target.page, at.siblings);
+    QOH after = KeyOrNull(action, "/Next");
+    if (!remote.isInitialized()) {
+        if (!after.isArray())
+            return after;
+        // The first of the chained actions takes the place of this one, the others after it.
+        std::vector<QOH> rest = after.getArrayAsVector();
+        QOH first = rest.front(); // never empty: an empty array was taken out above
+        rest.erase(rest.begin());
+        if (!rest.empty() && !first.hasKey("/Next")) {
+            first = first.shallowCopy(); // it may be chained elsewhere too
+            first.replaceKey("/Next", QOH::newArray(rest));
+        }
+        return first;
+    }
+    if (!after.isNull())
+        remote.replaceKey("/Next", after);
+    return remote;
+}
+
+// The actions of a page's or an annotation's /AA (opening, closing, a field's keystrokes...).
+void CPartDestinations::FixAdditionalActions(const Insertion& at, QOH holder, QOH original) const {
+    QOH actions = KeyOrNull(holder, "/AA");
+    if (!actions.isDictionary())
+        return;
+    QOH originals = original.isDictionary() ? KeyOrNull(original, "/AA") : QOH::newNull();
+    for (const std::string& key : actions.getKeys()) {
+        QOH action = actions.getKey(key);
+        QOH fixed = FixedAction(
+            at, action, originals.isDictionary() ? KeyOrNull(originals, key) : originals, 0);
+        if (fixed.isNull())
+            actions.removeKey(key);
+        else if (fixed.getObjGen() != action.getObjGen() || !fixed.isIndirect())
+            actions.replaceKey(key, fixed);
+    }
+}
+
 void CPartDestinations::FixAnnotations(QPDF& part, ParsedSource& source, int32_t firstPage,
                                        const std::vector<QOH>& added, const Pending& pending,
                                        const Siblings& siblings) const {
+    ObjGenMap<QOH> done;
+    const Insertion at{part, source, firstPage, added, pending, siblings, done};
     for (size_t i = 0; i < added.size(); ++i) {
         QOH page = added[i];
+        FixAdditionalActions(at, page, source.pages[static_cast<size_t>(firstPage) + i]);
         QOH annots = KeyOrNull(page, "/Annots");
         if (annots.isNull())
             continue;
@@ -190,8 +294,22 @@ void CPartDestinations::FixAnnotations(QPDF& part, ParsedSource& source, int32_t
                 continue;
             }
             kept.push_back(annot);
+            QOH original = paired ? sourceAnnots.getArrayItem(a) : QOH::newNull();
+            FixAdditionalActions(at, annot, original);
+            QOH action = KeyOrNull(annot, "/A");
+            if (!annot.hasKey("/Dest") && action.isDictionary()) {
+                // A shared action is left as it is where the part's answer differs from it:
+                // the annotation gets what FixedAction makes instead.
+                QOH fixed = FixedAction(
+                    at, action, original.isNull() ? original : KeyOrNull(original, "/A"), 0);
+                if (fixed.isNull())
+                    annot.removeKey("/A");
+                else if (fixed.getObjGen() != action.getObjGen() || !fixed.isIndirect())
+                    annot.replaceKey("/A", fixed);
+                continue;
+            }
             auto jump = JumpOf(annot);
-            const auto sourceJump = paired ? JumpOf(sourceAnnots.getArrayItem(a)) : std::nullopt;
+            const auto sourceJump = paired ? JumpOf(original) : std::nullopt;
             if (!jump || Relink(part, *jump, sourceJump, source, firstPage, added, pending))
                 continue;
             // The jump leaves the part. Its action may be shared with other annotations, so

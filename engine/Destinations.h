@@ -75,6 +75,19 @@ class CPartDestinations {
     void Clear();
 
   private:
+    // What one insertion relinks against.
+    struct Insertion {
+        QPDF& part;
+        ParsedSource& source;
+        int32_t firstPage;
+        const std::vector<QOH>& added;
+        const Pending& pending;
+        const Siblings& siblings;
+        ObjGenMap<QOH>& done; // indirect actions relinked so far, with what replaces them
+    };
+    QOH FixedAction(const Insertion& at, QOH action, QOH original, int depth) const;
+    QOH FixedActionOnce(const Insertion& at, QOH action, QOH original, int depth) const;
+    void FixAdditionalActions(const Insertion& at, QOH holder, QOH original) const;
     bool Carried(QOH name, const Pending& pending) const;
     bool Relink(QPDF& part, Jump jump, std::optional<Jump> sourceJump, ParsedSource& source,
                 int32_t firstPage, const std::vector<QOH>& added, const Pending& pending) const;

@@ -37,11 +37,12 @@ class SinkPipeline final : public Pipeline {
 
 } // namespace
 
-// A page with nothing of its own that a part must rewrite (links, widgets, beads, tags) is
-// written straight from the source's document instead of copied into the part's: qpdf's copy
-// of a page was about two fifths of the instructions of a single-page part.
+// A page with nothing of its own that a part must rewrite (links, widgets, beads, tags, the
+// jumps of its own actions) is written straight from the source's document instead of copied
+// into the part's: qpdf's copy of a page was about two fifths of the instructions of a
+// single-page part.
 bool CPartDocument::Graftable(ParsedSource& source, QOH page) {
-    for (const char* key : {"/Annots", "/B", "/StructParents"})
+    for (const char* key : {"/Annots", "/B", "/StructParents", "/AA"})
         if (page.hasKey(key))
             return false;
     return !source.pdf->getRoot().hasKey("/StructTreeRoot");
@@ -386,10 +387,12 @@ bool CPartDocument::SpareServes(const ParsedSource& source, int32_t firstPage,
     for (int32_t i = firstPage; i < firstPage + count; ++i) {
         if (m_spare->copied[static_cast<size_t>(i)])
             return false;
-        // Annotations and article beads reach other pages (a field's widgets, a thread's next
-        // bead); a copy made for an earlier part left those references null.
+        // Annotations, article beads and a page's actions reach other pages (a field's
+        // widgets, a thread's next bead, a jump); a copy made for an earlier part left those
+        // references null.
         QOH page = source.pages[static_cast<size_t>(i)];
-        if (!KeyOrNull(page, "/Annots").isNull() || !KeyOrNull(page, "/B").isNull())
+        if (!KeyOrNull(page, "/Annots").isNull() || !KeyOrNull(page, "/B").isNull() ||
+            !KeyOrNull(page, "/AA").isNull())
             return false;
     }
     return true;

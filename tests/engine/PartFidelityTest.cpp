@@ -3,6 +3,7 @@
 #include "tests/support/PdfBuilder.h"
 #include "tests/support/TempDir.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -41,6 +42,52 @@ QOH AddPage(QPDF& pdf, const std::string& content, QOH resources) {
     page.replaceKey("/Resources", resources);
     pdf.addPage(page, false);
     return pdf.getAllPages().back();
+}
+
+// An action and the ones it chains, as "GoTo 1>URI": a GoTo by the 0-based page it shows in
+// its file ("GoTo -" for none), a GoToR as "file#page".
+std::string Chain(QOH action, const std::vector<QOH>& pages) {
+    std::string out;
+    for (int hops = 0; action.isDictionary() && hops < 10; ++hops) {
+        if (!out.empty())
+            out += ">";
+        QOH type = action.getKey("/S");
+        QOH dest = action.getKey("/D");
+        if (type.isNameAndEquals("/GoTo")) {
+            auto it = std::find_if(pages.begin(), pages.end(), [&](QOH page) {
+                return dest.isArray() && page.getObjGen() == dest.getArrayItem(0).getObjGen();
+            });
+            out += "GoTo " + (it == pages.end() ? "-" : std::to_string(it - pages.begin()));
+        } else if (type.isNameAndEquals("/GoToR")) {
+            out += action.getKey("/F").getUTF8Value() + "#" +
+                   std::to_string(dest.getArrayItem(0).getIntValue());
+        } else {
+            out += type.isName() ? type.getName().substr(1) : "?";
+        }
+        action = action.getKey("/Next");
+    }
+    return out;
+}
+
+// Per page: its opening and closing actions, then each annotation's action, then each
+// annotation's own opening action ("open " first), "" where there is none.
+std::vector<std::vector<std::string>> PageActions(const std::string& path) {
+    QPDF pdf;
+    pdf.processFile(path.c_str());
+    const std::vector<QOH> pages = pdf.getAllPages();
+    std::vector<std::vector<std::string>> out;
+    for (QOH page : pages) {
+        std::vector<std::string> actions{Chain(page.getKey("/AA").getKey("/O"), pages),
+                                         Chain(page.getKey("/AA").getKey("/C"), pages)};
+        for (QOH annot : page.getKey("/Annots").aitems()) {
+            actions.push_back(Chain(annot.getKey("/A"), pages));
+            const std::string open = Chain(annot.getKey("/AA").getKey("/PO"), pages);
+            if (!open.empty())
+                actions.push_back("open " + open);
+        }
+        out.push_back(actions);
+    }
+    return out;
 }
 
 } // namespace
@@ -244,6 +291,73 @@ TEST(PartFidelityTest, PartsOfPlainAndLinkedPagesCarrySharedObjectsOnce) {
         EXPECT_EQ(fonts, 1u) << c.part;
         EXPECT_EQ(pageObjects, c.pages) << c.part;
         EXPECT_TRUE(QpdfCheckPasses(dir.File("out/" + c.part))) << c.part;
+    }
+}
+
+// Actions beyond a link's own jump: a page's opening action, a widget's, and the actions a
+// link chains after its own. Each leads where the link itself would: into its part, to the
+// sibling part that holds its page, or out of the chain.
+TEST(PartFidelityTest, ChainedAndPageActionsLeadIntoThePartsThatHoldTheirPages) {
+    CTempDir dir(true);
+    WriteBuilt(dir.File("src.pdf"), [](QPDF& pdf) {
+        std::vector<QOH> pages;
+        for (int i = 0; i < 4; ++i)
+            pages.push_back(AddPage(pdf, "", QOH::newDictionary()));
+        auto goTo = [&](int page) {
+            QOH action = QOH::parse("<< /S /GoTo >>");
+            action.replaceKey(
+                "/D", QOH::newArray({pages[static_cast<size_t>(page)], QOH::newName("/Fit")}));
+            return action;
+        };
+        for (int i = 0; i < 4; ++i) {
+            // Page N opens and closes on the next page (one action for both); its link opens an
+            // address and then the last page.
+            QOH aa = QOH::newDictionary();
+            aa.replaceKey("/O", pdf.makeIndirectObject(goTo((i + 1) % 4)));
+            aa.replaceKey("/C", aa.getKey("/O"));
+            pages[static_cast<size_t>(i)].replaceKey("/AA", aa);
+            QOH uri = QOH::parse("<< /S /URI /URI (https://example.com/) >>");
+            uri.replaceKey("/Next", goTo(3));
+            QOH link = QOH::parse("<< /Type /Annot /Subtype /Link /Rect [0 0 9 9] >>");
+            link.replaceKey("/A", uri);
+            // A widget that shows the first page once its page is open, then the address.
+            QOH widget =
+                QOH::parse("<< /Type /Annot /Subtype /Widget /FT /Btn /Ff 65536 /Rect [9 9 19 "
+                           "19] >>");
+            widget.replaceKey("/T", QOH::newString("b" + std::to_string(i)));
+            QOH first = goTo(0);
+            first.replaceKey("/Next", QOH::parse("<< /S /URI /URI (https://example.com/) >>"));
+            widget.replaceKey("/AA", QOH::newDictionary());
+            widget.getKey("/AA").replaceKey("/PO", first);
+            pages[static_cast<size_t>(i)].replaceKey(
+                "/Annots",
+                QOH::newArray({pdf.makeIndirectObject(link), pdf.makeIndirectObject(widget)}));
+        }
+    });
+    const struct {
+        std::string params;
+        std::string part;
+        std::vector<std::vector<std::string>> actions;
+    } cases[] = {
+        {"1-2,3-4",
+         "src_pages0001-0002.pdf",
+         {{"GoTo 1", "GoTo 1", "URI>src_pages0003-0004.pdf#1", "", "open GoTo 0>URI"},
+          {"src_pages0003-0004.pdf#0", "src_pages0003-0004.pdf#0", "URI>src_pages0003-0004.pdf#1",
+           "", "open GoTo 0>URI"}}},
+        {"1-2,3-4",
+         "src_pages0003-0004.pdf",
+         {{"GoTo 1", "GoTo 1", "URI>GoTo 1", "", "open src_pages0001-0002.pdf#0>URI"},
+          {"src_pages0001-0002.pdf#0", "src_pages0001-0002.pdf#0", "URI>GoTo 1", "",
+           "open src_pages0001-0002.pdf#0>URI"}}},
+        // Jumps to pages no part holds go; what they chain stays.
+        {"2", "src_page0002.pdf", {{"", "", "URI", "", "open URI"}}},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove_all(dir.File("out"));
+        Split(dir, "src.pdf", c.params);
+        const std::string part = dir.File("out/" + c.part);
+        EXPECT_EQ(PageActions(part), c.actions) << c.part;
+        EXPECT_TRUE(QpdfCheckPasses(part)) << c.part;
     }
 }
 
