@@ -3,6 +3,7 @@
 #include "core/AtomicFile.h"
 #include "engine/Automation.h"
 #include "engine/Forms.h"
+#include "engine/OptionalContent.h"
 #include "engine/Outline.h"
 #include "engine/PageLabels.h"
 #include "engine/PdfWriter.h"
@@ -45,7 +46,10 @@ bool CPartDocument::Graftable(ParsedSource& source, QOH page) {
     for (const char* key : {"/Annots", "/B", "/StructParents", "/AA"})
         if (page.hasKey(key))
             return false;
-    return !source.pdf->getRoot().hasKey("/StructTreeRoot");
+    // Tags and layers are named from the catalog, which must name the very objects the pages
+    // do: those pages are copied.
+    QOH root = source.pdf->getRoot();
+    return !root.hasKey("/StructTreeRoot") && !root.hasKey("/OCProperties");
 }
 
 CPartDocument::CPartDocument(std::shared_ptr<CQpdfSession> session)
@@ -200,8 +204,10 @@ bool CPartDocument::PrepareForWriting(const std::string& what) {
         WritePageLabels(*m_new, m_origins, warn);
         const std::vector<QOH>& pages = m_new->getAllPages();
         auto first = pages.empty() ? m_origins.end() : m_origins.find(pages.front().getObjGen());
-        if (first != m_origins.end())
+        if (first != m_origins.end()) {
+            WriteOptionalContent(*m_new, *first->second.source);
             CopyDocumentEntries(*m_new, *first->second.source);
+        }
         WriteStructureTree(*m_new, m_origins, warn);
         return true;
     } catch (const std::exception& e) {
@@ -475,7 +481,8 @@ void CPartDocument::KeepForNextPart() {
         m_new->updateAllPagesCache();
         for (const char* key :
              {"/Outlines", "/Dests", "/Names", "/AcroForm", "/PageLabels", "/StructTreeRoot",
-              "/MarkInfo", "/Lang", "/ViewerPreferences", "/OutputIntents", "/Metadata"})
+              "/MarkInfo", "/Lang", "/ViewerPreferences", "/OutputIntents", "/Metadata",
+              "/OCProperties", "/PageLayout", "/PageMode"})
             root.removeKey(key);
         spare->pdf = std::move(m_new);
         m_session->KeepSpare(std::move(spare));

@@ -417,12 +417,22 @@ void WriteStructureTree(QPDF& part, const ObjGenMap<PageOrigin>& origins,
 void CopyDocumentEntries(QPDF& part, ParsedSource& source) {
     QOH from = source.pdf->getRoot();
     QOH to = part.getRoot();
-    for (const char* key :
-         {"/MarkInfo", "/Lang", "/ViewerPreferences", "/OutputIntents", "/Metadata"}) {
+    for (const char* key : {"/MarkInfo", "/Lang", "/ViewerPreferences", "/OutputIntents",
+                            "/Metadata", "/PageLayout"}) {
         QOH value = KeyOrNull(from, key);
         if (!value.isNull() && !to.hasKey(key))
             to.replaceKey(key, CopyValue(part, value));
     }
+    // The part opens as the source does, with the panel it shows, where the part has what
+    // that panel lists (its bookmarks may have been left out, its layers unused).
+    QOH mode = KeyOrNull(from, "/PageMode");
+    const bool shown = mode.isNameAndEquals("/UseThumbs") || mode.isNameAndEquals("/FullScreen") ||
+                       (mode.isNameAndEquals("/UseOutlines") && to.hasKey("/Outlines")) ||
+                       (mode.isNameAndEquals("/UseOC") && to.hasKey("/OCProperties"));
+    if (shown)
+        to.replaceKey("/PageMode", mode.shallowCopy());
+    else
+        to.removeKey("/PageMode");
 }
 
 } // namespace engine

@@ -421,3 +421,53 @@ TEST(PartFidelityTest, PartsCarryOnlyTheFontsAndImagesTheirFormsDraw) {
         }
     }
 }
+
+// Layers the source hides stay hidden in its parts, which list only the layers their pages
+// use and open as the source does.
+TEST(PartFidelityTest, PartsKeepTheLayersTheirPagesUseAsTheSourceShowsThem) {
+    CTempDir dir(true);
+    WriteBuilt(dir.File("src.pdf"), [](QPDF& pdf) {
+        std::vector<QOH> layers;
+        for (const char* name : {"shown", "hidden", "page 2"})
+            layers.push_back(pdf.makeIndirectObject(
+                QOH::parse("<< /Type /OCG /Name (" + std::string(name) + ") >>")));
+        for (int i = 0; i < 3; ++i) {
+            QOH properties = QOH::newDictionary();
+            for (int l = 0; l < (i == 1 ? 3 : 2); ++l)
+                properties.replaceKey("/L" + std::to_string(l), layers[static_cast<size_t>(l)]);
+            QOH resources = QOH::newDictionary();
+            resources.replaceKey("/Properties", properties);
+            AddPage(pdf, "/OC /L0 BDC 0 0 9 9 re f EMC /OC /L1 BDC 9 9 9 9 re f EMC", resources);
+        }
+        QOH oc = QOH::parse("<< /D << /OFF [] >> >>");
+        oc.replaceKey("/OCGs", QOH::newArray(layers));
+        oc.getKey("/D").replaceKey("/Order", QOH::newArray(layers));
+        oc.getKey("/D").getKey("/OFF").appendItem(layers[1]);
+        pdf.getRoot().replaceKey("/OCProperties", oc);
+        pdf.getRoot().replaceKey("/PageMode", QOH::newName("/UseOC"));
+        pdf.getRoot().replaceKey("/PageLayout", QOH::newName("/TwoColumnLeft"));
+    });
+    Split(dir, "src.pdf", "1,2-3");
+    const auto names = [](QOH array) {
+        std::string out;
+        for (QOH layer : array.aitems())
+            out += layer.getKey("/Name").getUTF8Value() + ",";
+        return out;
+    };
+    for (const auto& [name, layers] :
+         {std::pair{"src_page0001.pdf",
+                    "shown,hidden,|shown,hidden,|hidden,|/UseOC /TwoColumnLeft"},
+          {"src_pages0002-0003.pdf",
+           "shown,hidden,page 2,|shown,hidden,page 2,|hidden,|/UseOC /TwoColumnLeft"}}) {
+        QPDF part;
+        part.processFile(dir.File(std::string("out/") + name).c_str());
+        QOH root = part.getRoot();
+        QOH oc = root.getKey("/OCProperties");
+        EXPECT_EQ(names(oc.getKey("/OCGs")) + "|" + names(oc.getKey("/D").getKey("/Order")) + "|" +
+                      names(oc.getKey("/D").getKey("/OFF")) + "|" +
+                      root.getKey("/PageMode").getName() + " " +
+                      root.getKey("/PageLayout").getName(),
+                  layers)
+            << name;
+    }
+}
