@@ -60,6 +60,38 @@ bool KeepField(QOH node, const ObjGenSet& present, ObjGenSet& seen, int depth) {
     return keep;
 }
 
+// The form's calculation order kept to the fields it holds: a reader recalculates the fields
+// it lists, in its order.
+void TrimCalculationOrder(QOH form, std::vector<QOH> order) {
+    QOH fields = form.getKey("/Fields");
+    ObjGenSet held, seen;
+    std::vector<std::pair<QOH, int>> todo;
+    for (QOH field : fields.isArray() ? fields.getArrayAsVector() : std::vector<QOH>{})
+        todo.emplace_back(field, 0);
+    while (!todo.empty()) {
+        auto [node, depth] = todo.back();
+        todo.pop_back();
+        if (!node.isDictionary() || depth > kMaxFieldDepth || !node.isIndirect() ||
+            !seen.insert(node.getObjGen()).second)
+            continue;
+        held.insert(node.getObjGen());
+        QOH kids = node.getKey("/Kids");
+        if (kids.isArray())
+            for (QOH kid : kids.aitems())
+                todo.emplace_back(kid, depth + 1);
+    }
+    QOH kept = QOH::newArray();
+    ObjGenSet listed;
+    for (QOH& field : order)
+        if (field.isIndirect() && held.count(field.getObjGen()) &&
+            listed.insert(field.getObjGen()).second)
+            kept.appendItem(field);
+    if (kept.getArrayNItems() > 0)
+        form.replaceKey("/CO", kept);
+    else
+        form.removeKey("/CO");
+}
+
 } // namespace
 
 PendingForm PrepareForm(QPDF& part, ParsedSource& source, int32_t firstPage,
@@ -92,12 +124,25 @@ PendingForm PrepareForm(QPDF& part, ParsedSource& source, int32_t firstPage,
     std::stable_sort(tops.begin(), tops.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     const ObjGenSet present = PresentWidgets(part);
+    ObjGenSet copiedTops;
     for (auto& [place, top] : tops) {
         QOH copy = CopyValue(part, top);
         ObjGenSet seen;
         if (KeepField(copy, present, seen, 0))
             pending.fields.push_back(copy);
+        if (place != INT32_MAX)
+            copiedTops.insert(top.getObjGen());
     }
+    // A field below a top-level field copied now was copied with it: asking for it again
+    // finds that copy and copies nothing.
+    QOH order = form.getKey("/CO");
+    if (order.isArray())
+        for (QOH field : order.aitems()) {
+            auto it = field.isIndirect() ? index.topOf.find(field.getObjGen()) : index.topOf.end();
+            if (it != index.topOf.end() &&
+                copiedTops.count(index.tops[static_cast<size_t>(it->second)].getObjGen()))
+                pending.calculated.push_back(CopyValue(part, field));
+        }
     if (!part.getRoot().getKey("/AcroForm").isDictionary())
         for (const char* key : {"/DR", "/DA", "/Q", "/NeedAppearances"}) {
             QOH value = form.getKey(key);
@@ -130,6 +175,13 @@ void CommitForm(QPDF& part, const PendingForm& pending) {
     for (const QOH& field : pending.fields)
         if (have.insert(field.getObjGen()).second)
             fields.appendItem(field);
+    if (form.hasKey("/CO") || !pending.calculated.empty()) {
+        std::vector<QOH> order = form.getKey("/CO").isArray()
+                                     ? form.getKey("/CO").getArrayAsVector()
+                                     : std::vector<QOH>{};
+        order.insert(order.end(), pending.calculated.begin(), pending.calculated.end());
+        TrimCalculationOrder(form, order);
+    }
 }
 
 void TrimFieldsToPresentWidgets(QPDF& part) {
@@ -145,6 +197,8 @@ void TrimFieldsToPresentWidgets(QPDF& part) {
             kept.push_back(field);
     }
     form.replaceKey("/Fields", QOH::newArray(kept));
+    if (form.getKey("/CO").isArray())
+        TrimCalculationOrder(form, form.getKey("/CO").getArrayAsVector());
 }
 
 } // namespace engine

@@ -14,6 +14,7 @@ struct ParsedSource;
 struct PendingForm {
     std::vector<QOH> fields;                           // top-level fields, in form order
     std::vector<std::pair<std::string, QOH>> defaults; // /DR, /DA, ... of a new form
+    std::vector<QOH> calculated; // the form's calculation order, of fields copied now
 };
 
 // The source's form fields that have widgets on the range's pages (their values and button

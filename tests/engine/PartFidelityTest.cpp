@@ -471,3 +471,47 @@ TEST(PartFidelityTest, PartsKeepTheLayersTheirPagesUseAsTheSourceShowsThem) {
             << name;
     }
 }
+
+// A form's calculation order lists the fields each part holds, in the source's order.
+TEST(PartFidelityTest, PartsKeepTheCalculationOrderOfTheirFields) {
+    CTempDir dir(true);
+    WriteBuilt(dir.File("src.pdf"), [](QPDF& pdf) {
+        std::vector<QOH> pages, fields;
+        for (int i = 0; i < 3; ++i)
+            pages.push_back(AddPage(pdf, "", QOH::newDictionary()));
+        // "price" on page 1, "count" on page 2, "total" with widgets on pages 2 and 3.
+        for (const auto& [name, on] :
+             {std::pair{"price", std::vector<int>{0}}, {"count", {1}}, {"total", {1, 2}}}) {
+            QOH field = pdf.makeIndirectObject(QOH::parse("<< /FT /Tx /Kids [] >>"));
+            field.replaceKey("/T", QOH::newString(name));
+            for (int page : on) {
+                QOH widget = pdf.makeIndirectObject(
+                    QOH::parse("<< /Type /Annot /Subtype /Widget /Rect [0 0 9 9] >>"));
+                widget.replaceKey("/Parent", field);
+                field.getKey("/Kids").appendItem(widget);
+                QOH annots = pages[static_cast<size_t>(page)].getKey("/Annots");
+                if (!annots.isArray())
+                    pages[static_cast<size_t>(page)].replaceKey("/Annots", QOH::newArray());
+                pages[static_cast<size_t>(page)].getKey("/Annots").appendItem(widget);
+            }
+            fields.push_back(field);
+        }
+        QOH form = QOH::newDictionary();
+        form.replaceKey("/Fields", QOH::newArray(fields));
+        form.replaceKey("/CO", QOH::newArray({fields[2], fields[1], fields[0]}));
+        pdf.getRoot().replaceKey("/AcroForm", pdf.makeIndirectObject(form));
+    });
+    Split(dir, "src.pdf", "1s,2-3,1-3");
+    for (const auto& [name, order] : {std::pair{"src_page0001.pdf", "price,"},
+                                      {"src_page0002.pdf", "total,count,"},
+                                      {"src_page0003.pdf", "total,"},
+                                      {"src_pages0002-0003.pdf", "total,count,"},
+                                      {"src_pages0001-0003.pdf", "total,count,price,"}}) {
+        QPDF part;
+        part.processFile(dir.File(std::string("out/") + name).c_str());
+        std::string listed;
+        for (QOH field : part.getRoot().getKey("/AcroForm").getKey("/CO").aitems())
+            listed += field.getKey("/T").getUTF8Value() + ",";
+        EXPECT_EQ(listed, order) << name;
+    }
+}
