@@ -93,8 +93,8 @@ bool CheckPageTree(QPDF& pdf, bool& resourcesShared) {
                 stack.emplace_back(kid, depth + 1);
         } else if (resources.isDictionary()) {
             noteShared(resources);
-            noteShared(resources.getKey("/Font"));
-            noteShared(resources.getKey("/XObject"));
+            for (const char* kind : {"/Font", "/XObject", "/Pattern", "/Shading", "/ExtGState"})
+                noteShared(resources.getKey(kind));
             pageResources.push_back(resources);
         }
     }

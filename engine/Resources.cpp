@@ -7,6 +7,7 @@
 #include <qpdf/QPDFPageObjectHelper.hh>
 
 #include <algorithm>
+#include <iterator>
 #include <set>
 #include <string_view>
 #include <vector>
@@ -131,6 +132,98 @@ bool AllResourceNamesAppear(QPDFPageObjectHelper& page) {
     return true;
 }
 
+// The content that names a page's resources: its own and that of the forms it draws that
+// name no resources of their own, down through such forms. False when it cannot be read, or
+// when something else may name them (a Type 3 font's glyphs without resources of their own).
+bool ContentNamingPageResources(QPDFPageObjectHelper& page, QOH resources, std::string& content) {
+    QOH fonts = resources.getKey("/Font");
+    if (fonts.isDictionary())
+        for (const std::string& key : fonts.getKeys()) {
+            QOH font = fonts.getKey(key);
+            if (font.isDictionary() && font.getKey("/Subtype").isNameAndEquals("/Type3") &&
+                !font.getKey("/Resources").isDictionary())
+                return false;
+        }
+    std::vector<QOH> streams;
+    QOH contents = page.getObjectHandle().getKey("/Contents");
+    if (contents.isStream())
+        streams.push_back(contents);
+    else if (contents.isArray())
+        for (QOH item : contents.aitems())
+            if (item.isStream())
+                streams.push_back(item);
+    std::vector<QOH> forms;
+    ObjGenSet formsSeen;
+    auto addForms = [&](QOH xobjects) {
+        if (!xobjects.isDictionary())
+            return;
+        for (const std::string& key : xobjects.getKeys()) {
+            QOH form = xobjects.getKey(key);
+            if (form.isStream() && form.getDict().getKey("/Subtype").isNameAndEquals("/Form") &&
+                !form.getDict().getKey("/Resources").isDictionary() &&
+                formsSeen.insert(form.getObjGen()).second)
+                forms.push_back(form);
+        }
+    };
+    addForms(resources.getKey("/XObject"));
+    try {
+        Pl_String sink("page content", nullptr, content);
+        for (QOH& stream : streams) {
+            if (!stream.pipeStreamData(&sink, 0, qpdf_dl_generalized, false, false))
+                return false;
+            content += '\n';
+        }
+        // A form without resources of its own draws with the page's, its own forms included.
+        constexpr size_t kMaxForms = 64;
+        for (size_t i = 0; i < forms.size(); ++i) {
+            if (i >= kMaxForms ||
+                !forms[i].pipeStreamData(&sink, 0, qpdf_dl_generalized, false, false))
+                return false;
+            content += '\n';
+        }
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
+}
+
+// qpdf trims fonts and images; the other kinds of a shared resource dictionary (patterns and
+// shadings with their images, graphics states with their soft masks, colour spaces, marked
+// content properties naming layers) came whole with every page. An entry whose name the page's
+// content never spells is left out of a copy of the page's resources; content that may spell
+// a name with # escapes keeps them all.
+void TrimOtherResources(QPDFPageObjectHelper& page) {
+    static const char* const kKinds[] = {"/Pattern", "/Shading", "/ExtGState", "/ColorSpace",
+                                         "/Properties"};
+    QOH resources = page.getAttribute("/Resources", false);
+    if (!resources.isDictionary() ||
+        std::none_of(std::begin(kKinds), std::end(kKinds), [&](const char* kind) {
+            QOH dict = resources.getKey(kind);
+            return dict.isDictionary() && !dict.getKeys().empty();
+        }))
+        return;
+    std::string content;
+    if (!ContentNamingPageResources(page, resources, content) ||
+        content.find('#') != std::string::npos)
+        return;
+    QOH trimmed = resources.shallowCopy();
+    bool changed = false;
+    for (const char* kind : kKinds) {
+        QOH dict = resources.getKey(kind);
+        if (!dict.isDictionary())
+            continue;
+        QOH kept = QOH::newDictionary();
+        for (const std::string& name : dict.getKeys())
+            if (content.find(name) != std::string::npos)
+                kept.replaceKey(name, dict.getKey(name));
+            else
+                changed = true;
+        trimmed.replaceKey(kind, kept);
+    }
+    if (changed)
+        page.getObjectHandle().replaceKey("/Resources", trimmed);
+}
+
 } // namespace
 
 void TrimPageResources(ParsedSource& source, size_t index, CQpdfSession& session) {
@@ -141,6 +234,7 @@ void TrimPageResources(ParsedSource& source, size_t index, CQpdfSession& session
         QPDFPageObjectHelper page(source.pages[index]);
         if (!ResourcesCheapToCarry(page, source.cheapResources) && !AllResourceNamesAppear(page))
             page.removeUnreferencedResources();
+        TrimOtherResources(page);
     } catch (const std::exception& e) {
         session.Warn(std::string("resources kept whole: ") + e.what());
     }

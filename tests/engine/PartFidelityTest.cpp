@@ -362,31 +362,52 @@ TEST(PartFidelityTest, ChainedAndPageActionsLeadIntoThePartsThatHoldTheirPages) 
 }
 
 // A form drawn on each page may name one resource dictionary of every font and image, as the
-// pages themselves may: a part carries only what its pages' forms draw.
-TEST(PartFidelityTest, PartsCarryOnlyTheFontsAndImagesTheirFormsDraw) {
-    for (bool nested : {false, true}) {
+// pages themselves may, and so may the patterns a page paints with: a part carries only what
+// its pages draw.
+TEST(PartFidelityTest, PartsCarryOnlyTheFontsAndImagesTheirPagesDraw) {
+    enum class Drawn { Form, NestedForm, Pattern };
+    for (Drawn drawn : {Drawn::Form, Drawn::NestedForm, Drawn::Pattern}) {
+        const bool pattern = drawn == Drawn::Pattern;
         CTempDir dir(true);
         WriteBuilt(dir.File("src.pdf"), [&](QPDF& pdf) {
-            QOH all = pdf.makeIndirectObject(QOH::parse("<< /Font << >> /XObject << >> >>"));
+            QOH all = pdf.makeIndirectObject(
+                QOH::parse("<< /Font << >> /XObject << >> /Pattern << >> >>"));
             for (int i = 0; i < 4; ++i) {
                 const std::string n = std::to_string(i);
-                all.getKey("/Font").replaceKey(
-                    "/F" + n, pdf.makeIndirectObject(QOH::parse(
-                                  "<< /Type /Font /Subtype /Type1 /BaseFont /Courier >>")));
+                // Patterns paint in the one font every page writes with.
+                if (!pattern || i == 0)
+                    all.getKey("/Font").replaceKey(
+                        "/F" + n, pdf.makeIndirectObject(QOH::parse(
+                                      "<< /Type /Font /Subtype /Type1 /BaseFont /Courier >>")));
                 QOH image = pdf.newStream(std::string(16 * 3, static_cast<char>('a' + i)));
                 image.replaceDict(QOH::parse("<< /Type /XObject /Subtype /Image /Width 4 "
                                              "/Height 4 /ColorSpace /DeviceRGB "
                                              "/BitsPerComponent 8 >>"));
-                all.getKey("/XObject").replaceKey("/Im" + n, image);
+                if (!pattern) {
+                    all.getKey("/XObject").replaceKey("/Im" + n, image);
+                    continue;
+                }
+                QOH tile = pdf.newStream("q 9 0 0 9 0 0 cm /Im Do Q");
+                tile.replaceDict(QOH::parse("<< /PatternType 1 /PaintType 1 /TilingType 1 /BBox "
+                                            "[0 0 9 9] /XStep 9 /YStep 9 /Resources << "
+                                            "/XObject << >> >> >>"));
+                tile.getDict().getKey("/Resources").getKey("/XObject").replaceKey("/Im", image);
+                all.getKey("/Pattern").replaceKey("/P" + n, tile);
             }
             for (int i = 0; i < 4; ++i) {
                 const std::string n = std::to_string(i);
+                if (pattern) {
+                    AddPage(pdf,
+                            "BT /F0 9 Tf (page) Tj ET /Pattern cs /P" + n + " scn 0 0 9 9 re f",
+                            all);
+                    continue;
+                }
                 QOH form =
                     pdf.newStream("BT /F" + n + " 9 Tf (page " + n + ") Tj ET /Im" + n + " Do");
                 form.getDict().replaceKey("/Subtype", QOH::newName("/Form"));
                 form.getDict().replaceKey("/BBox", QOH::parse("[0 0 200 200]"));
                 form.getDict().replaceKey("/Resources", all);
-                if (nested) {
+                if (drawn == Drawn::NestedForm) {
                     QOH outer = pdf.newStream("/Inner Do");
                     outer.getDict().replaceKey("/Subtype", QOH::newName("/Form"));
                     outer.getDict().replaceKey("/BBox", QOH::parse("[0 0 200 200]"));
@@ -414,8 +435,10 @@ TEST(PartFidelityTest, PartsCarryOnlyTheFontsAndImagesTheirFormsDraw) {
                 images += object.isStream() &&
                           object.getDict().getKey("/Subtype").isNameAndEquals("/Image");
             }
-            EXPECT_EQ(fonts, pages) << name << (nested ? " nested" : "");
-            EXPECT_EQ(images, pages) << name << (nested ? " nested" : "");
+            const std::string what =
+                name + std::string(" of drawing ") + std::to_string(static_cast<int>(drawn));
+            EXPECT_EQ(fonts, pattern ? 1 : pages) << what;
+            EXPECT_EQ(images, pages) << what;
             EXPECT_EQ(part.getAllPages().size(), static_cast<size_t>(pages));
             EXPECT_TRUE(QpdfCheckPasses(dir.File(std::string("out/") + name)));
         }
