@@ -484,6 +484,7 @@ void CPartDocument::KeepForNextPart() {
               "/MarkInfo", "/Lang", "/ViewerPreferences", "/OutputIntents", "/Metadata",
               "/OCProperties", "/PageLayout", "/PageMode"})
             root.removeKey(key);
+        m_new->getTrailer().removeKey("/Info");
         spare->pdf = std::move(m_new);
         m_session->KeepSpare(std::move(spare));
     } catch (const std::exception& e) {

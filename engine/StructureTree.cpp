@@ -423,6 +423,14 @@ void CopyDocumentEntries(QPDF& part, ParsedSource& source) {
         if (!value.isNull() && !to.hasKey(key))
             to.replaceKey(key, CopyValue(part, value));
     }
+    // The document information (title, author, subject, keywords...) that readers show and
+    // search, as the source's XMP metadata above is kept.
+    QOH info = KeyOrNull(source.pdf->getTrailer(), "/Info");
+    QOH trailer = part.getTrailer();
+    if (info.isDictionary() && !trailer.hasKey("/Info")) {
+        QOH copy = CopyValue(part, info);
+        trailer.replaceKey("/Info", copy.isIndirect() ? copy : part.makeIndirectObject(copy));
+    }
     // The part opens as the source does, with the panel it shows, where the part has what
     // that panel lists (its bookmarks may have been left out, its layers unused).
     QOH mode = KeyOrNull(from, "/PageMode");

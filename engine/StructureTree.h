@@ -65,8 +65,8 @@ void WriteStructureTree(QPDF& part, const ObjGenMap<PageOrigin>& origins,
                         const std::function<void(const std::string&)>& warn);
 
 // The catalog entries that describe the document as a whole (marking, language, viewer
-// preferences, output intents, XMP metadata, page layout and the panel it opens with), taken
-// over from the part's first source.
+// preferences, output intents, XMP metadata, page layout and the panel it opens with) and the
+// document information, taken over from the part's first source.
 void CopyDocumentEntries(QPDF& part, ParsedSource& source);
 
 } // namespace engine

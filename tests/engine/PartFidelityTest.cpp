@@ -538,3 +538,28 @@ TEST(PartFidelityTest, PartsKeepTheCalculationOrderOfTheirFields) {
         EXPECT_EQ(listed, order) << name;
     }
 }
+
+// Readers show a document's title and author from its information dictionary.
+TEST(PartFidelityTest, PartsKeepTheDocumentInformation) {
+    for (bool indirect : {true, false}) {
+        CTempDir dir(true);
+        WriteBuilt(dir.File("src.pdf"), [&](QPDF& pdf) {
+            for (int i = 0; i < 2; ++i)
+                AddPage(pdf, "", QOH::newDictionary());
+            QOH info = QOH::newDictionary();
+            info.replaceKey("/Title", QOH::newUnicodeString("Café report"));
+            info.replaceKey("/Author", QOH::newString("Ann"));
+            pdf.getTrailer().replaceKey("/Info", indirect ? pdf.makeIndirectObject(info) : info);
+        });
+        Split(dir, "src.pdf", "1s");
+        for (const char* name : {"src_page0001.pdf", "src_page0002.pdf"}) {
+            QPDF part;
+            part.processFile(dir.File(std::string("out/") + name).c_str());
+            QOH info = part.getTrailer().getKey("/Info");
+            EXPECT_EQ(info.getKey("/Title").getUTF8Value() + "|" +
+                          info.getKey("/Author").getUTF8Value(),
+                      "Café report|Ann")
+                << name;
+        }
+    }
+}
