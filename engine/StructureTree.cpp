@@ -59,6 +59,8 @@ CStructIndex::CStructIndex(ParsedSource& source) {
             return;
         }
         const int index = static_cast<int>(m_elements.size());
+        if (p.node.isIndirect())
+            m_indexOf.emplace(p.node.getObjGen(), index);
         Element e;
         e.dict = p.node;
         e.parent = p.parent;
@@ -120,6 +122,11 @@ CStructIndex::CStructIndex(ParsedSource& source) {
         for (auto it = children.rbegin(); it != children.rend(); ++it)
             stack.push_back(*it);
     }
+}
+
+int CStructIndex::IndexOf(QOH element) const {
+    auto it = element.isIndirect() ? m_indexOf.find(element.getObjGen()) : m_indexOf.end();
+    return it == m_indexOf.end() ? -1 : it->second;
 }
 
 const std::vector<CStructIndex::Content>& CStructIndex::OnPage(int page) const {
@@ -192,6 +199,8 @@ class PartTree {
         QOH dict = e.dict;
         QOH made = m_made[index];
         for (const std::string& key : dict.getKeys()) {
+            if (key == "/Ref")
+                KeepReferences(dict.getKey(key), made);
             if (key == "/K" || key == "/P" || key == "/Pg" || key == "/Ref")
                 continue;
             QOH value = dict.getKey(key);
@@ -264,6 +273,20 @@ class PartTree {
         QOH id = dict.getKey("/ID");
         if (id.isString())
             m_ids.emplace(id.getStringValue(), made);
+    }
+
+    // An element's references to others (a note's to where it is called, ...) that the part
+    // keeps; the others would drag their part of the tree along.
+    void KeepReferences(QOH references, QOH made) {
+        QOH kept = QOH::newArray();
+        for (QOH element :
+             references.isArray() ? references.getArrayAsVector() : std::vector<QOH>{references}) {
+            auto it = m_made.find(m_index.IndexOf(element));
+            if (it != m_made.end())
+                kept.appendItem(it->second);
+        }
+        if (kept.getArrayNItems() > 0)
+            made.replaceKey("/Ref", kept);
     }
 
     static bool IsAnnotation(QOH object) {

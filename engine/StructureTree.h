@@ -46,6 +46,8 @@ class CStructIndex {
     const std::vector<int>& TopElements() const { return m_top; }
     // The content kids that lie on a source page.
     const std::vector<Content>& OnPage(int page) const;
+    // The index of an element, -1 for anything else.
+    int IndexOf(QOH element) const;
 
   private:
     QOH m_root;
@@ -54,6 +56,7 @@ class CStructIndex {
     std::vector<Element> m_elements;
     std::vector<int> m_top;
     std::vector<std::vector<Content>> m_onPage;
+    ObjGenMap<int> m_indexOf;
 };
 
 // Gives a part the structure tree of its pages: the elements whose content is on them, with

@@ -150,8 +150,8 @@ TEST(PartFidelityTest, TaggedSourcesGiveTaggedParts) {
          "en-GB|Document@- Para@0 Para@1 |roles Para |classes body |ids p2 p3 |parent tree ok"},
         // A figure tagged only with its alternate text still stands on its page.
         {{.pages = 6, .tagged = true, .altFigures = true},
-         "en-GB|Document@- Para@0 Figure@0 Para@1 Figure@1 |roles Para |classes body |ids p2 p3 "
-         "|parent tree ok"},
+         "en-GB|Document@- Para@0>Figure@1 Figure@0>Para@0 Para@1 Figure@1>Para@1 |roles Para "
+         "|classes body |ids p2 p3 |parent tree ok"},
         {{.pages = 6, .links = true, .tagged = true, .textLines = 3},
          "en-GB|Document@- Para@0 Para@1 |roles Para |classes body |ids p2 p3 |parent tree ok"},
         // A tree that loops cannot be trimmed soundly: the part goes without it.

@@ -352,7 +352,12 @@ void WritePdf(const std::string& path, const PdfRecipe& recipe) {
                     QOH::parse("<< /Type /StructElem /S /Figure /Alt (a picture) >>"));
                 figure.replaceKey("/P", document);
                 figure.replaceKey("/Pg", pages[i]);
+                figure.replaceKey("/Ref", QOH::newArray({para}));
                 kids.appendItem(figure);
+                // ... and is referred to by the paragraph of the page before.
+                if (i > 0)
+                    kids.getArrayItem(kids.getArrayNItems() - 4)
+                        .replaceKey("/Ref", QOH::newArray({figure}));
             }
             nums.appendItem(QOH::newInteger(static_cast<long long>(i)));
             nums.appendItem(QOH::newArray(std::vector<QOH>{para}));
@@ -626,6 +631,8 @@ std::string StructureOf(const std::string& path) {
             out += kid.getKey("/S").getName().substr(1) + "@" + pageOf(kid.getKey("/Pg"));
             if (kid.getKey("/P").getObjGen() != parent.getObjGen())
                 out += "!";
+            for (QOH ref : kid.getKey("/Ref").aitems())
+                out += ">" + ref.getKey("/S").getName().substr(1) + "@" + pageOf(ref.getKey("/Pg"));
             out += " ";
             walk(kid, kid, depth + 1);
         }

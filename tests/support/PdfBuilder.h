@@ -57,7 +57,9 @@ struct PdfRecipe {
     // element's kids lead back to the document element.
     bool tagged = false;
     bool tagLoop = false;
-    bool altFigures = false; // tagged: after each /Para a /Figure on its page, only its /Alt
+    // Tagged: after each /Para a /Figure on its page that holds only its /Alt and refers to
+    // that /Para, the /Para before referring to the figure.
+    bool altFigures = false;
 
     bool uncompressed = false; // streams written without a filter
     int textLines = 0;         // lines of the same text on every page, to give it weight
@@ -111,7 +113,8 @@ std::vector<std::vector<std::string>> PageImages(const std::string& path);
 std::vector<std::vector<std::string>> PageFonts(const std::string& path);
 
 // The structure tree as a reader walks it: "/Lang|" and then each element as "S@page" (page
-// 0-based, "-" for none) in document order, "!" after one whose /P is not its parent, then
+// 0-based, "-" for none) in document order, "!" after one whose /P is not its parent and
+// ">S@page" for each element it refers to (/Ref), then
 // "|roles ...|classes ...|ids ...|" and "parent tree ok" or "parent tree wrong" (each page's
 // marked content found through /StructParents must be a kid of an element on that page).
 // "" for a file without one.
