@@ -42,10 +42,10 @@ Commands:
       directory gives the naming options. --trace writes debug.txt.
       Progress goes to standard error unless --quiet: a bar on a terminal (parts
       done of parts, elapsed time, current file), one line per part otherwise.
-      Ctrl+C stops the run after the part being written; so does SIGTERM, which
-      then ends the process. Exit 0 when the run ends normally (done or stopped
-      by Ctrl+C), 1 when a failure ended it or a job, a move or a log line
-      failed.
+      Ctrl+C or SIGTERM stops the run after the part being written, then ends
+      the process by that signal (status 130 or 143 in a shell). Exit 0 when
+      every job is done, 1 when a failure ended the run or a job, a move or a
+      log line failed.
       --jobs N splits N jobs at once (default 1); parts, split.log (in job
       order), messages and exit status are those of a run with one worker.
       --shard K/N runs only the jobs whose index i (0 for the batch's first
