@@ -108,7 +108,7 @@ bool ParseShard(const std::string& text, int& k, int& n) {
 }
 
 // Runs "Split em'" over the list as the window would, with this directory's setup.ini and
-// split.log. Exit 0 when the run ended normally (done or stopped), 1 when a failure ended it
+// split.log. Exit 0 when every job is done, 1 when a failure ended it
 // or a job was refused, a source could not be moved or a part could not be logged (or the log
 // could not be opened at all).
 int SplitJobs(Context& c, core::CJobList& list, const core::SetupOptions& options,
