@@ -55,6 +55,37 @@ bool ResourcesCheapToCarry(QPDFPageObjectHelper& page, ObjGenMap<char>& known) {
     return it->second;
 }
 
+// A page's content streams, in drawing order.
+std::vector<QOH> ContentStreams(QPDFPageObjectHelper& page) {
+    std::vector<QOH> streams;
+    QOH contents = page.getObjectHandle().getKey("/Contents");
+    if (contents.isStream())
+        streams.push_back(contents);
+    else if (contents.isArray())
+        for (QOH item : contents.aitems())
+            if (item.isStream())
+                streams.push_back(item);
+    return streams;
+}
+
+// Appends the decoded data of `streams` to `content`, each streamed straight into it: qpdf's
+// own concatenation of a page's contents buffers every stream a second time, which cost as
+// much as the decoding. A newline after each keeps a name at the end of one from running into
+// the next. False when one cannot be read.
+bool AppendDecoded(const std::vector<QOH>& streams, std::string& content) {
+    try {
+        Pl_String sink("page content", nullptr, content);
+        for (QOH stream : streams) {
+            if (!stream.pipeStreamData(&sink, 0, qpdf_dl_generalized, false, false))
+                return false;
+            content += '\n';
+        }
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
+}
+
 // A form XObject that names resources of its own: qpdf trims those along with the page's.
 bool IsFormWithResources(QOH xobject) {
     return xobject.isStream() && xobject.getDict().getKey("/Subtype").isNameAndEquals("/Form") &&
@@ -72,17 +103,7 @@ bool AllResourceNamesAppear(QPDFPageObjectHelper& page) {
         QOH resources;
     };
     std::vector<User> todo;
-    {
-        User user{{}, page.getAttribute("/Resources", false)};
-        QOH contents = page.getObjectHandle().getKey("/Contents");
-        if (contents.isStream())
-            user.streams.push_back(contents);
-        else if (contents.isArray())
-            for (QOH item : contents.aitems())
-                if (item.isStream())
-                    user.streams.push_back(item);
-        todo.push_back(std::move(user));
-    }
+    todo.push_back({ContentStreams(page), page.getAttribute("/Resources", false)});
     ObjGenSet formsSeen;
     // Forms nest a few levels; a drawing of forms far deeper is qpdf's to sort out.
     constexpr size_t kMaxForms = 64;
@@ -109,21 +130,9 @@ bool AllResourceNamesAppear(QPDFPageObjectHelper& page) {
         }
         if (names.empty())
             continue;
-        // Each content stream is decoded straight into one string: qpdf's own concatenation
-        // of a page's contents buffers every stream a second time, which cost as much as the
-        // decoding. A newline between streams keeps a name at the end of one from running
-        // into the next.
         std::string content;
-        try {
-            Pl_String sink("page content", nullptr, content);
-            for (QOH& stream : user.streams) {
-                if (!stream.pipeStreamData(&sink, 0, qpdf_dl_generalized, false, false))
-                    return false;
-                content += '\n';
-            }
-        } catch (const std::exception&) {
+        if (!AppendDecoded(user.streams, content))
             return false;
-        }
         if (!std::all_of(names.begin(), names.end(), [&](const std::string& name) {
                 return content.find(name) != std::string::npos;
             }))
@@ -144,47 +153,21 @@ bool ContentNamingPageResources(QPDFPageObjectHelper& page, QOH resources, std::
                 !font.getKey("/Resources").isDictionary())
                 return false;
         }
-    std::vector<QOH> streams;
-    QOH contents = page.getObjectHandle().getKey("/Contents");
-    if (contents.isStream())
-        streams.push_back(contents);
-    else if (contents.isArray())
-        for (QOH item : contents.aitems())
-            if (item.isStream())
-                streams.push_back(item);
-    std::vector<QOH> forms;
+    // A form without resources of its own draws with the page's, its own forms included.
+    std::vector<QOH> streams = ContentStreams(page);
+    const size_t own = streams.size();
+    QOH xobjects = resources.getKey("/XObject");
     ObjGenSet formsSeen;
-    auto addForms = [&](QOH xobjects) {
-        if (!xobjects.isDictionary())
-            return;
+    if (xobjects.isDictionary())
         for (const std::string& key : xobjects.getKeys()) {
             QOH form = xobjects.getKey(key);
             if (form.isStream() && form.getDict().getKey("/Subtype").isNameAndEquals("/Form") &&
                 !form.getDict().getKey("/Resources").isDictionary() &&
                 formsSeen.insert(form.getObjGen()).second)
-                forms.push_back(form);
+                streams.push_back(form);
         }
-    };
-    addForms(resources.getKey("/XObject"));
-    try {
-        Pl_String sink("page content", nullptr, content);
-        for (QOH& stream : streams) {
-            if (!stream.pipeStreamData(&sink, 0, qpdf_dl_generalized, false, false))
-                return false;
-            content += '\n';
-        }
-        // A form without resources of its own draws with the page's, its own forms included.
-        constexpr size_t kMaxForms = 64;
-        for (size_t i = 0; i < forms.size(); ++i) {
-            if (i >= kMaxForms ||
-                !forms[i].pipeStreamData(&sink, 0, qpdf_dl_generalized, false, false))
-                return false;
-            content += '\n';
-        }
-    } catch (const std::exception&) {
-        return false;
-    }
-    return true;
+    constexpr size_t kMaxForms = 64;
+    return streams.size() - own <= kMaxForms && AppendDecoded(streams, content);
 }
 
 // qpdf trims fonts and images; the other kinds of a shared resource dictionary (patterns and
