@@ -87,6 +87,11 @@ CSetupDialog::CSetupDialog(core::SetupOptions& options, core::Prompter& prompter
     m_delimiter = edit(delimiterLabel, "delimiterEdit", 113, 89, 32, 12);
     for (QLabel* l : {prefixLabel, endLabel, maskLabel, pageLabel, pagesLabel, delimiterLabel})
         l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // setup.ini ends a value at a semicolon or a line end: a text typed with one would name the
+    // parts one way now and, cut short at the next start, another way afterwards.
+    const QRegularExpression oneValue(QStringLiteral("[^;\\r\\n]*"));
+    for (QLineEdit* text : {m_prefix, m_endText, m_singlePage, m_range, m_delimiter})
+        text->setValidator(new QRegularExpressionValidator(oneValue, text));
 
     connect(m_save, &QPushButton::clicked, this, &CSetupDialog::SaveAndExit);
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
