@@ -12,6 +12,7 @@
 #include "tests/support/RecordingPrompter.h"
 #include "tests/support/TempDir.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -173,6 +174,10 @@ class PlanPreviewTest : public QObject {
             for (const auto& c : cases) {
                 h.Type(1004, c.typed);
                 QCOMPARE(h.Summary(), c.summary);
+                // A screen reader hears the same words.
+                QCOMPARE(QAccessible::queryAccessibleInterface(h.Preview().Summary())
+                             ->text(QAccessible::Name),
+                         c.summary);
             }
             // A skip that is no integer is taken as the stored one, and so are the fields after
             // it, as Save & Exit takes them.

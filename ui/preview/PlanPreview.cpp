@@ -174,6 +174,9 @@ void CPlanPreview::ShowSummary() {
     m_summary->setPalette(palette);
     m_summary->setText(text);
     m_summary->setToolTip(tip);
+    // A label named on its own is heard by its name alone: the name carries the summary, or a
+    // screen reader would never hear how many files come out or why the run would refuse them.
+    m_summary->setAccessibleName(text.isEmpty() ? QStringLiteral("Plan summary") : text);
 }
 
 bool CPlanPreview::Expanded() const {
