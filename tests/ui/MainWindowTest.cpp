@@ -11,6 +11,7 @@
 #include "tests/ui/WindowTestSupport.h"
 #include "ui/desktop/QtPrompter.h"
 #include "ui/dialogs/DialogUnits.h"
+#include "ui/dialogs/LogViewerDialog.h"
 #include "ui/window/JobTableModel.h"
 
 #include <QAction>
@@ -23,6 +24,7 @@
 #include <QMessageBox>
 #include <QPointF>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableView>
 #include <QtTest>
 
@@ -483,6 +485,33 @@ class MainWindowTest : public QObject {
         const QSize client =
             ui::DialogUnitsToPixels(f.window->font(), QRect(0, 0, 396, 209)).size();
         QCOMPARE(f.window->width(), client.width());
+    }
+
+    // A large font on a small screen: the window and the log viewer open whole on the screen,
+    // title bar and borders counted, with every control of the window inside it.
+    void aLargeFontStillFitsTheScreen() {
+        const QFont before = QApplication::font();
+        QFont large = before;
+        large.setPointSizeF(before.pointSizeF() * 1.3);
+        QApplication::setFont(large);
+        CTempDir dir;
+        CRecordingPrompter prompter;
+        Fixture f;
+        ui::CLogViewerDialog log(dir.File("split.log"), prompter);
+        for (QWidget* window :
+             {static_cast<QWidget*>(f.window.get()), static_cast<QWidget*>(&log)}) {
+            const QSize room = window->screen()->availableGeometry().size() -
+                               QSize(8, 2 * window->fontMetrics().height() + 8);
+            QVERIFY2(room.expandedTo(window->size()) == room, window->metaObject()->className());
+        }
+        f.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+        const QWidget* client = f.window->Table()->parentWidget();
+        for (QWidget* control :
+             client->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+            QVERIFY2(client->rect().contains(control->geometry()),
+                     qPrintable(control->objectName()));
+        QApplication::setFont(before);
     }
 
     void withoutSplitLogTheWindowStaysUsable() {

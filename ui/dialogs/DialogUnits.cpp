@@ -4,7 +4,9 @@
 #include <QDialog>
 #include <QFontMetrics>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QScreen>
 #include <QString>
 #include <QVariant>
 #include <QWidget>
@@ -109,6 +111,19 @@ QString HelpTopicOf(const QWidget* widget) {
             return topic.toString();
     }
     return {};
+}
+
+void FitOnScreen(QWidget& window) {
+    const QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    // The window is not framed yet: its frame is taken as a title bar of two lines of text and
+    // thin borders.
+    const int title = 2 * window.fontMetrics().height() + 4;
+    const QSize room = screen->availableGeometry().size() - QSize(8, title + 4);
+    const QSize size = window.size().boundedTo(room).expandedTo(window.minimumSize());
+    if (size != window.size())
+        window.resize(size);
 }
 
 void SetUpModalDialog(QDialog& dialog, const QString& dialogId, const QString& title) {

@@ -33,6 +33,11 @@ void SetHelpTopic(QWidget& window, const QString& topic);
 // The topic of `widget`, or of the nearest window it belongs to that has one; empty for none.
 QString HelpTopicOf(const QWidget* widget);
 
+// Bounds a resizable window's size by the screen it opens on, its title bar and borders
+// included (down to its minimum size at most): a large font makes a template's size larger than
+// a small screen, whose edges would hide the window's buttons and its close box.
+void FitOnScreen(QWidget& window);
+
 // A modal dialog with a caption and a close box, named by its dialog id ("dlg140"): the window's
 // help topic follows the dialog that is open.
 void SetUpModalDialog(QDialog& dialog, const QString& dialogId, const QString& title);

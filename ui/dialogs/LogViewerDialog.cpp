@@ -127,6 +127,7 @@ CLogViewerDialog::CLogViewerDialog(const std::string& logPath, core::Prompter& p
     setSizeGripEnabled(true);
     setMinimumSize(first / 2);
     resize(first);
+    FitOnScreen(*this);
 
     if (!m_model->Load(logPath))
         prompter.Show("Can't open split.log", "Log File Error");

@@ -291,6 +291,7 @@ void CMainWindow::SetSizes() {
                          2 * m_table->frameWidth();
     setMinimumSize(std::max(byButtons, byHints), m_menuBar->sizeHint().height() + Scaled(130) +
                                                      listRows - Scaled(kNominalFrame.height()));
+    FitOnScreen(*this);
 }
 
 int CMainWindow::Scaled(int pixels) const {
