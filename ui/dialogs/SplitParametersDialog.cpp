@@ -43,6 +43,15 @@ QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+// A field shows its value whole: a line edit cuts what is set beyond its length limit (32,767
+// characters unless widened), and Save & Exit would store the cut value, a job of 10,000 single
+// pages coming back with 6,775 of them.
+void ShowWhole(QLineEdit* edit, const std::string& value) {
+    const QString text = Q(value);
+    edit->setMaxLength(std::max(edit->maxLength(), static_cast<int>(text.size())));
+    edit->setText(text);
+}
+
 // What the dialog remembers of itself between starts (whether the preview is folded): a
 // setting of the user's desktop, kept apart from setup.ini, whose lines are the program's own.
 QSettings PreviewSettings() {
@@ -277,16 +286,16 @@ int CSplitParametersDialog::Open(bool alwaysShow) {
 }
 
 void CSplitParametersDialog::ShowFields() {
-    m_fileName->setText(Q(m_fields.fileName));
-    m_moveTo->setText(Q(m_fields.moveTo));
-    m_splitParameters->setText(Q(m_fields.splitParameters));
-    m_splitTo->setText(Q(m_fields.splitTo));
+    ShowWhole(m_fileName, m_fields.fileName);
+    ShowWhole(m_moveTo, m_fields.moveTo);
+    ShowWhole(m_splitParameters, m_fields.splitParameters);
+    ShowWhole(m_splitTo, m_fields.splitTo);
     m_pages->setText(QString::number(m_fields.pages));
     m_useSame->setChecked(m_fields.useSame);
     m_incrementStart->setText(QString::number(m_fields.incrementStart));
     m_skipPages->setText(QString::number(m_fields.skipPages));
     m_keepBookmarks->setChecked(m_keepBookmarksBox);
-    m_fileList->setText(Q(m_fields.fileList));
+    ShowWhole(m_fileList, m_fields.fileList);
     m_pageOffset->setText(QString::number(m_fields.pageOffset));
 }
 
