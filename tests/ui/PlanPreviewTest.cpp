@@ -261,16 +261,23 @@ class PlanPreviewTest : public QObject {
             QTRY_VERIFY(strip.Renderer().Cached(0) && strip.Renderer().Cached(1));
             const QImage shot = strip.viewport()->grab().toImage();
             // Just above the picture, inside its frame (the picture is centred in its box).
-            const auto frameAt = [&](int page) {
+            const auto pictureOf = [&](int page) {
                 const QRect cell = strip.PageRect(page);
                 const QRect box(cell.left() + (cell.width() - 78) / 2, cell.top() + 6, 78, 102);
                 QRect picture(QPoint(), strip.Renderer().Cached(page - 1)->size());
                 picture.moveCenter(box.center());
+                return picture;
+            };
+            const auto frameAt = [&](int page) {
+                const QRect picture = pictureOf(page);
                 return shot.pixelColor(picture.center().x(), picture.top() - 2);
             };
             QCOMPARE(frameAt(2).rgb(), ui::PartColour(0).rgb());
             QCOMPARE(frameAt(3).rgb(), ui::PartColour(0).rgb());
             QVERIFY(frameAt(1).rgb() != ui::PartColour(0).rgb());
+            // A page in no output still shows its edge on the white ground.
+            const QRect first = pictureOf(1);
+            QVERIFY(shot.pixelColor(first.center().x(), first.top()) != QColor(Qt::white));
 
             QTest::mouseClick(strip.viewport(), Qt::LeftButton, {}, strip.PageRect(4).center());
             QTest::mouseClick(strip.viewport(), Qt::LeftButton, Qt::ShiftModifier,

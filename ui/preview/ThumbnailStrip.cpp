@@ -90,6 +90,10 @@ class CThumbnailStrip::Delegate : public QStyledItemDelegate {
             painter->drawImage(picture, *image);
         } else
             painter->fillRect(picture, QColor(235, 235, 235));
+        // White paper on the list's white ground: a thin edge shows where each page lies before
+        // any output frames it.
+        painter->setPen(QColor(150, 150, 150));
+        painter->drawRect(picture.adjusted(0, 0, -1, -1));
         if (cover.parts == 0 && m_strip->m_plan) {
             // In no output: shown, but faded, so the gaps of a plan stand out.
             painter->fillRect(picture.adjusted(-kFrame, -kFrame, kFrame, kFrame),
