@@ -431,6 +431,15 @@ void CSplitParametersDialog::FitPreview() {
     const int least = DialogUnitsToPixels(dialogFont, QRect(0, 0, 130, 0)).width();
     const int room = availableWidth - m_controls.width() - margins.x();
     const bool beside = m_preview->Expanded() && room >= least;
+    const int below = availableHeight - m_controls.height() - margins.height();
+    // A large font on a small screen leaves room for not even the folded preview, beside the
+    // fields or below them: the dialog keeps to its fields rather than reach past the screen's
+    // edge with the preview cut off there.
+    m_preview->setVisible(beside || below >= m_preview->FoldedHeight());
+    if (m_preview->isHidden()) {
+        setFixedSize(m_controls);
+        return;
+    }
     m_preview->SetBeside(beside);
     if (beside) {
         const int column = std::min(wanted, room);
@@ -441,9 +450,7 @@ void CSplitParametersDialog::FitPreview() {
     }
     const int height =
         m_preview->Expanded()
-            ? std::max(m_preview->FoldedHeight(),
-                       std::min(m_preview->UnfoldedHeight(),
-                                availableHeight - m_controls.height() - margins.height()))
+            ? std::max(m_preview->FoldedHeight(), std::min(m_preview->UnfoldedHeight(), below))
             : m_preview->FoldedHeight();
     m_preview->setGeometry(margins.x(), m_controls.height(), m_controls.width() - 2 * margins.x(),
                            height);
