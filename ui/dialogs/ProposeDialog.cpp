@@ -406,10 +406,14 @@ void ShowNotes(QWidget* parent, const std::vector<std::string>& notes) {
 
 bool ProposeIntoFields(QWidget* parent, const core::PlanJob& job, bool keepBookmarks,
                        QLineEdit* parameters, QLineEdit* fileList, QRadioButton* increment,
-                       propose::CWrittenNames& written) {
-    // Sizes are measured with the names the run will give the parts: setup.ini as it is now.
+                       propose::CWrittenNames& written, const core::SetupOptions* runOptions) {
+    // Sizes are measured, and names cut to fit the disk, with the names the run will give the
+    // parts: the session's setup, which Setup may have changed without writing setup.ini.
     core::SetupOptions options;
-    core::LoadSetupOptions(options);
+    if (runOptions)
+        options = *runOptions;
+    else
+        core::LoadSetupOptions(options);
     CProposeDialog dialog(job.source, keepBookmarks, propose::JobPartNamer(job, options), parent);
     if (dialog.exec() != QDialog::Accepted)
         return false;

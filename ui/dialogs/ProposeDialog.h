@@ -83,9 +83,11 @@ class CProposeDialog final : public QDialog {
 // Opens the dialog for `job` as the fields hold it; a proposal fills the split-parameter field
 // and, when it names its parts, the file list (with a names file) and the incrementing-names
 // choice. True when the fields were filled. A names file it creates is counted in `written`,
-// whose owner removes it again when its names end up in no job.
+// whose owner removes it again when its names end up in no job. Parts are measured and named
+// with `options`, the setup the run will use (setup.ini as it is now when null).
 bool ProposeIntoFields(QWidget* parent, const core::PlanJob& job, bool keepBookmarks,
                        QLineEdit* parameters, QLineEdit* fileList, QRadioButton* increment,
-                       propose::CWrittenNames& written);
+                       propose::CWrittenNames& written,
+                       const core::SetupOptions* options = nullptr);
 
 } // namespace ui

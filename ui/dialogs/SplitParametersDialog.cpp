@@ -236,9 +236,9 @@ void CSplitParametersDialog::Build() {
             m_openHelp();
     });
     connect(propose, &QPushButton::clicked, this, [this] {
-        const bool filled =
-            ProposeIntoFields(this, PlanJobFromControls(), m_keepBookmarks->isChecked(),
-                              m_splitParameters, m_fileList, m_increment, m_writtenNames);
+        const bool filled = ProposeIntoFields(this, PlanJobFromControls(),
+                                              m_keepBookmarks->isChecked(), m_splitParameters,
+                                              m_fileList, m_increment, m_writtenNames, m_options);
         // The names an earlier proposal wrote are gone from the field unless typed back.
         m_writtenNames.RemoveUnused({m_fileList->text().toStdString(), m_fields.fileList}, false);
         if (filled && m_preview)
