@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +22,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -388,7 +390,14 @@ namespace {
 void ShowNotes(QWidget* parent, const std::vector<std::string>& notes) {
     if (notes.empty())
         return;
-    constexpr qsizetype kShown = 8;
+    // Up to eight, as many as leave the screen room for the details below them: a note may take
+    // three lines, and the box's buttons, details and frame some fourteen more.
+    const QScreen* screen =
+        parent && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();
+    const QFontMetrics metrics =
+        parent ? parent->fontMetrics() : QFontMetrics(QGuiApplication::font());
+    const int lines = screen ? screen->availableGeometry().height() / metrics.height() : 100;
+    const qsizetype kShown = std::clamp((lines - 14) / 3, 2, 8);
     QStringList all;
     for (const std::string& note : notes)
         all << QString::fromStdString(note);
