@@ -311,6 +311,11 @@ class PlanPreviewTest : public QObject {
             list.setCurrentIndex(list.model()->index(1, 0));
             QVERIFY(strip.viewport()->rect().contains(strip.PageRect(50).center()));
         });
+        // The next opening shows the job from its first page again.
+        far.WhileOpen([&] {
+            ui::CThumbnailStrip& strip = *far.Preview().Strip();
+            QVERIFY(strip.viewport()->rect().contains(strip.PageRect(1).center()));
+        });
     }
 
     // A source that cannot be shown gives a placeholder with the reason, and the plan stays.

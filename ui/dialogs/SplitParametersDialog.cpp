@@ -6,6 +6,7 @@
 #include "ui/dialogs/FolderChooser.h"
 #include "ui/dialogs/ProposeDialog.h"
 #include "ui/preview/PlanPreview.h"
+#include "ui/preview/ThumbnailStrip.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -17,9 +18,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSettings>
 #include <QShowEvent>
 #include <QSignalBlocker>
+#include <QTreeView>
 
 #include <algorithm>
 #include <limits>
@@ -503,8 +506,11 @@ void CSplitParametersDialog::showEvent(QShowEvent* event) {
         at.setY(std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() - height())));
         move(at);
     }
-    // The dialog opens with its plan, not a pause later.
+    // The dialog opens with its plan, not a pause later, from the first page and output on
+    // rather than where the last opening left them.
     m_preview->UpdateNow();
+    m_preview->List()->scrollToTop();
+    m_preview->Strip()->horizontalScrollBar()->setValue(0);
 }
 
 void CSplitParametersDialog::keyPressEvent(QKeyEvent* event) {
