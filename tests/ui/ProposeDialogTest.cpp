@@ -147,26 +147,6 @@ class ProposeDialogTest : public QObject {
         QCOMPARE(f.fileList, std::string());
     }
 
-    // A title is cut to fit the disk with the setup the run names the parts with, which Setup
-    // may have changed for this session without writing setup.ini.
-    void namesFitWithTheSessionsSetup() {
-        CTempDir dir(true);
-        testing_support::WritePdf(dir.File("book.pdf"),
-                                  {.pages = 2, .outline = {{std::string(300, 'L'), 0}}});
-        core::SetupOptions session;
-        session.prefix = std::string(200, 'p');
-        testing_support::CRecordingPrompter prompter;
-        ui::CSplitParametersDialog dialog(prompter, {});
-        dialog.SetPlanContext(&session);
-        dialog.Fields().fileName = dir.File("book.pdf");
-        dialog.Fields().pages = 2;
-        dialog.Fields().splitTo = dir.File("out");
-        WithProposeDialog(dialog, ProposeAtBookmarks, true);
-        const auto& outputs = dialog.Preview()->Plan()->Outputs();
-        QCOMPARE(outputs.size(), size_t{1});
-        QVERIFY(std::filesystem::path(outputs[0].path).filename().string().size() <= 255);
-    }
-
     // Reading a long file shows how far it has come, keeps the window answering, and Stop
     // ends it with the fields as they were.
     void longWorkShowsProgressAndStops() {

@@ -8,7 +8,6 @@
 //   drop:FILE  fill:PARAMS  press:NAME  menu:NAME  key:KEY@NAME  answer:BUTTON  help  rm:FILE
 //   until:parts=N  until:idle  report  close  set:NAME=VALUE  until:NAME (enabled)
 //   say:NAME (what an assistive tool hears it called: "said: name")
-//   fits:NAME (the window is whole on its screen, every control in it: "fits: NAME")
 
 #include <QAbstractItemModel>
 #include <QAccessible>
@@ -22,7 +21,6 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
-#include <QScreen>
 #include <QTableView>
 #include <QTextBrowser>
 #include <QTimer>
@@ -138,22 +136,6 @@ class CScriptAgent : public QObject {
             for (int row = 0; row < model()->rowCount(); ++row)
                 Say("row: " + model()->index(row, 1).data().toString().section('/', -1) + ": " +
                     model()->index(row, 4).data().toString());
-        } else if (verb == "fits") {
-            QWidget* target = Visible(arg);
-            if (!target)
-                return false;
-            QString line = "fits: " + arg;
-            if (!target->screen()->availableGeometry().contains(target->frameGeometry()))
-                line = QString("off screen: %1 %2x%3")
-                           .arg(arg)
-                           .arg(target->width())
-                           .arg(target->height());
-            for (QWidget* control : target->findChildren<QWidget*>())
-                if (control->isVisible() && !control->isWindow() &&
-                    !target->rect().contains(
-                        QRect(control->mapTo(target, QPoint()), control->size())))
-                    line += " cut: " + control->objectName();
-            Say(line);
         } else if (verb == "close") {
             window->close();
         }
