@@ -171,7 +171,11 @@ void AddBatchRecords(std::string_view text, core::CJobList& list, const core::Ad
         text = lf == std::string_view::npos ? std::string_view{} : text.substr(lf + 1);
         for (int cr = 0; cr < 2 && !line.empty() && line.back() == '\r'; ++cr)
             line.remove_suffix(1);
-        if (line.empty() || line.size() > kMaxRecordBytes)
+        // A NUL ends every path the system is given: "/scans/report\0.pdf" would split and
+        // move the file "/scans/report", which the record does not name. No name typed in the
+        // window holds one, so such a record is damage, not a job.
+        if (line.empty() || line.size() > kMaxRecordBytes ||
+            line.find('\0') != std::string_view::npos)
             continue;
         const core::NewJob job = ParseBatchRecord(line);
         // A path longer than the file system takes names no file: such a record is no job.

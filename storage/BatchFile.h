@@ -25,8 +25,8 @@ inline constexpr size_t kMaxRecordBytes = 1 << 20;
 
 // Feeds every record of the text through AddFile. Any line end (CR CR LF, CR LF, LF) is taken
 // off whole, so hand-edited files keep their last field; empty lines are skipped, and so are
-// records longer than kMaxRecordBytes or naming a file or folder by a path longer than the
-// file system allows.
+// records longer than kMaxRecordBytes, holding a NUL byte or naming a file or folder by a path
+// longer than the file system allows.
 void AddBatchRecords(std::string_view text, core::CJobList& list, const core::AddFileHooks& hooks);
 
 } // namespace storage

@@ -135,11 +135,14 @@ TEST(BatchFileTest, SkipsEmptyLinesAndRefusedNames) {
                        [&](int row) { f.prompted.push_back(row); },
                        {}};
     const std::string longPath = "/" + std::string(PATH_MAX, 'p') + ".pdf";
+    const char cutByNul[] = "/in/report\0.pdf; 1\r\r\n/d.pdf; 1; 1; ; ; /out\0/x\r\r\n";
     AddBatchRecords("\r\r\n\n\r\n/a.txt; 1\r\r\n/a.pdf; ; 0\r\r\n" + longPath +
                         "; 1\r\r\n/b.pdf; 1; 1; ; ; " + longPath + "\r\r\n/c.pdf; 1; 1; " +
-                        std::string(kMaxRecordBytes, ' ') + "\r\r\n",
+                        std::string(kMaxRecordBytes, ' ') + "\r\r\n" +
+                        std::string(cutByNul, sizeof cutByNul - 1),
                     f.list, hooks);
-    ASSERT_EQ(f.list.Count(), 1) << "paths longer than any path, and endless records, are no jobs";
+    ASSERT_EQ(f.list.Count(), 1)
+        << "paths longer than any path, endless records and NULs that cut a path are no jobs";
     EXPECT_EQ(f.list.Text(0, kColPages), "9");
     EXPECT_EQ(f.prompted, std::vector<int>{0}) << "an empty split string gets the prompt";
 }
