@@ -14,6 +14,9 @@
 #include "storage/SplitLog.h"
 
 #include <deque>
+#include <iostream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace cli {
 
@@ -139,6 +142,20 @@ int Log(Context& c) {
     if (args.Flag("merge")) {
         if (args.Positional().empty() || args.Value("csv"))
             return Usage(c, "log --merge takes one or more log files and nothing else");
+        // `log --merge split.log shard.log >> split.log` would read back the lines it appends
+        // and never come to the end: the log would grow until the disk was full.
+        struct stat target {};
+        if (&c.out == &std::cout && ::fstat(STDOUT_FILENO, &target) == 0 && S_ISREG(target.st_mode))
+            for (const std::string& path : args.Positional()) {
+                struct stat input {};
+                if (::stat(path.c_str(), &input) == 0 && input.st_dev == target.st_dev &&
+                    input.st_ino == target.st_ino) {
+                    c.prompter.Show("Can't merge " + path +
+                                        " into itself: write the merged lines to another file",
+                                    "Log File Error");
+                    return kExitFailed;
+                }
+            }
         std::string failed;
         if (storage::MergeLogs(args.Positional(), c.out, failed))
             return kExitOk;

@@ -124,3 +124,25 @@ TEST(ShardTest, ThreeShardsUnderParallelMatchOneWholeRun) {
     for (const std::string& line : lines)
         EXPECT_EQ(line.substr(line.size() - 2), "\r\n") << line;
 }
+
+// The README's recipe with split.log itself among the logs merged into it: the merge would read
+// back what it appends and never end.
+TEST(ShardTest, MergeIntoOneOfItsInputsIsRefused) {
+    testing_support::CTempDir dir;
+    const fs::path folder(dir.Path());
+    std::string log; // more than any output buffer holds
+    for (int i = 0; i < 20000; ++i)
+        log += "2026-01-01 00:00:00   \t1       \t/o/p" + std::to_string(i) + ".pdf\r\n";
+    std::ofstream(folder / "split.log", std::ios::binary) << log;
+    std::ofstream(folder / "shard1.log", std::ios::binary) << log;
+    // A file-size limit ends the endless merge this used to be (its write then fails).
+    const auto merged = RunProgram({"/bin/sh", "-c",
+                                    "ulimit -f 40000; exec \"$0\" log --merge shard1.log "
+                                    "./split.log >> split.log",
+                                    QS_CLI_PATH},
+                                   folder.string());
+    EXPECT_EQ(merged.status, 1);
+    EXPECT_EQ(merged.err, "Log File Error: Can't merge ./split.log into itself: write the merged "
+                          "lines to another file\n");
+    EXPECT_TRUE(Read(folder / "split.log") == log) << "the log is as it was";
+}
