@@ -2,6 +2,8 @@
 
 #include "core/AtomicFile.h"
 
+#include <sys/stat.h>
+
 namespace storage {
 
 std::string CsvField(std::string_view text) {
@@ -29,6 +31,15 @@ std::string CsvLine(const LogRow& row) {
 }
 
 bool WriteLogCsv(const std::string& logPath, const std::string& target, core::Prompter& prompter) {
+    // The export would take the log's place: every line it records would be gone, with only
+    // the table made of them left.
+    struct stat log {
+    }, chosen{};
+    if (::stat(logPath.c_str(), &log) == 0 && ::stat(target.c_str(), &chosen) == 0 &&
+        log.st_dev == chosen.st_dev && log.st_ino == chosen.st_ino) {
+        prompter.Show(target, "Log Write File Error");
+        return false;
+    }
     std::string csv = "Time,Bytes,Append File,Created Time,Modified Time,Source File\r\n";
     if (!ReadLog(logPath, [&](const LogRow& row) { csv += CsvLine(row); })) {
         prompter.Show("Can't open split.log", "Log File Error");

@@ -187,6 +187,12 @@ TEST(CsvExportTest, EmptyLogMissingLogAndUnwritableTarget) {
     EXPECT_FALSE(ExportLogToCsv("split.log", dialogs, prompter, shell));
     EXPECT_EQ(prompter.Lines().back(), "Log Write File Error: no/dir/x.csv");
 
+    dir.Write("split.log", "a line\r\n");
+    dialogs.answers = {"./split.log"};
+    EXPECT_FALSE(ExportLogToCsv("split.log", dialogs, prompter, shell));
+    EXPECT_EQ(prompter.Lines().back(), "Log Write File Error: ./split.log");
+    EXPECT_EQ(dir.Read("split.log"), "a line\r\n") << "the log is never exported over itself";
+
     dialogs.answers = {std::nullopt};
     size_t boxes = prompter.boxes.size();
     EXPECT_FALSE(ExportLogToCsv("split.log", dialogs, prompter, shell));
