@@ -1,6 +1,7 @@
 #include "storage/LogMerge.h"
 
 #include "core/Files.h"
+#include "storage/LogReader.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -23,14 +24,22 @@ struct Source {
     size_t index = 0;
     std::string head;   // the line's first bytes, up to kTimeWidth or its end
     bool whole = false; // the head holds the whole line with its end
+    std::string ahead;  // bytes read to look past a lone LF, not yet taken (read backwards)
+
+    int Get() {
+        if (ahead.empty())
+            return ::getc_unlocked(file.get());
+        const int c = static_cast<unsigned char>(ahead.back());
+        ahead.pop_back();
+        return c;
+    }
 
     // Reads the start of the next line; false at the end of the file.
     bool Next() {
         head.clear();
         whole = false;
-        FILE* f = file.get();
         while (head.size() < kTimeWidth) {
-            const int c = ::getc_unlocked(f);
+            const int c = Get();
             if (c == EOF)
                 break;
             head += static_cast<char>(c);
@@ -43,27 +52,45 @@ struct Source {
     }
     std::string_view Time() const { return head; }
 
+    // After a LF not preceded by CR: whether the line goes on, as it does after a line feed in
+    // a file's name (every line this program writes ends in CR LF and begins with its time).
+    // What was read to tell stays to be read again.
+    bool GoesOn() {
+        std::string next;
+        for (int c; next.size() < kTimeWidth && (c = Get()) != EOF;) {
+            next += static_cast<char>(c);
+            if (c == '\n')
+                break;
+        }
+        ahead.append(next.rbegin(), next.rend());
+        return !next.empty() && !BeginsWithLogTime(next);
+    }
+
     // Writes the line whose start was read, with its end; a last line left without one (a
     // run that was killed) gets one, so it cannot swallow the line that follows it.
     void Copy(std::ostream& out) {
         out.write(head.data(), static_cast<std::streamsize>(head.size()));
-        if (whole)
-            return;
-        FILE* f = file.get();
+        char last = head.back(); // the byte before the one read next
+        if (whole) {
+            if ((head.size() > 1 && head[head.size() - 2] == '\r') || !GoesOn())
+                return;
+            last = '\n';
+        }
         char buffer[8192];
         size_t n = 0;
         for (;;) {
-            const int c = ::getc_unlocked(f);
+            const int c = Get();
             if (c != EOF)
                 buffer[n++] = static_cast<char>(c);
             if (c == EOF || c == '\n' || n == sizeof buffer) {
                 out.write(buffer, static_cast<std::streamsize>(n));
                 n = 0;
             }
-            if (c == '\n')
+            if (c == '\n' && (last == '\r' || !GoesOn()))
                 return;
             if (c == EOF)
                 break;
+            last = static_cast<char>(c);
         }
         out << "\r\n";
     }

@@ -3,22 +3,74 @@
 #include "core/Files.h"
 #include "core/QuickSort.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace storage {
 
+bool BeginsWithLogTime(std::string_view text) {
+    static constexpr std::string_view kShape = "dddd-dd-dd dd:dd:dd";
+    if (text.size() < kShape.size())
+        return false;
+    for (size_t i = 0; i < kShape.size(); ++i)
+        if (kShape[i] == 'd' ? text[i] < '0' || text[i] > '9' : text[i] != kShape[i])
+            return false;
+    return true;
+}
+
+namespace {
+
+// A creation or modification cell: a time and its padding, or padding alone (a part that could
+// not be looked at).
+bool TimeCell(std::string_view cell) {
+    const size_t at = BeginsWithLogTime(cell) ? 19 : 0;
+    return cell.find_first_not_of(' ', at) == std::string_view::npos;
+}
+
+// A TAB in a file's name (any byte but "/" may be one) gives a line more cells than six; the
+// names are the third cell and the last, and the two times between them are where the
+// output's path ends. False when no two cells there look like times.
+bool CellsAroundTimes(std::string_view line, std::array<std::string_view, kLogColumnCount>& cells) {
+    std::vector<std::string_view> pieces;
+    for (size_t at = 0;;) {
+        const size_t tab = line.find('\t', at);
+        pieces.push_back(line.substr(at, tab == std::string_view::npos ? tab : tab - at));
+        if (tab == std::string_view::npos)
+            break;
+        at = tab + 1;
+    }
+    const auto span = [](std::string_view from, std::string_view to) {
+        return std::string_view(from.data(),
+                                static_cast<size_t>(to.data() + to.size() - from.data()));
+    };
+    for (size_t i = 3; i + 2 < pieces.size(); ++i)
+        if (TimeCell(pieces[i]) && TimeCell(pieces[i + 1])) {
+            cells = {pieces[0], pieces[1],     span(pieces[2], pieces[i - 1]),
+                     pieces[i], pieces[i + 1], span(pieces[i + 2], pieces.back())};
+            return true;
+        }
+    return false;
+}
+
+} // namespace
+
 LogRow ParseLogLine(std::string_view line) {
     if (!line.empty() && line.back() == '\r')
         line.remove_suffix(1);
-    LogRow row;
-    for (int cell = 0; cell < kLogColumnCount; ++cell) {
-        size_t tab = cell + 1 < kLogColumnCount ? line.find('\t') : std::string_view::npos;
-        row[static_cast<size_t>(cell)] =
-            std::string(line.substr(0, std::min(tab, kLogCellLimit))) + ' ';
-        line = tab == std::string_view::npos ? std::string_view{} : line.substr(tab + 1);
+    std::array<std::string_view, kLogColumnCount> cells{};
+    if (std::count(line.begin(), line.end(), '\t') < kLogColumnCount ||
+        !CellsAroundTimes(line, cells)) {
+        for (int cell = 0; cell < kLogColumnCount; ++cell) {
+            size_t tab = cell + 1 < kLogColumnCount ? line.find('\t') : std::string_view::npos;
+            cells[static_cast<size_t>(cell)] = line.substr(0, tab);
+            line = tab == std::string_view::npos ? std::string_view{} : line.substr(tab + 1);
+        }
     }
+    LogRow row;
+    for (size_t cell = 0; cell < cells.size(); ++cell)
+        row[cell] = std::string(cells[cell].substr(0, kLogCellLimit)) + ' ';
     return row;
 }
 
@@ -31,6 +83,25 @@ bool ReadLog(const std::string& path, const std::function<void(const LogRow&)>& 
     constexpr size_t kLineLimit = kLogColumnCount * (kLogCellLimit + 1) + 1;
     std::string line;
     bool overlong = false;
+    // A line feed in a file's name (any byte but "/" may be one) ends a piece of a line: every
+    // line this program writes ends in CR LF, and every one begins with its time. A line ended
+    // by a lone LF is held until the next one shows whether it goes on.
+    std::string held;
+    bool holding = false;
+    const auto lineEnded = [&] {
+        if (holding && !BeginsWithLogTime(line)) {
+            held += '\n';
+            held.append(line, 0, kLineLimit - std::min(kLineLimit, held.size()));
+        } else {
+            if (holding)
+                consumer(ParseLogLine(held));
+            held.swap(line);
+        }
+        holding = held.empty() || held.back() != '\r';
+        if (!holding)
+            consumer(ParseLogLine(held));
+        line.clear();
+    };
     char buffer[65536];
     while (true) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -49,14 +120,15 @@ bool ReadLog(const std::string& path, const std::function<void(const LogRow&)>& 
             if (lf == std::string_view::npos)
                 break;
             chunk.remove_prefix(lf + 1);
-            consumer(ParseLogLine(line));
-            line.clear();
+            lineEnded();
             overlong = false;
         }
     }
     ::close(fd);
     if (!line.empty())
-        consumer(ParseLogLine(line));
+        lineEnded();
+    if (holding)
+        consumer(ParseLogLine(held));
     return true;
 }
 

@@ -102,6 +102,19 @@ TEST(CliTest, LogPrintsRowsAndExportsCsv) {
     EXPECT_EQ(dir.Read("log.csv"),
               "Time,Bytes,Append File,Created Time,Modified Time,Source File\r\n"
               "2006-03-07 14:05:09    ,100      ,/o.pdf ,c ,m ,/s.pdf \r\n");
+
+    // Any byte but "/" may be in a file's name: a TAB or a line feed there still gives one row.
+    std::filesystem::remove(dir.File("split.log"));
+    testing_support::WritePdf(dir.File("a\tb\nc.pdf"), {.pages = 1});
+    ASSERT_EQ(RunCli({"split", "a\tb\nc.pdf", "1", "--to", "out", "--quiet"}).status, 0);
+    ASSERT_EQ(RunCli({"log", "--csv", "names.csv"}).status, 0);
+    const std::string rows = dir.Read("names.csv");
+    const auto quoted = [](const std::string& name) {
+        return "\"" + name + std::string(80 - name.size(), ' ') + " \"";
+    };
+    EXPECT_NE(rows.find("," + quoted("out/a\tb\nc_page0001.pdf") + ","), std::string::npos) << rows;
+    EXPECT_TRUE(rows.ends_with("," + quoted("a\tb\nc.pdf") + "\r\n")) << rows;
+    EXPECT_EQ(std::count(rows.begin(), rows.end(), ','), 10) << rows;
 }
 
 TEST(CliTest, PagesCountsEachFileAndJobsRecountsZeros) {

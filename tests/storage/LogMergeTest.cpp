@@ -38,14 +38,20 @@ TEST(LogMergeTest, OrdersByTimeAndKeepsEveryByte) {
     const std::string c1 = Line("2026-12-07 09:59:59", "/o/c1.pdf");
     // A line of a megabyte with a NUL in it is copied through whole.
     const std::string b3 = Line("2026-12-07 10:00:06", std::string(1 << 20, 'x') + '\0' + "y");
-    dir.Write("a.log", a1 + a2);
-    dir.Write("b.log", b1 + b2 + b3);
+    // A line feed in a file's name ends no line; a line ended by LF alone (a hand edit) is one.
+    const std::string a3 = Line("2026-12-07 10:00:07", "/o/line\nfeed.pdf");
+    const std::string a4 = Line("2026-12-07 10:00:10", "/o/a4.pdf");
+    std::string b4 = Line("2026-12-07 10:00:09", "/o/b4.pdf");
+    b4.erase(b4.size() - 2, 1);
+    const std::string b5 = Line("2026-12-07 10:00:11", "/o/b5.pdf");
+    dir.Write("a.log", a1 + a2 + a3 + a4);
+    dir.Write("b.log", b1 + b2 + b3 + b4 + b5);
     dir.Write("c.log", c1);
     dir.Write("empty.log", "");
     MergeResult r = Merge({"a.log", "empty.log", "b.log", "c.log"});
     EXPECT_TRUE(r.ok);
     // Within one second the file named first goes first.
-    EXPECT_TRUE(r.out == c1 + a1 + b1 + a2 + b2 + b3);
+    EXPECT_TRUE(r.out == c1 + a1 + b1 + a2 + b2 + b3 + a3 + b4 + a4 + b5);
 }
 
 TEST(LogMergeTest, KeepsEachFilesOwnOrderAndEndsACutLine) {
