@@ -4,7 +4,10 @@
 #include "core/Files.h"
 #include "core/Text.h"
 
+#include <cerrno>
+#include <fcntl.h>
 #include <string_view>
+#include <unistd.h>
 
 namespace core {
 
@@ -59,21 +62,44 @@ void ApplyLine(SetupOptions& options, std::string_view line) {
 void LoadSetupOptions(SetupOptions& options, const std::string& path) {
     // The working folder may have come from someone else: a setup.ini that is a link, a FIFO
     // or another user's file counts as missing.
-    auto content = ReadOwnFile(path);
-    if (!content)
+    const int fd = OpenOwnFd(path, O_RDONLY);
+    if (fd < 0)
         return;
     options.useSourceName = true;
-    std::string_view text = *content;
-    while (!text.empty()) {
-        size_t lf = text.find('\n');
-        std::string_view line = text.substr(0, lf);
-        text = lf == std::string_view::npos ? std::string_view{} : text.substr(lf + 1);
+    // Read as it comes, piece by piece: a file of gigabytes (a disk image saved under this
+    // name) once had to fit in memory whole.
+    std::string line;
+    // Over-long lines come in pieces, each a line of its own. A piece is taken only once a
+    // byte follows it, so the CR of a line end is never part of one.
+    const auto takePieces = [&](bool lineEnded) {
+        size_t at = 0;
+        for (; line.size() - at > kLineLimit; at += kLineLimit)
+            ApplyLine(options, std::string_view(line).substr(at, kLineLimit));
+        line.erase(0, at);
+        if (!lineEnded)
+            return;
         if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        // Over-long lines come in pieces, each a line of its own.
-        for (size_t at = 0; at < line.size(); at += kLineLimit)
-            ApplyLine(options, line.substr(at, kLineLimit));
+            line.pop_back();
+        if (!line.empty())
+            ApplyLine(options, line);
+        line.clear();
+    };
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        for (std::string_view chunk(buffer, static_cast<size_t>(n)); !chunk.empty();) {
+            const size_t lf = chunk.find('\n');
+            line.append(chunk.substr(0, lf));
+            takePieces(lf != std::string_view::npos);
+            chunk.remove_prefix(lf == std::string_view::npos ? chunk.size() : lf + 1);
+        }
     }
+    takePieces(true);
+    ::close(fd);
 }
 
 std::string SetupOptionsText(const SetupOptions& o) {

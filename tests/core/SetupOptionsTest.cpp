@@ -3,7 +3,9 @@
 #include "tests/support/RecordingPrompter.h"
 #include "tests/support/TempDir.h"
 
+#include <fstream>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 using namespace core;
 using testing_support::CTempDir;
@@ -71,6 +73,28 @@ TEST(SetupOptionsTest, ReadsOddFilesSoundly) {
     EXPECT_EQ(LoadFrom(dir, "MASK;2\nMASK;6\n").counterWidth, 6) << "the last line wins";
     // A line of more than 254 characters is read as pieces of 254, each a line of its own.
     EXPECT_EQ(LoadFrom(dir, "ENDSTR;" + std::string(247, 'x') + "NOSPLASH\n").noSplash, true);
+    // ... however far into the file they are (this piece spans two reads of 64 KiB).
+    EXPECT_EQ(LoadFrom(dir, "ENDSTR;" + std::string(65525, 'x') + "NOSPLASH\n").noSplash, true);
+}
+
+// Another file saved under this name, say a disk image, must not have to fit in memory.
+TEST(SetupOptionsTest, HugeFileIsReadAsItComes) {
+    CTempDir dir;
+    const std::string path = dir.File("setup.ini");
+    constexpr off_t kSize = off_t{64} << 20;
+    {
+        std::ofstream file(path, std::ios::binary);
+        file.seekp(kSize); // the zeros before it take no room on the disk
+        file << "\nMASK;7\n";
+    }
+    struct rusage before {
+    }, after{};
+    ::getrusage(RUSAGE_SELF, &before);
+    SetupOptions o;
+    LoadSetupOptions(o, path);
+    ::getrusage(RUSAGE_SELF, &after);
+    EXPECT_EQ(o.counterWidth, 7);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, kSize / 1024 / 8) << "peak KiB grew so much";
 }
 
 TEST(SetupOptionsTest, WhatIsReadIsWhatASaveReadsBack) {
