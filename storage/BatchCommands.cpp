@@ -50,8 +50,8 @@ bool CBatchCommands::ReadBatchFile(const std::string& path) {
     m_batchName = path;
     m_nameIsOurs = false;
     UpdateTitle();
-    auto text = core::ReadWholeFile(path);
-    if (!text) {
+    const int fd = core::OpenRegularFd(path);
+    if (fd < 0) {
         m_prompter.Show(path, "Can't read split parameters file.");
         return false;
     }
@@ -69,11 +69,13 @@ bool CBatchCommands::ReadBatchFile(const std::string& path) {
             repaint();
         };
     }
-    AddBatchRecords(*text, m_list, hooks);
+    const bool read = AddBatchRecordsFrom(fd, m_list, hooks);
     if (m_addFileHooks.repaint)
         m_addFileHooks.repaint();
     ShowItemCount();
-    return true;
+    if (!read)
+        m_prompter.Show(path, "Can't read split parameters file.");
+    return read;
 }
 
 bool CBatchCommands::WriteBatchFile() {

@@ -2,8 +2,11 @@
 
 #include "core/Text.h"
 
+#include <algorithm>
 #include <array>
+#include <cerrno>
 #include <climits>
+#include <unistd.h>
 
 namespace storage {
 
@@ -184,6 +187,42 @@ void AddBatchRecords(std::string_view text, core::CJobList& list, const core::Ad
             continue;
         core::AddFile(list, hooks, job);
     }
+}
+
+bool AddBatchRecordsFrom(int fd, core::CJobList& list, const core::AddFileHooks& hooks) {
+    // A record and the returns of its line end; what a longer line holds is passed over unread
+    // into memory, and the line is skipped as it would be whole.
+    constexpr size_t kHeld = kMaxRecordBytes + 2;
+    std::string line;
+    bool overlong = false;
+    char buffer[65536];
+    bool failed = false;
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        failed = n < 0;
+        if (n <= 0)
+            break;
+        for (std::string_view chunk(buffer, static_cast<size_t>(n)); !chunk.empty();) {
+            const size_t lf = chunk.find('\n');
+            if (!overlong) {
+                line.append(chunk.substr(0, std::min(lf, kHeld + 1 - line.size())));
+                overlong = line.size() > kHeld;
+            }
+            if (lf == std::string_view::npos)
+                break;
+            chunk.remove_prefix(lf + 1);
+            if (!overlong)
+                AddBatchRecords(line, list, hooks);
+            line.clear();
+            overlong = false;
+        }
+    }
+    if (!overlong)
+        AddBatchRecords(line, list, hooks);
+    ::close(fd);
+    return !failed;
 }
 
 } // namespace storage

@@ -29,4 +29,8 @@ inline constexpr size_t kMaxRecordBytes = 1 << 20;
 // longer than the file system allows.
 void AddBatchRecords(std::string_view text, core::CJobList& list, const core::AddFileHooks& hooks);
 
+// The same for the batch file open as `fd`, read as it comes (a file of any size costs no more
+// memory than its records), and closed. False when reading failed.
+bool AddBatchRecordsFrom(int fd, core::CJobList& list, const core::AddFileHooks& hooks);
+
 } // namespace storage

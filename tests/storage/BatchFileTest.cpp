@@ -8,7 +8,9 @@
 #include "tests/support/FileSizeLimit.h"
 
 #include <climits>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 using namespace core;
@@ -216,6 +218,29 @@ TEST(BatchCommandsTest, FailedSaveKeepsThePreviousFile) {
     EXPECT_EQ(outcome, "failed Can't write to job file.: " + f.dir.File("jobs.spl"));
     EXPECT_EQ(f.dir.Read("jobs.spl"), "old jobs\r\r\n");
     EXPECT_EQ(testing_support::DirectoryListing(f.dir.Path()), "jobs.spl");
+}
+
+// A file of gigabytes chosen by mistake must not have to fit in memory; records around an
+// endless line, and one split across two reads, still load.
+TEST(BatchCommandsTest, HugeBatchFileIsReadAsItComes) {
+    Fixture f;
+    constexpr off_t kSize = off_t{64} << 20;
+    {
+        std::ofstream file(f.dir.File("huge.spl"), std::ios::binary);
+        file << "/a.pdf; 1; 3\r\r\n";
+        file.seekp(kSize); // the zeros before it take no room on the disk
+        file << "\n" << std::string(65530, 'x') << "\n/b.pdf; 2; 3\r\r\n/c.pdf; 3; 3";
+    }
+    struct rusage before {
+    }, after{};
+    ::getrusage(RUSAGE_SELF, &before);
+    f.dialogs.answers = {"huge.spl"};
+    EXPECT_TRUE(f.batch.Load());
+    ::getrusage(RUSAGE_SELF, &after);
+    ASSERT_EQ(f.list.Count(), 3);
+    EXPECT_EQ(f.list.Text(1, kColFilename), "/b.pdf");
+    EXPECT_EQ(f.list.Text(2, kColSplitParameters), "3");
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, kSize / 1024 / 8) << "peak KiB grew so much";
 }
 
 TEST(BatchCommandsTest, BatchFileThatIsNoRegularFileIsMissing) {
