@@ -161,7 +161,8 @@ std::string AppTitle(const std::string& argv0) {
 }
 
 int Run(const std::vector<std::string>& words, std::ostream& out, std::ostream& err) {
-    CStreamPrompter prompter(err, AppTitle(words.empty() ? std::string() : words[0]));
+    const bool errIsTty = &err == &std::cerr && ::isatty(STDERR_FILENO) == 1;
+    CStreamPrompter prompter(err, AppTitle(words.empty() ? std::string() : words[0]), errIsTty);
     engine::CDebugTrace trace;
     engine::CQpdfAutomation automation(trace);
     Context c{out,
@@ -177,8 +178,7 @@ int Run(const std::vector<std::string>& words, std::ostream& out, std::ostream& 
               {}};
     // A bar redrawn in place only makes sense to a person watching a terminal.
     const char* term = std::getenv("TERM");
-    c.errIsTerminal = &err == &std::cerr && ::isatty(STDERR_FILENO) == 1 &&
-                      !(term && std::string_view(term) == "dumb");
+    c.errIsTerminal = errIsTty && !(term && std::string_view(term) == "dumb");
     if (words.size() < 2)
         return Usage(c, "no command given");
     const std::string& command = words[1];

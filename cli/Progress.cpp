@@ -1,5 +1,6 @@
 #include "cli/Progress.h"
 
+#include "cli/StreamPrompter.h"
 #include "core/Files.h"
 #include "core/Text.h"
 
@@ -38,7 +39,7 @@ std::string CProgress::BarText() const {
     // a run never shows more than a full bar.
     const int total = std::max(m_total, m_done);
     const int filled = total == 0 ? kBarWidth : m_done * kBarWidth / total;
-    std::string file = core::FileTitle(m_file);
+    std::string file = ForTerminal(core::FileTitle(m_file));
     if (file.size() > kFileWidth)
         file = "..." + file.substr(file.size() - (kFileWidth - 3));
     std::string text = "[" + std::string(static_cast<size_t>(filled), '#') +
