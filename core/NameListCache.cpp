@@ -34,9 +34,9 @@ const CNameListCache::Lines* CNameListCache::Get(const std::string& path) {
     if (::fstat(::fileno(file), &st) == 0)
         entry.stamp = StampOf(st);
     char buffer[kListLineLimit + 1];
-    while (std::fgets(buffer, sizeof buffer, file)) {
+    for (bool first = true; std::fgets(buffer, sizeof buffer, file); first = false) {
         std::string line;
-        for (const char* c = buffer; *c; ++c)
+        for (const char* c = first ? WithoutByteOrderMark(buffer).data() : buffer; *c; ++c)
             if (*c != '\r' && *c != '\n')
                 line += *c;
         int count = 0;

@@ -40,7 +40,7 @@ std::optional<ListName> ReadKthLine(const std::string& path, int k, Prompter& pr
     char buffer[kListLineLimit + 1];
     std::string last;
     while (result.count < k && std::fgets(buffer, sizeof buffer, file)) {
-        last = buffer;
+        last = result.count == 0 ? WithoutByteOrderMark(buffer) : buffer;
         ++result.count;
     }
     std::fclose(file);

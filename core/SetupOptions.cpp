@@ -85,13 +85,18 @@ void LoadSetupOptions(SetupOptions& options, const std::string& path) {
         line.clear();
     };
     char buffer[65536];
+    bool atStart = true;
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             break;
-        for (std::string_view chunk(buffer, static_cast<size_t>(n)); !chunk.empty();) {
+        std::string_view chunk(buffer, static_cast<size_t>(n));
+        if (atStart)
+            chunk = WithoutByteOrderMark(chunk);
+        atStart = false;
+        while (!chunk.empty()) {
             const size_t lf = chunk.find('\n');
             line.append(chunk.substr(0, lf));
             takePieces(lf != std::string_view::npos);

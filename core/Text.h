@@ -27,6 +27,10 @@ std::string RemoveAll(std::string_view text, std::string_view part);
 // Removes spaces (0x20 only) at both ends.
 std::string TrimSpaces(std::string_view text);
 
+// Editors and spreadsheets often begin a UTF-8 text file with a byte order mark (EF BB BF); it
+// is no part of the first line. The text without it.
+std::string_view WithoutByteOrderMark(std::string_view text);
+
 // Splits at any run of the given separator characters; leading and trailing runs produce no
 // piece. This is the tokeniser the program's text formats share.
 template <typename Fn>

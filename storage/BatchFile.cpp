@@ -197,6 +197,7 @@ bool AddBatchRecordsFrom(int fd, core::CJobList& list, const core::AddFileHooks&
     bool overlong = false;
     char buffer[65536];
     bool failed = false;
+    bool atStart = true;
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
@@ -204,7 +205,11 @@ bool AddBatchRecordsFrom(int fd, core::CJobList& list, const core::AddFileHooks&
         failed = n < 0;
         if (n <= 0)
             break;
-        for (std::string_view chunk(buffer, static_cast<size_t>(n)); !chunk.empty();) {
+        std::string_view chunk(buffer, static_cast<size_t>(n));
+        if (atStart)
+            chunk = core::WithoutByteOrderMark(chunk);
+        atStart = false;
+        while (!chunk.empty()) {
             const size_t lf = chunk.find('\n');
             if (!overlong) {
                 line.append(chunk.substr(0, std::min(lf, kHeld + 1 - line.size())));

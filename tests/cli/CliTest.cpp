@@ -138,11 +138,13 @@ TEST(CliTest, RunSplitsAWholeBatchWithEveryNamingMode) {
     testing_support::WritePdf(dir.File("in/a.pdf"), {.pages = 6});
     testing_support::WritePdf(dir.File("in/b.pdf"), {.pages = 4});
     testing_support::WritePdf(dir.File("in/c.pdf"), {.pages = 3});
-    dir.Write("names.txt", "first\r\nsecond\r\n");
-    dir.Write("setup.ini", "PREFIXSTR;-\nMASK;2\n");
+    // Each file begins with a byte order mark, as editors and spreadsheets save them.
+    const std::string mark = "\xEF\xBB\xBF";
+    dir.Write("names.txt", mark + "first\r\nsecond\r\n");
+    dir.Write("setup.ini", mark + "PREFIXSTR;-\nMASK;2\n");
     const std::string in = dir.File("in/");
     dir.Write("jobs.spl",
-              in + "a.pdf; 1-2,odd; 6; ; ; out; N; ; Y; ; 0; 1; 10\r\r\n" +         // skip, offset
+              mark + in + "a.pdf; 1-2,odd; 6; ; ; out; N; ; Y; ; 0; 1; 10\r\r\n" +  // skip, offset
                   in + "b.pdf; 2s; 4; ; moved; out; Y; ; N; a , b; 0; 0; 0\r\r\n" + // inline names
                   in + "c.pdf; 1s; 3; ; ; out; Y; ; Y; file:names.txt; 0; 0; 0\r\r\n" + "~" + in +
                   "c.pdf; 1; 3; ; ; out; Y; ; Y; ; 5; 0; 0\r\r\n" + // not selected

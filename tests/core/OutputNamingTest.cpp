@@ -124,6 +124,10 @@ TEST(OutputNamingTest, NamesFromLineAndCsvFiles) {
     const std::string empty = dir.Write("empty.txt", "");
     const std::string csv = dir.Write("data.csv", "x,y,z\r\nx,,z\r\n");
     const std::string longLine = dir.Write("long.txt", std::string(600, 'q') + "\nshort\n");
+    // As editors and spreadsheets save them, with a byte order mark first.
+    const std::string marked = dir.Write("marked.txt", "\xEF\xBB\xBF"
+                                                       "alpha\r\n");
+    const std::string markedCsv = dir.Write("marked.csv", "\xEF\xBB\xBFx,y\r\n");
     const struct {
         std::string list;
         int k;
@@ -139,6 +143,8 @@ TEST(OutputNamingTest, NamesFromLineAndCsvFiles) {
         {"filecsv:" + csv + ",1,1", 1, "x"},
         {"file:" + longLine, 2, std::string(89, 'q')},
         {"file:" + longLine, 3, "short"},
+        {"file:" + marked, 1, "alpha"},
+        {"filecsv:" + markedCsv + ",1,2", 1, "xy"},
     };
     // A job's cache must name exactly as reading the file each time does.
     CNameListCache lists;
@@ -147,7 +153,7 @@ TEST(OutputNamingTest, NamesFromLineAndCsvFiles) {
             EXPECT_EQ(Name({.list = c.list}, {1, 1}, c.k, 0, {}, nullptr, "", cache),
                       "/out/_part" + c.name + ".pdf")
                 << c.list << " k=" << c.k << (cache ? " cached" : "");
-    EXPECT_EQ(lists.Reads(), 4) << "each list file read once";
+    EXPECT_EQ(lists.Reads(), 6) << "each list file read once";
 }
 
 // A long job names thousands of outputs from one list: it is read once, but read again as
