@@ -19,11 +19,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(read);
 
     // One row per line, and each row's cells put back together with TABs give the line again:
-    // nothing is lost, moved to another cell or invented.
+    // nothing is lost, moved to another cell or invented. A line ended by a lone LF goes on
+    // when the next does not begin with a time (a line feed in a file's name).
     fuzzing::CInput in(data, size);
     size_t index = 0;
     while (!in.Rest().empty()) {
-        std::string_view line = in.Line();
+        std::string whole(in.Line());
+        while ((whole.empty() || whole.back() != '\r') && !in.Rest().empty() &&
+               !storage::BeginsWithLogTime(in.Rest()))
+            (whole += '\n') += in.Line();
+        std::string_view line = whole;
         FUZZ_CHECK(index < rows.size());
         const storage::LogRow& row = rows[index++];
         if (!line.empty() && line.back() == '\r')

@@ -38,6 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         plain = plain && l.size() < 400;
         lines.push_back(l);
     }
+    // A byte order mark before the first line is no part of it.
+    if (!lines.empty())
+        lines[0] = core::WithoutByteOrderMark(lines[0]);
     if (plain && k >= 1) {
         const size_t taken = std::min(lines.size(), static_cast<size_t>(k));
         FUZZ_CHECK(line.count == static_cast<int>(taken));

@@ -88,6 +88,7 @@ bool ReadLog(const std::string& path, const std::function<void(const LogRow&)>& 
     // by a lone LF is held until the next one shows whether it goes on.
     std::string held;
     bool holding = false;
+    char last = 0; // the line's last byte, read or passed over
     const auto lineEnded = [&] {
         if (holding && !BeginsWithLogTime(line)) {
             held += '\n';
@@ -97,10 +98,11 @@ bool ReadLog(const std::string& path, const std::function<void(const LogRow&)>& 
                 consumer(ParseLogLine(held));
             held.swap(line);
         }
-        holding = held.empty() || held.back() != '\r';
+        holding = last != '\r';
         if (!holding)
             consumer(ParseLogLine(held));
         line.clear();
+        last = 0;
     };
     char buffer[65536];
     while (true) {
@@ -113,6 +115,8 @@ bool ReadLog(const std::string& path, const std::function<void(const LogRow&)>& 
         while (!chunk.empty()) {
             const size_t lf = chunk.find('\n');
             const std::string_view piece = chunk.substr(0, lf);
+            if (!piece.empty())
+                last = piece.back();
             if (!overlong) {
                 line.append(piece.substr(0, kLineLimit - line.size()));
                 overlong = line.size() >= kLineLimit;

@@ -92,6 +92,15 @@ TEST(SplitLogTest, ReaderGivesTheSixCellsAndLongPathsWhole) {
     EXPECT_EQ(rows[2], (LogRow{"last ", "line ", " ", " ", " ", " "}))
         << "a last line without LF keeps its last character";
 
+    // A line feed in a name ends no row; a row wider than the reader keeps is ended all the
+    // same by its CR LF.
+    dir.Write("names.log", LogLine("2006-03-07 14:05:09", 1, "/o/a\nb.pdf", "c", "m", "/s.pdf") +
+                               std::string(30000, 'w') + "\r\nnot a time\r\n");
+    rows = ReadAll("names.log");
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0][2], Pad("/o/a\nb.pdf", 80) + " ");
+    EXPECT_EQ(rows[2][0], "not a time ");
+
     EXPECT_FALSE(ReadLog(dir.File("absent.log"), [](const LogRow&) {}));
     dir.Write("empty.log", "");
     EXPECT_TRUE(ReadAll(dir.File("empty.log")).empty());
