@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace core;
 using namespace storage;
@@ -241,6 +242,30 @@ TEST(BatchCommandsTest, HugeBatchFileIsReadAsItComes) {
     EXPECT_EQ(f.list.Text(1, kColFilename), "/b.pdf");
     EXPECT_EQ(f.list.Text(2, kColSplitParameters), "3");
     EXPECT_LT(after.ru_maxrss - before.ru_maxrss, kSize / 1024 / 8) << "peak KiB grew so much";
+}
+
+// In a folder like /tmp another user may plant a link under the name we are told to save to:
+// it is not followed, as the kernel would not follow it, into a file of ours.
+TEST(BatchCommandsTest, AnotherUsersLinkInAStickyFolderIsNotFollowed) {
+    Fixture f;
+    f.Add(FullJob());
+    const std::string mine = f.dir.Write("mine.txt", "keep\n");
+    const std::string shared = f.dir.File("shared");
+    ASSERT_EQ(::mkdir(shared.c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+    const std::string link = shared + "/jobs.spl";
+    ASSERT_EQ(::symlink(mine.c_str(), link.c_str()), 0);
+    if (::lchown(link.c_str(), ::geteuid() + 4242, ::getegid() + 4242) != 0)
+        GTEST_SKIP() << "only root can give a link to another user";
+    f.dialogs.answers = {link};
+    EXPECT_FALSE(f.batch.SaveAs());
+    EXPECT_EQ(f.prompter.Lines().back(), "Can't write to job file.: " + link);
+    EXPECT_EQ(f.dir.Read("mine.txt"), "keep\n");
+
+    ASSERT_EQ(::chmod(shared.c_str(), 0777), 0); // not sticky: the folder's owner decides
+    f.dialogs.answers = {link};
+    EXPECT_TRUE(f.batch.SaveAs());
+    EXPECT_EQ(f.dir.Read("mine.txt").substr(0, 10), "~/in/a.pdf");
 }
 
 TEST(BatchCommandsTest, BatchFileThatIsNoRegularFileIsMissing) {
