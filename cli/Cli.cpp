@@ -203,7 +203,14 @@ int Run(const std::vector<std::string>& words, std::ostream& out, std::ostream& 
     // jobs are added is not parsed again by the run that follows.
     const auto session = automation.Create<engine::App>();
     try {
-        return it->second(c);
+        const int status = it->second(c);
+        // What plan, jobs, log or expand print is their result: into a file on a full disk it
+        // must not pass for success.
+        if (status == kExitOk && !c.out.flush()) {
+            c.prompter.Show("Can't write the output");
+            return kExitFailed;
+        }
+        return status;
     } catch (const std::exception& e) {
         // An error the automation raised ends the command with its own text.
         prompter.Show(e.what(), {}, core::Buttons::Ok, core::Icon::Error);

@@ -237,6 +237,21 @@ TEST(CliTest, RefusedJobsAndFailedMovesExitOne) {
               "a_page0001.pdf b_page0002.pdf");
 }
 
+// Redirected into a file on a full disk, what a command prints is lost: that is no success.
+TEST(CliTest, OutputThatCannotBeWrittenIsAFailure) {
+    testing_support::CTempDir dir(true);
+    dir.Write("j.spl", "a.pdf; 1s; 3\r\r\n");
+    for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+             {"expand", "1s", "--pages", "3"}, {"jobs", "j.spl"}}) {
+        std::ostream full(nullptr); // every write fails
+        std::ostringstream err;
+        std::vector<std::string> argv{"/usr/bin/quillsever-cli"};
+        argv.insert(argv.end(), words.begin(), words.end());
+        EXPECT_EQ(cli::Run(argv, full, err), 1) << words[0];
+        EXPECT_EQ(err.str(), "quillsever-cli: Can't write the output\n") << words[0];
+    }
+}
+
 TEST(CliTest, VersionNamesTheProgram) {
     Result r = RunCli({"--version"});
     EXPECT_EQ(r.status, 0);
