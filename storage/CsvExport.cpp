@@ -40,12 +40,17 @@ bool WriteLogCsv(const std::string& logPath, const std::string& target, core::Pr
         prompter.Show(target, "Log Write File Error");
         return false;
     }
-    std::string csv = "Time,Bytes,Append File,Created Time,Modified Time,Source File\r\n";
-    if (!ReadLog(logPath, [&](const LogRow& row) { csv += CsvLine(row); })) {
+    // Written as the log is read: a log of years of runs (gigabytes) had to fit in memory
+    // twice over, as rows and as their table.
+    core::CAtomicFile csv(target);
+    bool written = csv.Open() &&
+                   csv.Write("Time,Bytes,Append File,Created Time,Modified Time,Source File\r\n");
+    if (!ReadLog(logPath,
+                 [&](const LogRow& row) { written = written && csv.Write(CsvLine(row)); })) {
         prompter.Show("Can't open split.log", "Log File Error");
-        return false;
+        return false; // the temporary file goes with `csv`
     }
-    if (!core::CAtomicFile::WriteAll(target, csv)) {
+    if (!written || !csv.Commit()) {
         prompter.Show(target, "Log Write File Error");
         return false;
     }
