@@ -84,7 +84,8 @@ Commands:
       TAB-separated cells per line), or export it to OUT.csv.
   log --merge A.log B.log ...
       Print the lines of several logs (of shards) merged by their time, each
-      line byte for byte; redirect into split.log to make one log of them.
+      line byte for byte; redirect into split.log to make one log of them (a
+      log is never merged into itself).
   help
       Show this text (also --help).
   --version
