@@ -221,51 +221,38 @@ TEST(BatchCommandsTest, FailedSaveKeepsThePreviousFile) {
     EXPECT_EQ(testing_support::DirectoryListing(f.dir.Path()), "jobs.spl");
 }
 
-// A file of gigabytes chosen by mistake must not have to fit in memory; records around an
-// endless line, and one split across two reads, still load.
+// A file of gigabytes chosen by mistake must not have to fit in memory; records after an
+// endless line, one of them across two reads, still load.
 TEST(BatchCommandsTest, HugeBatchFileIsReadAsItComes) {
     Fixture f;
-    constexpr off_t kSize = off_t{64} << 20;
-    {
-        std::ofstream file(f.dir.File("huge.spl"), std::ios::binary);
-        file << "/a.pdf; 1; 3\r\r\n";
-        file.seekp(kSize); // the zeros before it take no room on the disk
-        file << "\n" << std::string(65530, 'x') << "\n/b.pdf; 2; 3\r\r\n/c.pdf; 3; 3";
-    }
-    struct rusage before {
-    }, after{};
+    std::ofstream(f.dir.File("huge.spl"), std::ios::binary).seekp(64 << 20)
+        << "\n"
+        << std::string(65535, 'x') << "\n/b.pdf; 2; 3\r\r\n/c.pdf; 3; 3";
+    rusage before{}, after{};
     ::getrusage(RUSAGE_SELF, &before);
     f.dialogs.answers = {"huge.spl"};
     EXPECT_TRUE(f.batch.Load());
     ::getrusage(RUSAGE_SELF, &after);
-    ASSERT_EQ(f.list.Count(), 3);
-    EXPECT_EQ(f.list.Text(1, kColFilename), "/b.pdf");
-    EXPECT_EQ(f.list.Text(2, kColSplitParameters), "3");
-    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, kSize / 1024 / 8) << "peak KiB grew so much";
+    ASSERT_EQ(f.list.Count(), 2);
+    EXPECT_EQ(f.list.Text(1, kColSplitParameters), "3");
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 8 << 10) << "KiB more at the peak";
 }
 
-// In a folder like /tmp another user may plant a link under the name we are told to save to:
-// it is not followed, as the kernel would not follow it, into a file of ours.
+// Another user's link planted in a folder like /tmp is not followed into a file of ours, as
+// the kernel would not follow it.
 TEST(BatchCommandsTest, AnotherUsersLinkInAStickyFolderIsNotFollowed) {
     Fixture f;
     f.Add(FullJob());
-    const std::string mine = f.dir.Write("mine.txt", "keep\n");
-    const std::string shared = f.dir.File("shared");
-    ASSERT_EQ(::mkdir(shared.c_str(), 0777), 0);
-    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
-    const std::string link = shared + "/jobs.spl";
+    const std::string mine = f.dir.Write("mine.txt", "keep"), link = f.dir.File("tmp/jobs.spl");
+    ASSERT_EQ(::mkdir(f.dir.File("tmp").c_str(), 0), 0);
+    ASSERT_EQ(::chmod(f.dir.File("tmp").c_str(), 01777), 0);
     ASSERT_EQ(::symlink(mine.c_str(), link.c_str()), 0);
     if (::lchown(link.c_str(), ::geteuid() + 4242, ::getegid() + 4242) != 0)
         GTEST_SKIP() << "only root can give a link to another user";
     f.dialogs.answers = {link};
     EXPECT_FALSE(f.batch.SaveAs());
     EXPECT_EQ(f.prompter.Lines().back(), "Can't write to job file.: " + link);
-    EXPECT_EQ(f.dir.Read("mine.txt"), "keep\n");
-
-    ASSERT_EQ(::chmod(shared.c_str(), 0777), 0); // not sticky: the folder's owner decides
-    f.dialogs.answers = {link};
-    EXPECT_TRUE(f.batch.SaveAs());
-    EXPECT_EQ(f.dir.Read("mine.txt").substr(0, 10), "~/in/a.pdf");
+    EXPECT_EQ(f.dir.Read("mine.txt"), "keep");
 }
 
 TEST(BatchCommandsTest, BatchFileThatIsNoRegularFileIsMissing) {

@@ -208,25 +208,6 @@ TEST(CsvExportTest, EmptyLogMissingLogAndUnwritableTarget) {
     EXPECT_EQ(prompter.boxes.size(), boxes) << "cancelling says nothing";
 }
 
-// Years of runs make a log of gigabytes: its table is written as the log is read, in many
-// blocks, every row in its place.
-TEST(CsvExportTest, LongLogIsExportedWhole) {
-    CTempDir dir(true);
-    const std::string line = LogLine("2006-03-07 14:05:09", 100, "/o/a.pdf", "c", "m", "/s.pdf");
-    constexpr size_t kLines = 40000;
-    {
-        std::ofstream log(dir.File("split.log"), std::ios::binary);
-        for (size_t i = 0; i < kLines; ++i)
-            log << line;
-    }
-    CRecordingPrompter prompter;
-    EXPECT_TRUE(WriteLogCsv("split.log", "out.csv", prompter));
-    const std::string row = CsvLine(ParseLogLine(line.substr(0, line.size() - 1)));
-    const std::string csv = dir.Read("out.csv");
-    ASSERT_EQ(csv.size(), 63 + kLines * row.size());
-    EXPECT_EQ(csv.substr(csv.size() - row.size()), row);
-}
-
 // A line cut short (a full disk, a killed run) must not swallow the next row.
 TEST(SplitLogTest, UnendedLastLineIsEndedBeforeTheNextOne) {
     CTempDir dir(true);
