@@ -9,12 +9,14 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 namespace engine {
@@ -613,13 +615,17 @@ class Writer {
             return;
         }
         Put("/");
+        bool loneHash = false;
         for (size_t i = 1; i < name.size(); ++i) {
             const auto c = static_cast<unsigned char>(name[i]);
+            const bool afterLoneHash = std::exchange(loneHash, false);
             // qpdf's reader marks a # that is not followed by two hex digits with a NUL, and
-            // reads such a # back the same way.
+            // reads such a # back the same way, unless what follows it is written as two hex
+            // digits: "#" then "B7" would read back as the byte B7, so that B goes out as #42.
             if (c == 0) {
                 PutChar('#');
-            } else if (!kRegular[c]) {
+                loneHash = true;
+            } else if (!kRegular[c] || (afterLoneHash && std::isxdigit(c))) {
                 const char hex[] = {'#', "0123456789abcdef"[c >> 4], "0123456789abcdef"[c & 15]};
                 Put(std::string_view(hex, 3));
             } else {
