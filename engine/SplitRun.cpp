@@ -476,8 +476,13 @@ bool MoveSourceFile(const std::string& source, const std::string& moveTo,
         clash = errno == EEXIST;
         // Across file systems a rename cannot work: copy, make sure the copy is whole, then
         // delete.
-        if (errno == EXDEV && CopyVerified(source, destination) && ::unlink(source.c_str()) == 0)
-            return true;
+        if (errno == EXDEV && CopyVerified(source, destination)) {
+            if (::unlink(source.c_str()) == 0)
+                return true;
+            // The source cannot go (its folder is read-only): neither may its copy stay, or
+            // the document would be in two places where the message says it was left alone.
+            ::unlink(destination.c_str());
+        }
     }
     prompter.Show("Can't move file: " + source + "\nto: " + destination +
                       (clash ? "\nA file of that name is already there." : "") +
