@@ -43,6 +43,9 @@ class SinkPipeline final : public Pipeline {
 // into the part's: qpdf's copy of a page was about two fifths of the instructions of a
 // single-page part.
 bool CPartDocument::Graftable(ParsedSource& source, QOH page) {
+    // Only qpdf's writer encrypts, and it writes only what the part's document holds.
+    if (source.pdf->isEncrypted())
+        return false;
     for (const char* key : {"/Annots", "/B", "/StructParents", "/AA"})
         if (page.hasKey(key))
             return false;
@@ -85,6 +88,8 @@ bool CPartDocument::Insert(int32_t insertAfter, const std::shared_ptr<ParsedSour
         if (!m_grafts.empty() && !StartOver())
             return false;
     }
+    if (!m_protectedBy && source->pdf->isEncrypted())
+        m_protectedBy = source;
     if (graft) {
         if (!source->texts)
             source->texts = std::make_shared<ForeignTexts>();
@@ -222,6 +227,12 @@ bool CPartDocument::Save(const std::string& path) {
     if (!PrepareForWriting(path))
         return false;
     const std::string version = PartVersion();
+    if (m_protectedBy) {
+        if (!ReadyForQpdfWriter(path) || WritePart(path, version, Writer::Qpdf) != Written::Yes)
+            return false;
+        m_saved = true;
+        return true;
+    }
     switch (WritePart(path, version, Writer::Lean)) {
     case Written::Yes:
         break;
@@ -242,6 +253,8 @@ bool CPartDocument::SaveToMemory(std::string& bytes, std::shared_ptr<PartEnd>* e
         return false;
     const std::string version = PartVersion();
     for (Writer writer : {Writer::Lean, Writer::Qpdf}) {
+        if (writer == Writer::Lean && m_protectedBy)
+            continue;
         bytes.clear();
         if (writer == Writer::Qpdf && !ReadyForQpdfWriter("a part in memory"))
             break;
@@ -263,7 +276,8 @@ bool CPartDocument::SaveToMemory(std::string& bytes, std::shared_ptr<PartEnd>* e
 }
 
 bool CPartDocument::CountBytes(size_t& bytes, bool& classic) {
-    if (!m_new || !PrepareForWriting("a part in memory"))
+    // An encrypted part's size is only known from qpdf's writer (SaveToMemory).
+    if (!m_new || m_protectedBy || !PrepareForWriting("a part in memory"))
         return false;
     const std::string version = PartVersion();
     try {
@@ -299,8 +313,16 @@ void CPartDocument::Emit(Writer writer, const std::string& version,
     QPDFWriter qpdfWriter(*m_new);
     qpdfWriter.setOutputPipeline(&blocks);
     qpdfWriter.setMinimumPDFVersion(version);
-    // The same pages give the same bytes, whichever process or run writes them.
-    qpdfWriter.setDeterministicID(true);
+    if (m_protectedBy) {
+        // A part of a document its author protected keeps that protection: the same method,
+        // permissions and passwords (the file key comes with the source's first /ID, which the
+        // part takes over). Encryption chooses random vectors, so such a part has no
+        // content-made ID and its bytes differ from run to run.
+        qpdfWriter.copyEncryptionParameters(*m_protectedBy->pdf);
+    } else {
+        // The same pages give the same bytes, whichever process or run writes them.
+        qpdfWriter.setDeterministicID(true);
+    }
     qpdfWriter.write();
 }
 
@@ -381,6 +403,7 @@ void CPartDocument::ClearPart() {
     m_spare.reset();
     m_copiedNow.clear();
     m_saved = false;
+    m_protectedBy.reset();
     // A fresh list: a bookmark found in the previous part must not add to this one.
     m_steps = std::make_shared<PartSteps>();
 }
@@ -415,6 +438,7 @@ bool CPartDocument::StartOver() {
     m_copiedNow.clear();
     m_destinations.Clear();
     m_pagesRemoved = false;
+    m_protectedBy.reset();
     try {
         m_new = m_session->NewDocument();
     } catch (const std::exception& e) {

@@ -89,6 +89,8 @@ class CPartDocument {
     std::unique_ptr<SpareOutput> m_spare; // what m_new held before, when it was kept
     std::vector<std::pair<const ParsedSource*, int>> m_copiedNow; // pages copied for this part
     bool m_saved = false;
+    // The first page's source when it is encrypted: the part is written with its encryption.
+    std::shared_ptr<ParsedSource> m_protectedBy;
     std::shared_ptr<PartSteps> m_steps = std::make_shared<PartSteps>();
 };
 

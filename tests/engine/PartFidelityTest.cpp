@@ -461,3 +461,42 @@ TEST(PartFidelityTest, ALayersPanelOfSharedArraysIsMadeOnce) {
     Split(dir, "src.pdf", "1");
     EXPECT_LT(std::filesystem::file_size(dir.File("out/src_page0001.pdf")), 8000u);
 }
+
+// A document protected by an owner password alone opens for anyone, but its author's
+// restrictions and passwords must hold for its parts as well.
+TEST(PartFidelityTest, PartsOfAnEncryptedSourceKeepItsEncryption) {
+    const struct {
+        std::vector<std::string> encrypt;
+        int revision;
+    } cases[] = {
+        {{"256", "--print=none", "--modify=none"}, 6},
+        {{"128", "--use-aes=y", "--print=none", "--modify=none"}, 4},
+        {{"128", "--use-aes=n", "--print=none", "--extract=n"}, 3},
+        {{"40", "--print=n", "--modify=n"}, 2},
+    };
+    for (const auto& c : cases) {
+        CTempDir dir(true);
+        WritePdf(dir.File("plain.pdf"), {.pages = 3});
+        std::vector<std::string> qpdf{"qpdf", "--allow-weak-crypto", "--encrypt", "", "owner"};
+        qpdf.insert(qpdf.end(), c.encrypt.begin(), c.encrypt.end());
+        qpdf.insert(qpdf.end(), {"--", dir.File("plain.pdf"), dir.File("src.pdf")});
+        ASSERT_EQ(RunProgram(qpdf), 0);
+        Split(dir, "src.pdf", "1,2-3");
+        for (const auto& [name, markers] : {std::pair{"src_page0001.pdf", std::vector<int>{1}},
+                                            {"src_pages0002-0003.pdf", {2, 3}}}) {
+            const std::string path = dir.File(std::string("out/") + name);
+            QPDF part;
+            part.processFile(path.c_str(), "owner");
+            int r = 0, p = 0, v = 0;
+            QPDF::encryption_method_e stream{}, string{}, file{};
+            ASSERT_TRUE(part.isEncrypted(r, p, v, stream, string, file)) << name;
+            EXPECT_TRUE(part.ownerPasswordMatched()) << name;
+            EXPECT_EQ(r, c.revision) << name;
+            EXPECT_FALSE(part.allowPrintLowRes()) << name;
+            EXPECT_EQ(part.allowModifyAll(), c.revision == 3) << name;
+            EXPECT_EQ(part.allowExtractAll(), c.revision != 3) << name;
+            EXPECT_EQ(PageMarkers(path), markers) << name;
+            EXPECT_TRUE(QpdfCheckPasses(path)) << name;
+        }
+    }
+}
