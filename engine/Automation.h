@@ -61,6 +61,7 @@ struct PlannedPart {
     int32_t first = 0;
     int32_t last = 0;
     std::string fileName;
+    std::string folder; // where the part is written; empty when not known
 };
 
 // The PDF application.

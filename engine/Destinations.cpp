@@ -3,6 +3,8 @@
 #include "engine/ParsedSource.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <set>
 
 namespace engine {
 
@@ -165,6 +167,73 @@ QOH RemoteJump(QOH namedDest, QOH sourceArray, int page,
 
 } // namespace
 
+namespace {
+
+// A file named in a file specification, relative to the source's folder, as named from the
+// part's folder (`sourceFolder` is the source's folder seen from there); unchanged when absolute
+// or a URL. File specifications separate folders with '/' as the platform does.
+std::string Rebased(const std::string& name, const std::string& sourceFolder) {
+    if (name.empty() || name.front() == '/' || name.front() == '\\' ||
+        name.find(':') < name.find('/'))
+        return name;
+    return (std::filesystem::path(sourceFolder) / name).lexically_normal().string();
+}
+
+// The source's folder as seen from the part's folder: "" when they are one.
+std::string SourceFolderFromPart(const std::string& sourcePath, const std::string& partFolder) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path from = fs::weakly_canonical(fs::absolute(partFolder, error), error);
+    const fs::path to = fs::weakly_canonical(fs::absolute(sourcePath, error), error).parent_path();
+    if (error || from == to)
+        return "";
+    const fs::path relative = to.lexically_relative(from);
+    return relative.empty() ? to.string() : relative.string();
+}
+
+} // namespace
+
+// A file an action opens (another PDF, a document to launch, a thread's, an embedded file's
+// container) named relative to the source's folder: a part written elsewhere names it from
+// its own folder, so that the action opens the same file. The names are taken from the
+// source's action, so an action met twice is not moved twice.
+void CPartDestinations::RebaseFiles(const Insertion& at, QOH action, QOH original) const {
+    QOH type = KeyOrNull(action, "/S");
+    if (!type.isName() ||
+        !std::set<std::string>{"/GoToR", "/Launch", "/GoToE", "/Thread", "/ImportData"}.count(
+            type.getName()))
+        return;
+    QOH spec = KeyOrNull(action, "/F");
+    if (!spec.isString() && !spec.isDictionary())
+        return;
+    if (at.siblings.parts.empty() || at.siblings.parts.front().folder.empty())
+        return;
+    if (!at.sourceFolder)
+        at.sourceFolder = SourceFolderFromPart(at.source.path, at.siblings.parts.front().folder);
+    if (at.sourceFolder->empty())
+        return;
+    QOH from = original.isDictionary() ? KeyOrNull(original, "/F") : spec;
+    if (from.isString()) {
+        action.replaceKey("/F", QOH::newString(Rebased(from.getStringValue(), *at.sourceFolder)));
+        return;
+    }
+    // A file that travels inside the document, or one on the web, is no path.
+    if (!from.isDictionary() || !spec.isDictionary() || from.hasKey("/EF") ||
+        from.getKey("/FS").isNameAndEquals("/URL"))
+        return;
+    QOH copy = QOH::newDictionary();
+    for (auto& [key, value] : from.getDictAsMap()) {
+        if ((key == "/F" || key == "/Unix") && value.isString())
+            copy.replaceKey(key, QOH::newString(Rebased(value.getStringValue(), *at.sourceFolder)));
+        else if (key == "/UF" && value.isString())
+            copy.replaceKey(key,
+                            QOH::newUnicodeString(Rebased(value.getUTF8Value(), *at.sourceFolder)));
+        else
+            copy.replaceKey(key, spec.getKey(key));
+    }
+    action.replaceKey("/F", copy);
+}
+
 // An action as it is to stay in the part: a GoTo among it and the actions it chains with
 // /Next is relinked as an annotation's own jump is (into the part, to the sibling part that
 // holds its page, or taken out), the chain kept around what is taken out. `original` is the
@@ -215,8 +284,10 @@ QOH CPartDestinations::FixedActionOnce(const Insertion& at, QOH action, QOH orig
         else
             action.replaceKey("/Next", QOH::newArray(kept));
     }
-    if (!action.getKey("/S").isNameAndEquals("/GoTo"))
+    if (!action.getKey("/S").isNameAndEquals("/GoTo")) {
+        RebaseFiles(at, action, original);
         return action;
+    }
     Jump jump{action, "/D", action.getKey("/D")};
     std::optional<Jump> sourceJump;
     if (original.isDictionary() && original.getKey("/S").isNameAndEquals("/GoTo"))
@@ -270,7 +341,8 @@ void CPartDestinations::FixAnnotations(QPDF& part, ParsedSource& source, int32_t
                                        const std::vector<QOH>& added, const Pending& pending,
                                        const Siblings& siblings) const {
     ObjGenMap<QOH> done;
-    const Insertion at{part, source, firstPage, added, pending, siblings, done};
+    std::optional<std::string> sourceFolder;
+    const Insertion at{part, source, firstPage, added, pending, siblings, done, sourceFolder};
     for (size_t i = 0; i < added.size(); ++i) {
         QOH page = added[i];
         FixAdditionalActions(at, page, source.pages[static_cast<size_t>(firstPage) + i]);

@@ -4,6 +4,7 @@
 #include "engine/QpdfValues.h"
 
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -84,7 +85,11 @@ class CPartDestinations {
         const Pending& pending;
         const Siblings& siblings;
         ObjGenMap<QOH>& done; // indirect actions relinked so far, with what replaces them
+        // The source's folder as seen from the part's, once an action names a file: "" when
+        // they are one folder or the part's is not known.
+        std::optional<std::string>& sourceFolder;
     };
+    void RebaseFiles(const Insertion& at, QOH action, QOH original) const;
     QOH FixedAction(const Insertion& at, QOH action, QOH original, int depth) const;
     QOH FixedActionOnce(const Insertion& at, QOH action, QOH original, int depth) const;
     void FixAdditionalActions(const Insertion& at, QOH holder, QOH original) const;

@@ -437,7 +437,8 @@ bool CSplitRun::RefuseJob(const Job& job, int rangeCount, std::vector<PlannedPar
         return true;
     if (plan.result == core::OutputPlan::Result::Ok && plan.paths.size() == ranges.size())
         for (size_t j = 0; j < ranges.size(); ++j)
-            parts.push_back({ranges[j].first, ranges[j].last, core::FileTitle(plan.paths[j])});
+            parts.push_back({ranges[j].first, ranges[j].last, core::FileTitle(plan.paths[j]),
+                             std::filesystem::path(plan.paths[j]).parent_path().string()});
     return false;
 }
 

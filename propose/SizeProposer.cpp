@@ -592,7 +592,7 @@ class SizeSearch {
         const std::vector<std::string> names = m_names(ranges);
         std::vector<engine::PlannedPart> plan;
         for (size_t i = 0; i < ranges.size() && i < names.size(); ++i)
-            plan.push_back({ranges[i].first, ranges[i].last, names[i]});
+            plan.push_back({ranges[i].first, ranges[i].last, names[i], {}});
         return plan;
     }
 
@@ -800,7 +800,7 @@ Proposal ProposeBySize(const std::string& path, const SizeLimit& limit, const Pr
             const std::vector<std::string> names = limit.partNames(parts);
             std::vector<engine::PlannedPart> plan;
             for (size_t i = 0; i < parts.size() && i < names.size(); ++i)
-                plan.push_back({parts[i].first, parts[i].last, names[i]});
+                plan.push_back({parts[i].first, parts[i].last, names[i], {}});
             size_t over = parts.size();
             for (size_t i = 0; i < parts.size() && over == parts.size(); ++i) {
                 const auto bytes = measurer.Measure(parts[i].first, parts[i].last, plan);

@@ -500,3 +500,57 @@ TEST(PartFidelityTest, PartsOfAnEncryptedSourceKeepItsEncryption) {
         }
     }
 }
+
+// Links to other files name them relative to the document's folder: a part written into
+// another folder names the same files from there. Links between the parts of a job stay as
+// they are, and so do absolute names, addresses and parts in the source's own folder.
+TEST(PartFidelityTest, LinksToOtherFilesOpenTheSameFilesFromThePartsFolder) {
+    const auto link = [](const std::string& action) {
+        return "<< /Type /Annot /Subtype /Link /Rect [0 0 9 9] /A " + action + " >>";
+    };
+    CTempDir dir(true);
+    WriteObjects(dir.File("src.pdf"),
+                 {"<< /Type /Catalog /Pages 2 0 R >>",
+                  "<< /Type /Pages /MediaBox [0 0 9 9] /Kids [3 0 R 4 0 R] /Count 2 >>",
+                  "<< /Type /Page /Parent 2 0 R /Annots [5 0 R 6 0 R 7 0 R 8 0 R 9 0 R] >>",
+                  "<< /Type /Page /Parent 2 0 R >>",
+                  link("<< /S /GoToR /F (other.pdf) /D [0 /Fit] >>"),
+                  link("<< /S /Launch /F << /Type /Filespec /F (../docs/a b.pdf) /UF (../docs/a "
+                       "b.pdf) >> >>"),
+                  link("<< /S /URI /URI (https://example.com/) /Next << /S /GoToR /F "
+                       "(/abs/x.pdf) /D [0 /Fit] >> >>"),
+                  link("<< /S /GoToR /F << /FS /URL /F (other.pdf) >> /D [0 /Fit] >>"),
+                  link("<< /S /GoTo /D [4 0 R /Fit] >>")});
+    const auto files = [](const std::string& path) {
+        QPDF pdf;
+        pdf.processFile(path.c_str());
+        std::string out;
+        QOH page = pdf.getAllPages().front();
+        for (QOH annot : page.getKey("/Annots").aitems()) {
+            QOH action = annot.getKey("/A");
+            if (action.hasKey("/Next"))
+                action = action.getKey("/Next");
+            QOH spec = action.getKey("/F");
+            out += (spec.isDictionary()
+                        ? spec.getKey("/F").getUTF8Value() + "|" + spec.getKey("/UF").getUTF8Value()
+                        : spec.getUTF8Value()) +
+                   ",";
+        }
+        return out;
+    };
+    for (const auto& [folder, expected] :
+         {std::pair{"out", "../other.pdf,../../docs/a b.pdf|../../docs/a b.pdf,/abs/x.pdf,"
+                           "other.pdf|,src_page0002.pdf,"},
+          {"deep/er", "../../other.pdf,../../../docs/a b.pdf|../../../docs/a b.pdf,/abs/x.pdf,"
+                      "other.pdf|,src_page0002.pdf,"},
+          {".", "other.pdf,../docs/a b.pdf|../docs/a b.pdf,/abs/x.pdf,other.pdf|,"
+                "src_page0002.pdf,"}}) {
+        std::filesystem::create_directories(dir.File(folder));
+        const CliResult r =
+            RunCli({"split", dir.File("src.pdf"), "1,2", "--to", dir.File(folder), "--quiet"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::string part = dir.File(std::string(folder) + "/src_page0001.pdf");
+        EXPECT_EQ(files(part), expected) << folder;
+        EXPECT_TRUE(QpdfCheckPasses(part)) << folder;
+    }
+}
