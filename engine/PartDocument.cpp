@@ -2,6 +2,7 @@
 
 #include "core/AtomicFile.h"
 #include "engine/Automation.h"
+#include "engine/Destinations.h"
 #include "engine/Forms.h"
 #include "engine/OptionalContent.h"
 #include "engine/Outline.h"
@@ -35,6 +36,35 @@ class SinkPipeline final : public Pipeline {
   private:
     const std::function<void(std::string_view)>& m_sink;
 };
+
+// The view a part opens with, from the source's opening jump: at the same page when the part
+// holds it; a source that opens at its start with a view (fit to width, a zoom) gives each
+// part that view on its first page. Opening scripts and other actions are not carried.
+void WriteOpenAction(QPDF& part, ParsedSource& source, const ObjGenMap<PageOrigin>& origins) {
+    QOH open = KeyOrNull(source.pdf->getRoot(), "/OpenAction");
+    if (open.isDictionary() && open.getKey("/S").isNameAndEquals("/GoTo"))
+        open = open.getKey("/D");
+    Target target;
+    if (open.isArray())
+        target = ExplicitTarget(open, source.pageIndex, source.pages.size());
+    else if (open.isName() || open.isString())
+        target = source.Named().Resolve(open);
+    QOH root = part.getRoot();
+    root.removeKey("/OpenAction");
+    if (target.page < 0 || !target.dest.isArray())
+        return;
+    const std::vector<QOH>& pages = part.getAllPages();
+    for (const QOH& page : pages) {
+        auto origin = origins.find(page.getObjGen());
+        if (origin != origins.end() && origin->second.source.get() == &source &&
+            origin->second.page == target.page) {
+            root.replaceKey("/OpenAction", CopiedDest(part, page, target.dest));
+            return;
+        }
+    }
+    if (target.page == 0 && !pages.empty())
+        root.replaceKey("/OpenAction", CopiedDest(part, pages.front(), target.dest));
+}
 
 } // namespace
 
@@ -212,6 +242,7 @@ bool CPartDocument::PrepareForWriting(const std::string& what) {
         if (first != m_origins.end()) {
             WriteOptionalContent(*m_new, *first->second.source);
             CopyDocumentEntries(*m_new, *first->second.source);
+            WriteOpenAction(*m_new, *first->second.source, m_origins);
         }
         WriteStructureTree(*m_new, m_origins, warn);
         return true;
@@ -506,7 +537,7 @@ void CPartDocument::KeepForNextPart() {
         for (const char* key :
              {"/Outlines", "/Dests", "/Names", "/AcroForm", "/PageLabels", "/StructTreeRoot",
               "/MarkInfo", "/Lang", "/ViewerPreferences", "/OutputIntents", "/Metadata",
-              "/OCProperties", "/PageLayout", "/PageMode"})
+              "/OCProperties", "/PageLayout", "/PageMode", "/URI", "/OpenAction"})
             root.removeKey(key);
         m_new->getTrailer().removeKey("/Info");
         spare->pdf = std::move(m_new);

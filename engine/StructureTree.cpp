@@ -440,8 +440,9 @@ void WriteStructureTree(QPDF& part, const ObjGenMap<PageOrigin>& origins,
 void CopyDocumentEntries(QPDF& part, ParsedSource& source) {
     QOH from = source.pdf->getRoot();
     QOH to = part.getRoot();
+    // /URI holds the base that relative web addresses of links are taken from.
     for (const char* key : {"/MarkInfo", "/Lang", "/ViewerPreferences", "/OutputIntents",
-                            "/Metadata", "/PageLayout"}) {
+                            "/Metadata", "/PageLayout", "/URI"}) {
         QOH value = KeyOrNull(from, key);
         if (!value.isNull() && !to.hasKey(key))
             to.replaceKey(key, CopyValue(part, value));

@@ -68,8 +68,9 @@ void WriteStructureTree(QPDF& part, const ObjGenMap<PageOrigin>& origins,
                         const std::function<void(const std::string&)>& warn);
 
 // The catalog entries that describe the document as a whole (marking, language, viewer
-// preferences, output intents, XMP metadata, page layout and the panel it opens with) and the
-// document information, taken over from the part's first source.
+// preferences, output intents, XMP metadata, page layout, the panel it opens with, the base of
+// relative web addresses) and the document information, taken over from the part's first
+// source.
 void CopyDocumentEntries(QPDF& part, ParsedSource& source);
 
 } // namespace engine

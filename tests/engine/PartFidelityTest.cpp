@@ -554,3 +554,49 @@ TEST(PartFidelityTest, LinksToOtherFilesOpenTheSameFilesFromThePartsFolder) {
         EXPECT_TRUE(QpdfCheckPasses(part)) << folder;
     }
 }
+
+// A part opens with the source's view, at the same page where it holds that page or at its
+// first page where the source opens at its own; relative web addresses keep their base.
+TEST(PartFidelityTest, PartsOpenWithTheSourcesViewAndKeepTheBaseOfWebAddresses) {
+    const struct {
+        std::string open;
+        std::string parts; // per part of "1,2-3,3": its opening page and view, "" for none
+    } cases[] = {
+        {"[3 0 R /FitH 100]", "0 /FitH 100|0 /FitH 100|0 /FitH 100|"},
+        {"<< /S /GoTo /D [4 0 R /Fit] >>", "|0 /Fit||"},
+        {"<< /S /GoTo /D (two) >>", "|0 /XYZ||"},
+        {"<< /S /JavaScript /JS (app.alert\\(1\\)) >>", "|||"},
+    };
+    for (const auto& c : cases) {
+        CTempDir dir(true);
+        WriteObjects(dir.File("src.pdf"),
+                     {"<< /Type /Catalog /Pages 2 0 R /URI << /Base (https://example.com/) >> "
+                      "/Names << /Dests << /Names [(two) [4 0 R /XYZ]] >> >> /OpenAction " +
+                          c.open + " >>",
+                      "<< /Type /Pages /MediaBox [0 0 9 9] /Kids [3 0 R 4 0 R 5 0 R] /Count 3 >>",
+                      "<< /Type /Page /Parent 2 0 R >>", "<< /Type /Page /Parent 2 0 R >>",
+                      "<< /Type /Page /Parent 2 0 R >>"});
+        Split(dir, "src.pdf", "1,2-3,3");
+        std::string parts;
+        for (const std::string name :
+             {"src_page0001.pdf", "src_pages0002-0003.pdf", "src_page0003.pdf"}) {
+            QPDF part;
+            part.processFile(dir.File("out/" + name).c_str());
+            QOH root = part.getRoot(), open = root.getKey("/OpenAction");
+            EXPECT_EQ(root.getKey("/URI").getKey("/Base").getUTF8Value(), "https://example.com/");
+            const std::vector<QOH> pages = part.getAllPages();
+            for (int i = 0; open.isArray() && i < open.getArrayNItems(); ++i) {
+                QOH item = open.getArrayItem(i);
+                parts += i == 0 ? std::to_string(std::find_if(pages.begin(), pages.end(),
+                                                              [&](const QOH& page) {
+                                                                  return page.getObjGen() ==
+                                                                         item.getObjGen();
+                                                              }) -
+                                                 pages.begin())
+                                : " " + item.unparse();
+            }
+            parts += "|";
+        }
+        EXPECT_EQ(parts, c.parts) << c.open;
+    }
+}
