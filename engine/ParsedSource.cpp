@@ -1,5 +1,6 @@
 #include "engine/ParsedSource.h"
 
+#include "engine/Articles.h"
 #include "engine/Destinations.h"
 #include "engine/Outline.h"
 #include "engine/PageLabels.h"
@@ -32,6 +33,12 @@ const CStructIndex& ParsedSource::Structure() {
     if (!m_structure)
         m_structure = std::make_unique<CStructIndex>(*this);
     return *m_structure;
+}
+
+const ObjGenMap<int>& ParsedSource::BeadOrder() {
+    if (!m_beadOrder)
+        m_beadOrder = std::make_unique<ObjGenMap<int>>(ReadBeadOrder(*pdf));
+    return *m_beadOrder;
 }
 
 const ParsedSource::FieldIndex& ParsedSource::Fields() {

@@ -48,6 +48,8 @@ struct ParsedSource {
         ObjGenMap<int> topOf;
     };
     const FieldIndex& Fields();
+    // Every bead of the threads the catalog lists, by its place in its thread's reading order.
+    const ObjGenMap<int>& BeadOrder();
 
   private:
     std::unique_ptr<CNamedDests> m_named;
@@ -55,6 +57,7 @@ struct ParsedSource {
     std::unique_ptr<CLabelIndex> m_labels;
     std::unique_ptr<CStructIndex> m_structure;
     std::unique_ptr<FieldIndex> m_fields;
+    std::unique_ptr<ObjGenMap<int>> m_beadOrder;
 };
 
 // Where a page of a part comes from.

@@ -1,6 +1,7 @@
 #include "engine/PartDocument.h"
 
 #include "core/AtomicFile.h"
+#include "engine/Articles.h"
 #include "engine/Automation.h"
 #include "engine/Destinations.h"
 #include "engine/Forms.h"
@@ -245,6 +246,7 @@ bool CPartDocument::PrepareForWriting(const std::string& what) {
             WriteOpenAction(*m_new, *first->second.source, m_origins);
         }
         WriteStructureTree(*m_new, m_origins, warn);
+        WriteArticles(*m_new, m_origins);
         return true;
     } catch (const std::exception& e) {
         m_session->Warn("cannot prepare " + what + ": " + e.what());
@@ -537,7 +539,7 @@ void CPartDocument::KeepForNextPart() {
         for (const char* key :
              {"/Outlines", "/Dests", "/Names", "/AcroForm", "/PageLabels", "/StructTreeRoot",
               "/MarkInfo", "/Lang", "/ViewerPreferences", "/OutputIntents", "/Metadata",
-              "/OCProperties", "/PageLayout", "/PageMode", "/URI", "/OpenAction"})
+              "/OCProperties", "/PageLayout", "/PageMode", "/URI", "/OpenAction", "/Threads"})
             root.removeKey(key);
         m_new->getTrailer().removeKey("/Info");
         spare->pdf = std::move(m_new);

@@ -600,3 +600,54 @@ TEST(PartFidelityTest, PartsOpenWithTheSourcesViewAndKeepTheBaseOfWebAddresses) 
         EXPECT_EQ(parts, c.parts) << c.open;
     }
 }
+
+// An article runs through pages 1-3 (beads 7, 8, 9) and again over page 1 (bead 10, after 9):
+// a part follows it through the beads on its own pages, in the source's reading order.
+TEST(PartFidelityTest, ArticlesRunThroughTheBeadsOnThePartsPages) {
+    CTempDir dir(true);
+    WriteObjects(dir.File("src.pdf"),
+                 {"<< /Type /Catalog /Pages 2 0 R /Threads [6 0 R] >>",
+                  "<< /Type /Pages /MediaBox [0 0 9 9] /Kids [3 0 R 4 0 R 5 0 R] /Count 3 >>",
+                  "<< /Type /Page /Parent 2 0 R /B [7 0 R 10 0 R] >>",
+                  "<< /Type /Page /Parent 2 0 R /B [8 0 R] >>",
+                  "<< /Type /Page /Parent 2 0 R /B [9 0 R] >>",
+                  "<< /Type /Thread /F 7 0 R /I << /Title (Story) >> >>",
+                  "<< /T 6 0 R /N 8 0 R /V 10 0 R /P 3 0 R /R [0 0 9 9] >>",
+                  "<< /T 6 0 R /N 9 0 R /V 7 0 R /P 4 0 R /R [0 0 9 9] >>",
+                  "<< /T 6 0 R /N 10 0 R /V 8 0 R /P 5 0 R /R [0 0 9 9] >>",
+                  "<< /T 6 0 R /N 7 0 R /V 9 0 R /P 3 0 R /R [0 0 5 5] >>"});
+    Split(dir, "src.pdf", "1,2-3,1-3");
+    // Per thread: its title, then each bead from the first along /N as "page:width", "<"
+    // where /V does not lead back.
+    const auto articles = [](const std::string& path) {
+        QPDF pdf;
+        pdf.processFile(path.c_str());
+        const std::vector<QOH> pages = pdf.getAllPages();
+        std::string out;
+        for (QOH thread : pdf.getRoot().getKey("/Threads").aitems()) {
+            out += thread.getKey("/I").getKey("/Title").getUTF8Value() + ":";
+            QOH bead = thread.getKey("/F");
+            for (int hop = 0; hop < 9; ++hop) {
+                const auto page = std::find_if(pages.begin(), pages.end(), [&](const QOH& p) {
+                    return p.getObjGen() == bead.getKey("/P").getObjGen();
+                });
+                out += " " + std::to_string(page - pages.begin()) + ":" +
+                       bead.getKey("/R").getArrayItem(2).unparse();
+                QOH next = bead.getKey("/N");
+                if (next.getKey("/V").getObjGen() != bead.getObjGen())
+                    out += "<";
+                bead = next;
+                if (bead.getObjGen() == thread.getKey("/F").getObjGen())
+                    break;
+            }
+            out += "|";
+        }
+        return out;
+    };
+    for (const auto& [name, expected] : {std::pair{"src_page0001.pdf", "Story: 0:9 0:5|"},
+                                         {"src_pages0002-0003.pdf", "Story: 0:9 1:9|"},
+                                         {"src_pages0001-0003.pdf", "Story: 0:9 1:9 2:9 0:5|"}}) {
+        EXPECT_EQ(articles(dir.File(std::string("out/") + name)), expected) << name;
+        EXPECT_TRUE(QpdfCheckPasses(dir.File(std::string("out/") + name))) << name;
+    }
+}
