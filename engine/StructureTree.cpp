@@ -447,6 +447,19 @@ void CopyDocumentEntries(QPDF& part, ParsedSource& source) {
         if (!value.isNull() && !to.hasKey(key))
             to.replaceKey(key, CopyValue(part, value));
     }
+    // Document-level scripts define the functions that form fields and links call to
+    // calculate, format and check values; what a part keeps of them needs them as well.
+    QOH names = KeyOrNull(from, "/Names");
+    QOH scripts = names.isDictionary() ? KeyOrNull(names, "/JavaScript") : names;
+    if (scripts.isDictionary()) {
+        QOH partNames = KeyOrNull(to, "/Names");
+        if (!partNames.isDictionary()) {
+            partNames = QOH::newDictionary();
+            to.replaceKey("/Names", partNames);
+        }
+        if (!partNames.hasKey("/JavaScript"))
+            partNames.replaceKey("/JavaScript", CopyValue(part, scripts));
+    }
     // The document information (title, author, subject, keywords...) that readers show and
     // search, as the source's XMP metadata above is kept.
     QOH info = KeyOrNull(source.pdf->getTrailer(), "/Info");

@@ -69,8 +69,8 @@ void WriteStructureTree(QPDF& part, const ObjGenMap<PageOrigin>& origins,
 
 // The catalog entries that describe the document as a whole (marking, language, viewer
 // preferences, output intents, XMP metadata, page layout, the panel it opens with, the base of
-// relative web addresses) and the document information, taken over from the part's first
-// source.
+// relative web addresses), the document-level scripts and the document information, taken
+// over from the part's first source.
 void CopyDocumentEntries(QPDF& part, ParsedSource& source);
 
 } // namespace engine

@@ -556,8 +556,9 @@ TEST(PartFidelityTest, LinksToOtherFilesOpenTheSameFilesFromThePartsFolder) {
 }
 
 // A part opens with the source's view, at the same page where it holds that page or at its
-// first page where the source opens at its own; relative web addresses keep their base.
-TEST(PartFidelityTest, PartsOpenWithTheSourcesViewAndKeepTheBaseOfWebAddresses) {
+// first page where the source opens at its own; relative web addresses keep their base, and
+// the document's scripts stay for the fields and links that call them.
+TEST(PartFidelityTest, PartsOpenWithTheSourcesViewAndKeepWebAddressBaseAndScripts) {
     const struct {
         std::string open;
         std::string parts; // per part of "1,2-3,3": its opening page and view, "" for none
@@ -571,7 +572,9 @@ TEST(PartFidelityTest, PartsOpenWithTheSourcesViewAndKeepTheBaseOfWebAddresses) 
         CTempDir dir(true);
         WriteObjects(dir.File("src.pdf"),
                      {"<< /Type /Catalog /Pages 2 0 R /URI << /Base (https://example.com/) >> "
-                      "/Names << /Dests << /Names [(two) [4 0 R /XYZ]] >> >> /OpenAction " +
+                      "/Names << /Dests << /Names [(two) [4 0 R /XYZ]] >> /JavaScript << /Names "
+                      "[(lib) << /S /JavaScript /JS (function total\\(\\) {}) >>] >> >> "
+                      "/OpenAction " +
                           c.open + " >>",
                       "<< /Type /Pages /MediaBox [0 0 9 9] /Kids [3 0 R 4 0 R 5 0 R] /Count 3 >>",
                       "<< /Type /Page /Parent 2 0 R >>", "<< /Type /Page /Parent 2 0 R >>",
@@ -584,6 +587,8 @@ TEST(PartFidelityTest, PartsOpenWithTheSourcesViewAndKeepTheBaseOfWebAddresses) 
             part.processFile(dir.File("out/" + name).c_str());
             QOH root = part.getRoot(), open = root.getKey("/OpenAction");
             EXPECT_EQ(root.getKey("/URI").getKey("/Base").getUTF8Value(), "https://example.com/");
+            EXPECT_EQ(root.getKey("/Names").getKey("/JavaScript").getKey("/Names").unparse(),
+                      "[ (lib) << /JS (function total\\(\\) {}) /S /JavaScript >> ]");
             const std::vector<QOH> pages = part.getAllPages();
             for (int i = 0; open.isArray() && i < open.getArrayNItems(); ++i) {
                 QOH item = open.getArrayItem(i);
