@@ -3,6 +3,7 @@
 #include "engine/ParsedSource.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <set>
 
@@ -179,6 +180,26 @@ std::string Rebased(const std::string& name, const std::string& sourceFolder) {
     return (std::filesystem::path(sourceFolder) / name).lexically_normal().string();
 }
 
+// A relative web address (no scheme, not from the host's root, not within the document)
+// taken from the source's folder, as taken from the part's.
+std::string RebasedAddress(const std::string& address, const std::string& sourceFolder) {
+    if (address.empty() || address.front() == '/' || address.front() == '#' ||
+        address.front() == '?' || address.find(':') < address.find_first_of("/?#"))
+        return address;
+    std::string folder;
+    for (unsigned char c : sourceFolder) {
+        if (std::isalnum(c) || c == '/' || c == '-' || c == '.' || c == '_' || c == '~') {
+            folder += static_cast<char>(c);
+        } else {
+            static const char* const kHex = "0123456789ABCDEF";
+            folder += {'%', kHex[c >> 4], kHex[c & 15]};
+        }
+    }
+    const size_t end = address.find_first_of("?#");
+    return Rebased(address.substr(0, end), folder) +
+           (end == std::string::npos ? "" : address.substr(end));
+}
+
 // The source's folder as seen from the part's folder: "" when they are one.
 std::string SourceFolderFromPart(const std::string& sourcePath, const std::string& partFolder) {
     namespace fs = std::filesystem;
@@ -194,24 +215,37 @@ std::string SourceFolderFromPart(const std::string& sourcePath, const std::strin
 } // namespace
 
 // A file an action opens (another PDF, a document to launch, a thread's, an embedded file's
-// container) named relative to the source's folder: a part written elsewhere names it from
-// its own folder, so that the action opens the same file. The names are taken from the
-// source's action, so an action met twice is not moved twice.
+// container) or a web address without a base, named relative to the source's folder: a part
+// written elsewhere names it from its own folder, so that the action opens the same file. The
+// names are taken from the source's action, so an action met twice is not moved twice.
 void CPartDestinations::RebaseFiles(const Insertion& at, QOH action, QOH original) const {
     QOH type = KeyOrNull(action, "/S");
-    if (!type.isName() ||
-        !std::set<std::string>{"/GoToR", "/Launch", "/GoToE", "/Thread", "/ImportData"}.count(
-            type.getName()))
+    const bool web = type.isNameAndEquals("/URI");
+    if (!web &&
+        (!type.isName() ||
+         !std::set<std::string>{"/GoToR", "/Launch", "/GoToE", "/Thread", "/ImportData"}.count(
+             type.getName())))
         return;
-    QOH spec = KeyOrNull(action, "/F");
+    QOH spec = KeyOrNull(action, web ? "/URI" : "/F");
     if (!spec.isString() && !spec.isDictionary())
         return;
     if (at.siblings.parts.empty() || at.siblings.parts.front().folder.empty())
+        return;
+    // With a base, which the part keeps, a relative address does not depend on the folder.
+    if (web && KeyOrNull(at.source.pdf->getRoot(), "/URI").isDictionary() &&
+        at.source.pdf->getRoot().getKey("/URI").hasKey("/Base"))
         return;
     if (!at.sourceFolder)
         at.sourceFolder = SourceFolderFromPart(at.source.path, at.siblings.parts.front().folder);
     if (at.sourceFolder->empty())
         return;
+    if (web) {
+        QOH address = original.isDictionary() ? KeyOrNull(original, "/URI") : spec;
+        if (address.isString())
+            action.replaceKey(
+                "/URI", QOH::newString(RebasedAddress(address.getStringValue(), *at.sourceFolder)));
+        return;
+    }
     QOH from = original.isDictionary() ? KeyOrNull(original, "/F") : spec;
     if (from.isString()) {
         action.replaceKey("/F", QOH::newString(Rebased(from.getStringValue(), *at.sourceFolder)));

@@ -501,9 +501,10 @@ TEST(PartFidelityTest, PartsOfAnEncryptedSourceKeepItsEncryption) {
     }
 }
 
-// Links to other files name them relative to the document's folder: a part written into
-// another folder names the same files from there. Links between the parts of a job stay as
-// they are, and so do absolute names, addresses and parts in the source's own folder.
+// Links to other files, and web addresses without a base, name them relative to the
+// document's folder: a part written into another folder names the same files from there.
+// Links between the parts of a job stay as they are, and so do absolute names, addresses and
+// parts in the source's own folder.
 TEST(PartFidelityTest, LinksToOtherFilesOpenTheSameFilesFromThePartsFolder) {
     const auto link = [](const std::string& action) {
         return "<< /Type /Annot /Subtype /Link /Rect [0 0 9 9] /A " + action + " >>";
@@ -512,7 +513,7 @@ TEST(PartFidelityTest, LinksToOtherFilesOpenTheSameFilesFromThePartsFolder) {
     WriteObjects(dir.File("src.pdf"),
                  {"<< /Type /Catalog /Pages 2 0 R >>",
                   "<< /Type /Pages /MediaBox [0 0 9 9] /Kids [3 0 R 4 0 R] /Count 2 >>",
-                  "<< /Type /Page /Parent 2 0 R /Annots [5 0 R 6 0 R 7 0 R 8 0 R 9 0 R] >>",
+                  "<< /Type /Page /Parent 2 0 R /Annots [5 0 R 6 0 R 7 0 R 8 0 R 9 0 R 10 0 R] >>",
                   "<< /Type /Page /Parent 2 0 R >>",
                   link("<< /S /GoToR /F (other.pdf) /D [0 /Fit] >>"),
                   link("<< /S /Launch /F << /Type /Filespec /F (../docs/a b.pdf) /UF (../docs/a "
@@ -520,7 +521,8 @@ TEST(PartFidelityTest, LinksToOtherFilesOpenTheSameFilesFromThePartsFolder) {
                   link("<< /S /URI /URI (https://example.com/) /Next << /S /GoToR /F "
                        "(/abs/x.pdf) /D [0 /Fit] >> >>"),
                   link("<< /S /GoToR /F << /FS /URL /F (other.pdf) >> /D [0 /Fit] >>"),
-                  link("<< /S /GoTo /D [4 0 R /Fit] >>")});
+                  link("<< /S /GoTo /D [4 0 R /Fit] >>"),
+                  link("<< /S /URI /URI (notes/intro.html#top) >>")});
     const auto files = [](const std::string& path) {
         QPDF pdf;
         pdf.processFile(path.c_str());
@@ -530,7 +532,7 @@ TEST(PartFidelityTest, LinksToOtherFilesOpenTheSameFilesFromThePartsFolder) {
             QOH action = annot.getKey("/A");
             if (action.hasKey("/Next"))
                 action = action.getKey("/Next");
-            QOH spec = action.getKey("/F");
+            QOH spec = action.getKey(action.hasKey("/URI") ? "/URI" : "/F");
             out += (spec.isDictionary()
                         ? spec.getKey("/F").getUTF8Value() + "|" + spec.getKey("/UF").getUTF8Value()
                         : spec.getUTF8Value()) +
@@ -540,11 +542,11 @@ TEST(PartFidelityTest, LinksToOtherFilesOpenTheSameFilesFromThePartsFolder) {
     };
     for (const auto& [folder, expected] :
          {std::pair{"out", "../other.pdf,../../docs/a b.pdf|../../docs/a b.pdf,/abs/x.pdf,"
-                           "other.pdf|,src_page0002.pdf,"},
+                           "other.pdf|,src_page0002.pdf,../notes/intro.html#top,"},
           {"deep/er", "../../other.pdf,../../../docs/a b.pdf|../../../docs/a b.pdf,/abs/x.pdf,"
-                      "other.pdf|,src_page0002.pdf,"},
+                      "other.pdf|,src_page0002.pdf,../../notes/intro.html#top,"},
           {".", "other.pdf,../docs/a b.pdf|../docs/a b.pdf,/abs/x.pdf,other.pdf|,"
-                "src_page0002.pdf,"}}) {
+                "src_page0002.pdf,notes/intro.html#top,"}}) {
         std::filesystem::create_directories(dir.File(folder));
         const CliResult r =
             RunCli({"split", dir.File("src.pdf"), "1,2", "--to", dir.File(folder), "--quiet"});
