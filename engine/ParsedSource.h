@@ -34,6 +34,14 @@ struct ParsedSource {
     std::vector<char> resourcesTrimmed;  // per page
     ObjGenMap<char> cheapResources;      // shared resource dictionaries: carried whole
     std::shared_ptr<ForeignTexts> texts; // how parts wrote its objects
+    // What parts take over of the document as a whole (see CopyDocumentEntries), read once:
+    // catalog entries kept as they are, the document-level scripts, the document
+    // information and the panel the document opens with (null where the source has none).
+    struct DocumentEntries {
+        std::vector<std::pair<const char*, QOH>> catalog;
+        QOH scripts, info, pageMode;
+    };
+    std::unique_ptr<DocumentEntries> documentEntries;
     bool labelsDamageSaid = false;
     bool structureDamageSaid = false;
 

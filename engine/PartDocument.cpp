@@ -43,6 +43,8 @@ class SinkPipeline final : public Pipeline {
 // part that view on its first page. Opening scripts and other actions are not carried.
 void WriteOpenAction(QPDF& part, ParsedSource& source, const ObjGenMap<PageOrigin>& origins) {
     QOH open = KeyOrNull(source.pdf->getRoot(), "/OpenAction");
+    if (open.isNull())
+        return; // nor has the part one: only this gives it one
     if (open.isDictionary() && open.getKey("/S").isNameAndEquals("/GoTo"))
         open = open.getKey("/D");
     Target target;
@@ -246,7 +248,11 @@ bool CPartDocument::PrepareForWriting(const std::string& what) {
             WriteOpenAction(*m_new, *first->second.source, m_origins);
         }
         WriteStructureTree(*m_new, m_origins, warn);
-        WriteArticles(*m_new, m_origins);
+        // Sources without articles, most of them, are spared the look at every page.
+        if (m_pagesRemoved || std::any_of(m_origins.begin(), m_origins.end(), [](const auto& e) {
+                return !e.second.source->BeadOrder().empty();
+            }))
+            WriteArticles(*m_new, m_origins);
         return true;
     } catch (const std::exception& e) {
         m_session->Warn("cannot prepare " + what + ": " + e.what());
@@ -536,11 +542,11 @@ void CPartDocument::KeepForNextPart() {
         tree.replaceKey("/Kids", QOH::newArray());
         tree.replaceKey("/Count", QOH::newInteger(0));
         m_new->updateAllPagesCache();
-        for (const char* key :
-             {"/Outlines", "/Dests", "/Names", "/AcroForm", "/PageLabels", "/StructTreeRoot",
-              "/MarkInfo", "/Lang", "/ViewerPreferences", "/OutputIntents", "/Metadata",
-              "/OCProperties", "/PageLayout", "/PageMode", "/URI", "/OpenAction", "/Threads"})
-            root.removeKey(key);
+        // The catalog as a fresh document has it: whatever a part added (outline, names,
+        // form, tags, layers, the document's own entries) goes.
+        for (const std::string& key : root.getKeys())
+            if (key != "/Type" && key != "/Pages")
+                root.removeKey(key);
         m_new->getTrailer().removeKey("/Info");
         spare->pdf = std::move(m_new);
         m_session->KeepSpare(std::move(spare));

@@ -435,10 +435,14 @@ bool CSplitRun::RefuseJob(const Job& job, int rangeCount, std::vector<PlannedPar
                               m_s.options, m_s.prompter, &job.lists);
     if (plan.result == core::OutputPlan::Result::Refused)
         return true;
-    if (plan.result == core::OutputPlan::Result::Ok && plan.paths.size() == ranges.size())
+    if (plan.result == core::OutputPlan::Result::Ok && plan.paths.size() == ranges.size()) {
+        // A job's parts share its folder.
+        const std::string folder =
+            plan.paths.empty() ? "" : std::filesystem::path(plan.paths[0]).parent_path().string();
         for (size_t j = 0; j < ranges.size(); ++j)
-            parts.push_back({ranges[j].first, ranges[j].last, core::FileTitle(plan.paths[j]),
-                             std::filesystem::path(plan.paths[j]).parent_path().string()});
+            parts.push_back(
+                {ranges[j].first, ranges[j].last, core::FileTitle(plan.paths[j]), folder});
+    }
     return false;
 }
 

@@ -438,39 +438,46 @@ void WriteStructureTree(QPDF& part, const ObjGenMap<PageOrigin>& origins,
 }
 
 void CopyDocumentEntries(QPDF& part, ParsedSource& source) {
-    QOH from = source.pdf->getRoot();
-    QOH to = part.getRoot();
-    // /URI holds the base that relative web addresses of links are taken from.
-    for (const char* key : {"/MarkInfo", "/Lang", "/ViewerPreferences", "/OutputIntents",
-                            "/Metadata", "/PageLayout", "/URI"}) {
-        QOH value = KeyOrNull(from, key);
-        if (!value.isNull() && !to.hasKey(key))
-            to.replaceKey(key, CopyValue(part, value));
+    if (!source.documentEntries) {
+        auto entries = std::make_unique<ParsedSource::DocumentEntries>();
+        QOH from = source.pdf->getRoot();
+        // /URI holds the base that relative web addresses of links are taken from.
+        for (const char* key : {"/MarkInfo", "/Lang", "/ViewerPreferences", "/OutputIntents",
+                                "/Metadata", "/PageLayout", "/URI"})
+            if (QOH value = KeyOrNull(from, key); !value.isNull())
+                entries->catalog.emplace_back(key, value);
+        // Document-level scripts define the functions that form fields and links call to
+        // calculate, format and check values; what a part keeps of them needs them as well.
+        QOH names = KeyOrNull(from, "/Names");
+        entries->scripts = names.isDictionary() ? KeyOrNull(names, "/JavaScript") : names;
+        // The document information (title, author, subject, keywords...) that readers show
+        // and search, as the source's XMP metadata above is kept.
+        entries->info = KeyOrNull(source.pdf->getTrailer(), "/Info");
+        entries->pageMode = KeyOrNull(from, "/PageMode");
+        source.documentEntries = std::move(entries);
     }
-    // Document-level scripts define the functions that form fields and links call to
-    // calculate, format and check values; what a part keeps of them needs them as well.
-    QOH names = KeyOrNull(from, "/Names");
-    QOH scripts = names.isDictionary() ? KeyOrNull(names, "/JavaScript") : names;
-    if (scripts.isDictionary()) {
+    ParsedSource::DocumentEntries& entries = *source.documentEntries;
+    QOH to = part.getRoot();
+    for (auto& [key, value] : entries.catalog)
+        if (!to.hasKey(key))
+            to.replaceKey(key, CopyValue(part, value));
+    if (entries.scripts.isDictionary()) {
         QOH partNames = KeyOrNull(to, "/Names");
         if (!partNames.isDictionary()) {
             partNames = QOH::newDictionary();
             to.replaceKey("/Names", partNames);
         }
         if (!partNames.hasKey("/JavaScript"))
-            partNames.replaceKey("/JavaScript", CopyValue(part, scripts));
+            partNames.replaceKey("/JavaScript", CopyValue(part, entries.scripts));
     }
-    // The document information (title, author, subject, keywords...) that readers show and
-    // search, as the source's XMP metadata above is kept.
-    QOH info = KeyOrNull(source.pdf->getTrailer(), "/Info");
     QOH trailer = part.getTrailer();
-    if (info.isDictionary() && !trailer.hasKey("/Info")) {
-        QOH copy = CopyValue(part, info);
+    if (entries.info.isDictionary() && !trailer.hasKey("/Info")) {
+        QOH copy = CopyValue(part, entries.info);
         trailer.replaceKey("/Info", copy.isIndirect() ? copy : part.makeIndirectObject(copy));
     }
     // The part opens as the source does, with the panel it shows, where the part has what
     // that panel lists (its bookmarks may have been left out, its layers unused).
-    QOH mode = KeyOrNull(from, "/PageMode");
+    QOH mode = entries.pageMode;
     const bool shown = mode.isNameAndEquals("/UseThumbs") || mode.isNameAndEquals("/FullScreen") ||
                        (mode.isNameAndEquals("/UseOutlines") && to.hasKey("/Outlines")) ||
                        (mode.isNameAndEquals("/UseOC") && to.hasKey("/OCProperties"));
