@@ -67,9 +67,15 @@ measure_case single qpdf --split-pages big.pdf out/page.pdf ";;" \
     "$cli" split big.pdf 1s --to out --quiet ";;" pdfseparate big.pdf out/page-%d.pdf >results
 measure_case ten qpdf --split-pages=10 big.pdf out/part.pdf ";;" \
     "$cli" split big.pdf 10s --to out --quiet >>results
+# The same pages protected by an owner password (AES-256): both keep the encryption in every part.
+qpdf --encrypt '' owner 256 --print=none --modify=none -- big.pdf locked.pdf
+measure_case locked qpdf --split-pages locked.pdf out/page.pdf ";;" \
+    "$cli" split locked.pdf 1s --to out --quiet >>results
 while read -r tag t m f; do declare "${tag}_t=$t" "${tag}_m=$m" "${tag}_f=$f"; done <results
 row "qpdf --split-pages (single pages)" "$single0_t" "$single0_m" "$single0_f" "$single0_t" "$single0_m"
 row "quillsever-cli split 1s (keeps bookmarks)" "$single1_t" "$single1_m" "$single1_f" "$single0_t" "$single0_m"
 row "pdfseparate (single pages)" "$single2_t" "$single2_m" "$single2_f" "$single0_t" "$single0_m"
 row "qpdf --split-pages=10" "$ten0_t" "$ten0_m" "$ten0_f" "$ten0_t" "$ten0_m"
 row "quillsever-cli split 10s (keeps bookmarks)" "$ten1_t" "$ten1_m" "$ten1_f" "$ten0_t" "$ten0_m"
+row "qpdf --split-pages (AES-256 source)" "$locked0_t" "$locked0_m" "$locked0_f" "$locked0_t" "$locked0_m"
+row "quillsever-cli split 1s (AES-256 source)" "$locked1_t" "$locked1_m" "$locked1_f" "$locked0_t" "$locked0_m"
