@@ -1,10 +1,13 @@
 #include "core/Files.h"
 
+#include "core/Text.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace core {
 
@@ -147,6 +150,24 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
 
 std::optional<std::string> ReadOwnFile(const std::string& path) {
     return ReadAllAndClose(OpenOwnFd(path, O_RDONLY));
+}
+
+bool ReadInBlocks(int fd, const std::function<void(std::string_view)>& take) {
+    char buffer[65536];
+    bool atStart = true;
+    ssize_t n = 0;
+    while ((n = ::read(fd, buffer, sizeof buffer)) != 0) {
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            break;
+        std::string_view block(buffer, static_cast<size_t>(n));
+        if (std::exchange(atStart, false))
+            block = WithoutByteOrderMark(block);
+        take(block);
+    }
+    ::close(fd);
+    return n == 0;
 }
 
 } // namespace core

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -62,5 +63,11 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 // The bytes of a file the program names itself, opened as OpenOwnFd opens it; nullopt when it
 // is missing, unreadable or refused.
 std::optional<std::string> ReadOwnFile(const std::string& path);
+
+// Hands what the file open as `fd` holds to `take` a block at a time, as it is read, and
+// closes it: a file of any size then costs no more memory than what `take` keeps. A byte order
+// mark at the start (as editors and spreadsheets save UTF-8) is left out. False when reading
+// failed.
+bool ReadInBlocks(int fd, const std::function<void(std::string_view)>& take);
 
 } // namespace core

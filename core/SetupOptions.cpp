@@ -4,10 +4,8 @@
 #include "core/Files.h"
 #include "core/Text.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <string_view>
-#include <unistd.h>
 
 namespace core {
 
@@ -84,27 +82,15 @@ void LoadSetupOptions(SetupOptions& options, const std::string& path) {
             ApplyLine(options, line);
         line.clear();
     };
-    char buffer[65536];
-    bool atStart = true;
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        std::string_view chunk(buffer, static_cast<size_t>(n));
-        if (atStart)
-            chunk = WithoutByteOrderMark(chunk);
-        atStart = false;
+    ReadInBlocks(fd, [&](std::string_view chunk) {
         while (!chunk.empty()) {
             const size_t lf = chunk.find('\n');
             line.append(chunk.substr(0, lf));
             takePieces(lf != std::string_view::npos);
             chunk.remove_prefix(lf == std::string_view::npos ? chunk.size() : lf + 1);
         }
-    }
+    });
     takePieces(true);
-    ::close(fd);
 }
 
 std::string SetupOptionsText(const SetupOptions& o) {

@@ -1,12 +1,11 @@
 #include "storage/BatchFile.h"
 
+#include "core/Files.h"
 #include "core/Text.h"
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <climits>
-#include <unistd.h>
 
 namespace storage {
 
@@ -195,20 +194,7 @@ bool AddBatchRecordsFrom(int fd, core::CJobList& list, const core::AddFileHooks&
     constexpr size_t kHeld = kMaxRecordBytes + 2;
     std::string line;
     bool overlong = false;
-    char buffer[65536];
-    bool failed = false;
-    bool atStart = true;
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        failed = n < 0;
-        if (n <= 0)
-            break;
-        std::string_view chunk(buffer, static_cast<size_t>(n));
-        if (atStart)
-            chunk = core::WithoutByteOrderMark(chunk);
-        atStart = false;
+    const bool read = core::ReadInBlocks(fd, [&](std::string_view chunk) {
         while (!chunk.empty()) {
             const size_t lf = chunk.find('\n');
             if (!overlong) {
@@ -223,11 +209,10 @@ bool AddBatchRecordsFrom(int fd, core::CJobList& list, const core::AddFileHooks&
             line.clear();
             overlong = false;
         }
-    }
+    });
     if (!overlong)
         AddBatchRecords(line, list, hooks);
-    ::close(fd);
-    return !failed;
+    return read;
 }
 
 } // namespace storage
