@@ -170,9 +170,9 @@ QOH RemoteJump(QOH namedDest, QOH sourceArray, int page,
 
 namespace {
 
-// A file named in a file specification, relative to the source's folder, as named from the
+// A file an action names, relative to the source's folder, as named from the
 // part's folder (`sourceFolder` is the source's folder seen from there); unchanged when absolute
-// or a URL. File specifications separate folders with '/' as the platform does.
+// or a URL. Such names separate folders with '/' as the platform does.
 std::string Rebased(const std::string& name, const std::string& sourceFolder) {
     if (name.empty() || name.front() == '/' || name.front() == '\\' ||
         name.find(':') < name.find('/'))
@@ -226,8 +226,8 @@ void CPartDestinations::RebaseFiles(const Insertion& at, QOH action, QOH origina
          !std::set<std::string>{"/GoToR", "/Launch", "/GoToE", "/Thread", "/ImportData"}.count(
              type.getName())))
         return;
-    QOH spec = KeyOrNull(action, web ? "/URI" : "/F");
-    if (!spec.isString() && !spec.isDictionary())
+    QOH named = KeyOrNull(action, web ? "/URI" : "/F");
+    if (!named.isString() && !named.isDictionary())
         return;
     if (at.siblings.parts.empty() || at.siblings.parts.front().folder.empty())
         return;
@@ -240,19 +240,19 @@ void CPartDestinations::RebaseFiles(const Insertion& at, QOH action, QOH origina
     if (at.sourceFolder->empty())
         return;
     if (web) {
-        QOH address = original.isDictionary() ? KeyOrNull(original, "/URI") : spec;
+        QOH address = original.isDictionary() ? KeyOrNull(original, "/URI") : named;
         if (address.isString())
             action.replaceKey(
                 "/URI", QOH::newString(RebasedAddress(address.getStringValue(), *at.sourceFolder)));
         return;
     }
-    QOH from = original.isDictionary() ? KeyOrNull(original, "/F") : spec;
+    QOH from = original.isDictionary() ? KeyOrNull(original, "/F") : named;
     if (from.isString()) {
         action.replaceKey("/F", QOH::newString(Rebased(from.getStringValue(), *at.sourceFolder)));
         return;
     }
     // A file that travels inside the document, or one on the web, is no path.
-    if (!from.isDictionary() || !spec.isDictionary() || from.hasKey("/EF") ||
+    if (!from.isDictionary() || !named.isDictionary() || from.hasKey("/EF") ||
         from.getKey("/FS").isNameAndEquals("/URL"))
         return;
     QOH copy = QOH::newDictionary();
@@ -263,7 +263,7 @@ void CPartDestinations::RebaseFiles(const Insertion& at, QOH action, QOH origina
             copy.replaceKey(key,
                             QOH::newUnicodeString(Rebased(value.getUTF8Value(), *at.sourceFolder)));
         else
-            copy.replaceKey(key, spec.getKey(key));
+            copy.replaceKey(key, named.getKey(key));
     }
     action.replaceKey("/F", copy);
 }

@@ -3,9 +3,7 @@
 #include "tests/support/RecordingPrompter.h"
 #include "tests/support/TempDir.h"
 
-#include <fstream>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 using namespace core;
 using testing_support::CTempDir;
@@ -75,19 +73,6 @@ TEST(SetupOptionsTest, ReadsOddFilesSoundly) {
     EXPECT_EQ(LoadFrom(dir, "ENDSTR;" + std::string(247, 'x') + "NOSPLASH\n").noSplash, true);
     // ... however far into the file they are (this piece spans two reads of 64 KiB).
     EXPECT_EQ(LoadFrom(dir, "ENDSTR;" + std::string(65525, 'x') + "NOSPLASH\n").noSplash, true);
-}
-
-// Another file saved under this name (a disk image) must not have to fit in memory.
-TEST(SetupOptionsTest, HugeFileIsReadAsItComes) {
-    CTempDir dir;
-    std::ofstream(dir.File("setup.ini"), std::ios::binary).seekp(64 << 20) << "\nMASK;7\n";
-    rusage before{}, after{};
-    ::getrusage(RUSAGE_SELF, &before);
-    SetupOptions o;
-    LoadSetupOptions(o, dir.File("setup.ini"));
-    ::getrusage(RUSAGE_SELF, &after);
-    EXPECT_EQ(o.counterWidth, 7);
-    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 8 << 10) << "KiB more at the peak";
 }
 
 TEST(SetupOptionsTest, WhatIsReadIsWhatASaveReadsBack) {
