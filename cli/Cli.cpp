@@ -65,16 +65,18 @@ Commands:
       Print what split would write, without writing anything: one
       "first-last<TAB>path" line per output (a third field marks a path an earlier
       output already has), then a summary line. Exit 1 when split would refuse.
-  ranges FILE --bookmarks L | --max-size SIZE [--no-bookmarks]
+  ranges FILE --bookmarks L | --max-size SIZE [--no-bookmarks] [--to DIR]
                | --blank-separators [--max-ink PERCENT] | --text REGEX
       Propose a split-parameter string from what FILE holds: line 1 is the
       string, then one line per part with its proposed name (empty when the
       mode names none). --bookmarks cuts before every bookmark of level 1 to L,
       each part named after its bookmark. --max-size makes parts of at most
-      SIZE bytes (k: KiB, M: MiB) as split writes them (with --no-bookmarks, as
-      split --no-bookmarks does). --blank-separators cuts at blank pages, which
-      belong to no part; --max-ink lets a scanned empty sheet count as blank
-      when at most PERCENT of it is darker than light grey. --text cuts before
+      SIZE bytes (k: KiB, M: MiB) as split writes them into DIR (beside FILE
+      without --to; a part's links to other files by relative names change
+      with its folder), with --no-bookmarks as split --no-bookmarks does.
+      --blank-separators cuts at blank pages, which belong to no part;
+      --max-ink lets a scanned empty sheet count as blank when at most
+      PERCENT of it is darker than light grey. --text cuts before
       every page whose text matches REGEX (ECMAScript), each part named by the
       first group of the match (or the whole match). Exit 1 with a message when
       FILE cannot be read, there is nothing to cut at, or the proposal has more

@@ -50,7 +50,7 @@ std::optional<double> Percent(const std::string& text) {
 } // namespace
 
 int Ranges(Context& c) {
-    CArguments args(c.words, {"bookmarks", "max-size", "text", "max-ink"},
+    CArguments args(c.words, {"bookmarks", "max-size", "text", "max-ink", "to"},
                     {"blank-separators", "no-bookmarks"});
     const int32_t level = args.Int("bookmarks", 0);
     if (!args.Ok())
@@ -66,6 +66,8 @@ int Ranges(Context& c) {
         return Usage(c, "--max-ink goes with --blank-separators only");
     if (args.Flag("no-bookmarks") && !args.Value("max-size"))
         return Usage(c, "--no-bookmarks goes with --max-size only");
+    if (args.Value("to") && !args.Value("max-size"))
+        return Usage(c, "--to goes with --max-size only");
 
     propose::Proposal proposal;
     if (args.Value("bookmarks")) {
@@ -82,9 +84,11 @@ int Ranges(Context& c) {
         core::LoadSetupOptions(options);
         core::PlanJob job;
         job.source = file;
-        proposal = propose::ProposeBySize(
-            file, {*bytes, !args.Flag("no-bookmarks"), propose::JobPartNamer(job, options)},
-            TerminalProgress(c));
+        proposal = propose::ProposeBySize(file,
+                                          {*bytes, !args.Flag("no-bookmarks"),
+                                           propose::JobPartNamer(job, options),
+                                           args.Value("to").value_or("")},
+                                          TerminalProgress(c));
     } else if (args.Flag("blank-separators")) {
         propose::BlankRule rule;
         if (auto ink = args.Value("max-ink")) {

@@ -21,7 +21,8 @@ _quillsever_cli() {
         log) options="--csv --merge" ;;
         expand) options="--pages --skip" ;;
         check) options="--pages --skip --to" ;;
-        ranges) options="--bookmarks --max-size --no-bookmarks --blank-separators --max-ink --text" ;;
+        ranges) options="--bookmarks --max-size --no-bookmarks --to --blank-separators --max-ink
+                         --text" ;;
         *) options="" ;;
     esac
 

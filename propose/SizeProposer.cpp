@@ -1,5 +1,7 @@
 #include "propose/SizeProposer.h"
 
+#include "core/Files.h"
+#include "core/OutputNaming.h"
 #include "core/Trace.h"
 #include "engine/Automation.h"
 #include "engine/Outline.h"
@@ -14,6 +16,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <unordered_map>
@@ -53,6 +56,15 @@ bool NamesResource(const std::string& content, const std::string& name) {
             return true;
     }
     return false;
+}
+
+// The folder a job's parts go to, derived from its split-to folder as the run derives it (the
+// parent of a part's path); empty when the parts are measured beside their source.
+std::string PartFolder(const std::string& splitTo) {
+    if (splitTo.empty())
+        return {};
+    const std::string part = core::ReduceDoubledSeparators(splitTo + core::kSeparator + "x");
+    return std::filesystem::path(part).parent_path().string();
 }
 
 // What each page of a source is likely to bring into a part, from where the source keeps its
@@ -145,13 +157,17 @@ class PageWeights {
             m_exact[i + 1] = m_exact[i] + exact[i];
             m_rest[i + 1] = m_rest[i] + rest[i];
         }
+        // The actions of a page (on opening, on closing) and of an annotation jump as well, or
+        // open another file whose name a part written elsewhere gives from its own folder.
         for (size_t i = 0; i < pages && !m_jumps; ++i) {
+            m_jumps = source.pages[i].hasKey("/AA");
             if (!m_annotated[i])
                 continue;
             QOH annots = source.pages[i].getKey("/Annots");
             if (annots.isArray())
                 for (QOH& annot : annots.getArrayAsVector())
-                    if (annot.isDictionary() && (annot.hasKey("/Dest") || annot.hasKey("/A")))
+                    if (annot.isDictionary() &&
+                        (annot.hasKey("/Dest") || annot.hasKey("/A") || annot.hasKey("/AA")))
                         m_jumps = true;
         }
         // Pages nothing leads to but the page tree, that lead nowhere themselves and that no
@@ -175,8 +191,8 @@ class PageWeights {
     // Per page (1-based), whether a part may take it on or give it up without being built again.
     const std::vector<char>& Loose() const { return m_loose; }
 
-    // Whether a page has an annotation that jumps somewhere: only those differ with the
-    // names of the parts around them.
+    // Whether a page, or an annotation on one, jumps somewhere or acts: only those differ
+    // with the names of the parts around them, and with the folder they are written to.
     bool Jumps() const { return m_jumps; }
 
     // The weight of pages first..last (1-based).
@@ -572,12 +588,14 @@ class SizeSearch {
   public:
     SizeSearch(engine::ParsedSource& source, PartMeasurer& measurer, const SizeLimit& limit)
         : m_weights(source, limit.keepBookmarks), m_measurer(measurer), m_limit(limit.maxBytes),
-          m_pages(static_cast<int>(source.pages.size())), m_names(limit.partNames) {
+          m_pages(static_cast<int>(source.pages.size())), m_names(limit.partNames),
+          m_folder(PartFolder(limit.folder)) {
         m_measurer.SetLoose(m_weights.Loose());
     }
 
     // Whether parts must be measured with the names of the parts around them.
     bool Planned() const { return m_weights.Jumps() && m_names; }
+    const std::string& Folder() const { return m_folder; }
 
     // The parts of a job: `settled`, then `part`, then the pages left as one part, named as
     // the job names them. Parts whose pages have no jumps do not need it.
@@ -592,7 +610,7 @@ class SizeSearch {
         const std::vector<std::string> names = m_names(ranges);
         std::vector<engine::PlannedPart> plan;
         for (size_t i = 0; i < ranges.size() && i < names.size(); ++i)
-            plan.push_back({ranges[i].first, ranges[i].last, names[i], {}});
+            plan.push_back({ranges[i].first, ranges[i].last, names[i], m_folder});
         return plan;
     }
 
@@ -752,6 +770,7 @@ class SizeSearch {
     bool m_boundsHold = true;
     bool m_calibrated = false;
     PartNamer m_names;
+    std::string m_folder;
 };
 
 } // namespace
@@ -800,7 +819,7 @@ Proposal ProposeBySize(const std::string& path, const SizeLimit& limit, const Pr
             const std::vector<std::string> names = limit.partNames(parts);
             std::vector<engine::PlannedPart> plan;
             for (size_t i = 0; i < parts.size() && i < names.size(); ++i)
-                plan.push_back({parts[i].first, parts[i].last, names[i], {}});
+                plan.push_back({parts[i].first, parts[i].last, names[i], search.Folder()});
             size_t over = parts.size();
             for (size_t i = 0; i < parts.size() && over == parts.size(); ++i) {
                 const auto bytes = measurer.Measure(parts[i].first, parts[i].last, plan);

@@ -14,6 +14,10 @@ struct SizeLimit {
     // How the job names its parts; a link to a page of a sibling part names that part's file.
     // Without it parts are measured as a job that plans no siblings writes them.
     PartNamer partNames = {};
+    // The job's split-to folder: a part written elsewhere than beside its source names the
+    // files its links open relative to its own folder, which changes its size. Empty: beside
+    // the source.
+    std::string folder = {};
 };
 
 // Groups consecutive pages greedily from the first: each part takes at most maxBytes as a split

@@ -229,7 +229,8 @@ TEST(RangesCommandTest, MaxSize) {
         size_t parts;
         bool links = false; // every page links to the first, the next and the last page
         int pages = 9;
-        int lines = 0; // lines of text that name their page, on every page
+        int lines = 0;              // lines of text that name their page, on every page
+        std::string otherFile = {}; // every page links to it
     };
     const SizeCase cases[] = {
         {"several pages a part", "12k", 12 * 1024, {}, 0},
@@ -241,6 +242,17 @@ TEST(RangesCommandTest, MaxSize) {
         // Compressed together, page 122 adds less to the first 121 than its own content
         // stream takes: only a write of pages 1-122 tells that they fit.
         {"a part that one page more makes smaller", "51754", 51754, {}, 0, false, 125, 40},
+        // Written into another folder, the part of pages 1-3 names the file as "../other.pdf":
+        // this limit is that part's size beside the source.
+        {"links to another file, parts written into another folder",
+         "5473",
+         5473,
+         {},
+         0,
+         false,
+         9,
+         0,
+         "other.pdf"},
     };
     for (const SizeCase& c : cases) {
         CTempDir dir(true);
@@ -248,6 +260,7 @@ TEST(RangesCommandTest, MaxSize) {
         testing_support::PdfRecipe recipe{.pages = c.pages,
                                           .outline = {{"Start", 0}, {"Middle", 4}},
                                           .links = c.links,
+                                          .otherFile = c.otherFile,
                                           .paddingBytes = 2500};
         if (c.lines) {
             recipe.outline.clear();
@@ -265,6 +278,7 @@ TEST(RangesCommandTest, MaxSize) {
         testing_support::WritePdf(pdf, recipe);
         std::vector<std::string> words{"ranges", pdf, "--max-size", c.limit};
         words.insert(words.end(), c.extra.begin(), c.extra.end());
+        words.insert(words.end(), {"--to", dir.File("out")}); // where split writes them
         const auto r = RunCli(words);
         ASSERT_EQ(r.status, 0) << c.what << r.err;
         const std::string parameters = r.out.substr(0, r.out.find('\n'));
@@ -342,4 +356,6 @@ TEST(RangesCommandTest, UnreadableFileAndUsage) {
     EXPECT_EQ(RunCli({"ranges", dir.File("bad.pdf"), "--bookmarks", "0"}).status, 2);
     EXPECT_EQ(RunCli({"ranges", dir.File("bad.pdf")}).status, 2);
     EXPECT_EQ(RunCli({"ranges", dir.File("bad.pdf"), "--text", "x", "--max-ink", "1"}).status, 2);
+    EXPECT_EQ(RunCli({"ranges", dir.File("bad.pdf"), "--bookmarks", "1", "--to", "/out"}).status,
+              2);
 }

@@ -157,6 +157,13 @@ void WritePdf(const std::string& path, const PdfRecipe& recipe) {
         }
     }
 
+    for (size_t i = 0; i < pages.size() && !recipe.otherFile.empty(); ++i) {
+        QOH link = QOH::parse("<< /Type /Annot /Subtype /Link /Rect [0 20 10 30] "
+                              "/A << /S /GoToR /D [0 /Fit] >> >>");
+        link.getKey("/A").replaceKey("/F", QOH::newString(recipe.otherFile));
+        annots[i].push_back(pdf.makeIndirectObject(link));
+    }
+
     if (recipe.form && !pages.empty()) {
         QOH fields = QOH::newArray();
         QOH everywhere = pdf.makeIndirectObject(

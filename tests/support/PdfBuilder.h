@@ -34,6 +34,7 @@ struct PdfRecipe {
     std::vector<Bookmark> outline;
     bool pageLabels = false; // i, ii, then 1, 2, ... from the third page
     bool links = false;      // every page links to the first, the next and the last page
+    std::string otherFile;   // a link on every page opens page 1 of this file (GoToR), as named
     std::string userPassword;
     size_t paddingBytes = 0; // incompressible bytes on every page, to give it weight
     LinkForm linkForm = LinkForm::DestArray;

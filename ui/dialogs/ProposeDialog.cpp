@@ -66,9 +66,9 @@ Choices& LastChoices() {
 } // namespace
 
 CProposeDialog::CProposeDialog(std::string source, bool keepBookmarks, propose::PartNamer names,
-                               QWidget* parent)
+                               QWidget* parent, std::string folder)
     : QDialog(parent), m_source(std::move(source)), m_keepBookmarks(keepBookmarks),
-      m_names(std::move(names)) {
+      m_names(std::move(names)), m_folder(std::move(folder)) {
     SetUpModalDialog(*this, QStringLiteral("dlgPropose"),
                      QStringLiteral("Propose Split Parameters"));
     SetHelpTopic(*this, QStringLiteral("proposals"));
@@ -278,7 +278,7 @@ void CProposeDialog::Start() {
     if (last.allowInk)
         rule.maxInkPercent = last.ink;
     m_thread = std::thread([work = m_work, source = m_source, keep = m_keepBookmarks,
-                            names = m_names, mode, level, bytes, rule, pattern] {
+                            names = m_names, folder = m_folder, mode, level, bytes, rule, pattern] {
         const propose::Progress progress = [&work](int done, int total) {
             work->total = total;
             work->done = done;
@@ -291,7 +291,7 @@ void CProposeDialog::Start() {
                 break;
             case 1:
                 work->result = propose::ProposeBySize(
-                    source, {std::max<int64_t>(1, bytes), keep, names}, progress);
+                    source, {std::max<int64_t>(1, bytes), keep, names, folder}, progress);
                 break;
             case 2:
                 work->result = propose::ProposeAtBlankPages(source, rule, progress);
@@ -423,7 +423,8 @@ bool ProposeIntoFields(QWidget* parent, const core::PlanJob& job, bool keepBookm
         options = *runOptions;
     else
         core::LoadSetupOptions(options);
-    CProposeDialog dialog(job.source, keepBookmarks, propose::JobPartNamer(job, options), parent);
+    CProposeDialog dialog(job.source, keepBookmarks, propose::JobPartNamer(job, options), parent,
+                          job.splitTo);
     if (dialog.exec() != QDialog::Accepted)
         return false;
     const propose::Proposal& proposal = dialog.Result();

@@ -32,9 +32,10 @@ class CProposeDialog final : public QDialog {
     Q_OBJECT
 
   public:
-    // keepBookmarks and names: parts are measured as the job will write and name them.
+    // keepBookmarks, names and folder (the split-to folder): parts are measured as the job
+    // will write and name them.
     CProposeDialog(std::string source, bool keepBookmarks, propose::PartNamer names,
-                   QWidget* parent = nullptr);
+                   QWidget* parent = nullptr, std::string folder = {});
     ~CProposeDialog() override;
 
     const propose::Proposal& Result() const { return m_result; }
@@ -57,6 +58,7 @@ class CProposeDialog final : public QDialog {
     std::string m_source;
     bool m_keepBookmarks;
     propose::PartNamer m_names;
+    std::string m_folder;
     propose::Proposal m_result;
     std::shared_ptr<Work> m_work;
     std::thread m_thread;
