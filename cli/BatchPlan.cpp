@@ -164,7 +164,10 @@ CBatchPlan::CBatchPlan(const core::CJobList& list, const core::SetupOptions& opt
             e.order = order++;
             e.path = path;
         }
-        if (std::find(e.uses.begin(), e.uses.end(), use) == e.uses.end())
+        // Jobs come in order and each notes a path once per way it uses it, so a use met again
+        // can only be the last one. Looking through all of them made a batch of many jobs of
+        // one source quadratic in its jobs.
+        if (e.uses.empty() || !(e.uses.back() == use))
             e.uses.push_back(use);
     };
 
