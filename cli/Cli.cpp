@@ -64,7 +64,9 @@ Commands:
   plan SOURCE.pdf PARAMS --to DIR [the other options of split]
       Print what split would write, without writing anything: one
       "first-last<TAB>path" line per output (a third field marks a path an earlier
-      output already has), then a summary line. Exit 1 when split would refuse.
+      output already has), then a summary line. Exit 1 when split would refuse,
+      or fail to save a part (a name too long for the file system, DIR in a
+      folder that is not there).
   ranges FILE --bookmarks L | --max-size SIZE [--no-bookmarks] [--to DIR]
                | --blank-separators [--max-ink PERCENT] | --text REGEX
       Propose a split-parameter string from what FILE holds: line 1 is the

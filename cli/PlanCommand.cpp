@@ -2,12 +2,72 @@
 #include "cli/Arguments.h"
 #include "cli/Cli.h"
 #include "cli/Context.h"
+#include "core/Files.h"
+#include "core/OutputNaming.h"
 #include "core/SetupOptions.h"
 #include "core/SplitPlan.h"
 #include "core/Text.h"
 #include "engine/PageCounter.h"
 
+#include <climits>
+#include <filesystem>
+#include <unistd.h>
+
 namespace cli {
+
+namespace {
+
+// The longest name the file system of `folder` takes, from the nearest folder on its way that
+// exists already (those still to be made go on the same file system).
+size_t NameMax(const std::filesystem::path& folder) {
+    for (std::filesystem::path at = folder; !at.empty(); at = at.parent_path()) {
+        if (const long max = ::pathconf(at.c_str(), _PC_NAME_MAX); max > 0)
+            return static_cast<size_t>(max);
+        if (at == at.parent_path())
+            break;
+    }
+    return NAME_MAX;
+}
+
+// Whether split can save a part at `path`: the system takes the path (none of its names
+// longer than the file system takes, the whole within PATH_MAX) and the part's folder is
+// there by then. Split makes the split-to folder, one level only, before the first part.
+class CSavable {
+  public:
+    explicit CSavable(const std::string& splitTo) : m_nameMax(NameMax(splitTo)) {
+        std::string folder = core::ReduceDoubledSeparators(splitTo);
+        while (folder.size() > 1 && folder.back() == core::kSeparator)
+            folder.pop_back();
+        std::error_code ec;
+        m_made = std::filesystem::is_directory(folder, ec) ||
+                 (!std::filesystem::exists(folder, ec) &&
+                  std::filesystem::is_directory(std::filesystem::path(folder).parent_path(), ec));
+        m_folder = std::move(folder);
+    }
+
+    bool operator()(const std::string& path) const {
+        if (path.size() >= PATH_MAX)
+            return false;
+        for (size_t at = 0; at < path.size();) {
+            size_t end = path.find(core::kSeparator, at);
+            if (end == std::string::npos)
+                end = path.size();
+            if (end - at > m_nameMax)
+                return false;
+            at = end + 1;
+        }
+        const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+        std::error_code ec;
+        return folder == m_folder ? m_made : std::filesystem::is_directory(folder, ec);
+    }
+
+  private:
+    size_t m_nameMax;
+    std::string m_folder; // the split-to folder as the parts' paths name it
+    bool m_made;          // whether it is there once split has made it
+};
+
+} // namespace
 
 int Plan(Context& c) {
     // The options of "split", so that a split command line becomes its plan by one word;
@@ -58,6 +118,13 @@ int Plan(Context& c) {
         c.prompter.Show(plan.Refusal(), plan.RefusalCaption());
         return kExitFailed;
     }
+    // Split writes the parts before such a part and then stops at it, in these words.
+    const CSavable savable(job.splitTo);
+    for (const core::PlannedOutput& output : outputs)
+        if (!savable(output.path)) {
+            c.prompter.Show("Failed to save file: " + output.path);
+            return kExitFailed;
+        }
     return kExitOk;
 }
 

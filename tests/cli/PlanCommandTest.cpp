@@ -69,3 +69,31 @@ TEST(PlanCommandTest, RefusalsAndClashesAreReportedWithExitOne) {
     EXPECT_EQ(RunCli({"plan", dir.File("absent.pdf"), "1", "--to", "/out"}).err,
               "File Error: Input pdf file not found." + dir.File("absent.pdf") + "\n");
 }
+
+// A part whose path the file system does not take (a name, of the part or of a folder, or the
+// whole path too long), or whose folder split cannot make, is where split stops: plan says so
+// in split's words.
+TEST(PlanCommandTest, PartsSplitCannotSaveFailAsSplitFails) {
+    testing_support::CTempDir dir(true);
+    testing_support::WritePdf(dir.File("b.pdf"), {.pages = 3});
+    std::string deep = dir.File("");
+    while (deep.size() < 4000)
+        std::filesystem::create_directory(deep += std::string(200, 'd') + "/");
+    const std::pair<std::vector<std::string>, int> cases[] = {
+        {{"--to", dir.File("out"), "--names", "a," + std::string(255 - 10, 'n')}, 0},
+        {{"--to", dir.File("out2"), "--names", "a," + std::string(256 - 10, 'n')}, 1},
+        {{"--to", dir.File(std::string(256, 'f'))}, 1},
+        {{"--to", dir.File("new/out")}, 1}, // split makes one folder, not two
+        {{"--to", deep, "--names", "a," + std::string(99, 'n')}, 1},
+    };
+    for (const auto& [naming, status] : cases) {
+        std::vector<std::string> words{"plan", dir.File("b.pdf"), "1,2,3", "--increment",
+                                       "--quiet"};
+        words.insert(words.end(), naming.begin(), naming.end());
+        const Result plan = RunCli(words);
+        EXPECT_EQ(plan.status, status) << naming[1] << "\n" << plan.err;
+        EXPECT_EQ(std::count(plan.out.begin(), plan.out.end(), '\n'), 4);
+        words.front() = "split";
+        EXPECT_EQ(RunCli(words).err, plan.err);
+    }
+}
