@@ -44,8 +44,8 @@ Commands:
       done of parts, elapsed time, current file), one line per part otherwise.
       Ctrl+C or SIGTERM stops the run after the part being written, then ends
       the process by that signal (status 130 or 143 in a shell). Exit 0 when
-      every job is done, 1 when a failure ended the run or a job, a move or a
-      log line failed.
+      every job is done, 1 when a failure ended the run or a job, a move, a
+      log line or the trace failed.
       --jobs N splits N jobs at once (default 1); parts, split.log (in job
       order), messages and exit status are those of a run with one worker.
       --shard K/N runs only the jobs whose index i (0 for the batch's first

@@ -110,11 +110,12 @@ bool ParseShard(const std::string& text, int& k, int& n) {
 // Runs "Split em'" over the list as the window would, with this directory's setup.ini and
 // split.log. Exit 0 when every job is done, 1 when a failure ended it
 // or a job was refused, a source could not be moved or a part could not be logged (or the log
-// could not be opened at all).
+// could not be opened at all), or the trace asked for could not be opened or written.
 int SplitJobs(Context& c, core::CJobList& list, const core::SetupOptions& options,
               const RunOptions& how) {
-    if (how.trace)
-        c.trace.SwitchOn(c.prompter);
+    // Like the log, a trace asked for and not written does not stop the run, but the run then
+    // did not do all that it was asked to.
+    const bool traceOpened = !how.trace || c.trace.SwitchOn(c.prompter);
     core::CSystemClock clock;
     storage::CSplitLog log(clock, how.logPath);
     // Like the window, the run goes on without a log; but a script must learn that its parts
@@ -151,11 +152,16 @@ int SplitJobs(Context& c, core::CJobList& list, const core::SetupOptions& option
     progress.Finish();
     watchdog.Stop();
     c.trace.End();
+    const bool traceWritten = traceOpened && !c.trace.WriteFailed();
+    if (traceOpened && !traceWritten)
+        c.prompter.Show("Can't write " + std::string(engine::kDebugTraceFile));
     if (const int signal = g_interrupted; signal == SIGTERM || signal == SIGINT) {
         std::signal(signal, SIG_DFL);
         std::raise(signal);
     }
-    return end == engine::CSplitRun::End::Failed || failures || !logOpened ? kExitFailed : kExitOk;
+    return end == engine::CSplitRun::End::Failed || failures || !logOpened || !traceWritten
+               ? kExitFailed
+               : kExitOk;
 }
 
 } // namespace

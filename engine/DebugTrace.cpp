@@ -18,6 +18,7 @@ bool CDebugTrace::SwitchOn(core::Prompter& prompter) {
     if (m_file)
         std::fclose(m_file);
     m_file = nullptr;
+    m_writeFailed = false;
     // The name is ours, but the folder may not be: a link or a FIFO planted as debug.txt must
     // neither be emptied nor block us.
     const int fd = core::OpenOwnFd(m_path, O_WRONLY | O_CREAT | O_TRUNC);
@@ -35,15 +36,16 @@ void CDebugTrace::End() {
     if (!m_file)
         return;
     Line("Close\r\n");
-    std::fclose(m_file);
+    if (std::fclose(m_file) != 0)
+        m_writeFailed = true;
     m_file = nullptr;
 }
 
 void CDebugTrace::Line(std::string_view text) {
     if (!m_file)
         return;
-    std::fwrite(text.data(), 1, text.size(), m_file);
-    std::fflush(m_file);
+    if (std::fwrite(text.data(), 1, text.size(), m_file) != text.size() || std::fflush(m_file) != 0)
+        m_writeFailed = true;
 }
 
 } // namespace engine

@@ -3,6 +3,7 @@
 #include "core/Prompter.h"
 #include "core/Trace.h"
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 
@@ -26,6 +27,8 @@ class CDebugTrace final : public core::Trace {
     bool SwitchOn(core::Prompter& prompter);
     // Closes the file with its last line; nothing when the trace is off.
     void End();
+    // Whether a line could not be written (a full disk, a file-size limit) since SwitchOn.
+    bool WriteFailed() const { return m_writeFailed; }
 
     bool IsOn() const override { return m_file != nullptr; }
     void Line(std::string_view text) override;
@@ -33,6 +36,7 @@ class CDebugTrace final : public core::Trace {
   private:
     std::string m_path;
     FILE* m_file = nullptr;
+    std::atomic<bool> m_writeFailed = false;
 };
 
 } // namespace engine

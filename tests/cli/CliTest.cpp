@@ -238,6 +238,27 @@ TEST(CliTest, OutputThatCannotBeWrittenIsAFailure) {
     std::ostringstream err;
     EXPECT_EQ(cli::Run({"quillsever-cli", "expand", "1s", "--pages", "3"}, full, err), 1);
     EXPECT_EQ(err.str(), "quillsever-cli: Can't write the output\n");
+
+    // Nor is a trace asked for and not written (a folder in its place; a disk that holds 41
+    // parts of a page but not their trace); the run goes on all the same.
+    for (const bool fullDisk : {false, true}) {
+        testing_support::CTempDir dir(true);
+        testing_support::WritePdf(dir.File("a.pdf"), {.pages = 1});
+        std::filesystem::create_directory(dir.File(fullDisk ? "parts" : "debug.txt"));
+        const std::string seen =
+            testing_support::InChildWithFileSizeLimit(fullDisk ? 4000 : 1 << 30, [&] {
+                std::string ranges = "1";
+                for (int i = 0; fullDisk && i < 40; ++i)
+                    ranges += ",1";
+                const Result r = RunCli({"split", "a.pdf", ranges, "--to", "parts", "--trace"});
+                return std::to_string(r.status) + r.err;
+            });
+        EXPECT_TRUE(seen.starts_with("1")) << seen;
+        EXPECT_NE(seen.find(fullDisk ? "Can't write debug.txt" : "Can't open debug.txt"),
+                  std::string::npos)
+            << seen;
+        EXPECT_EQ(testing_support::DirectoryListing(dir.File("parts")), "a_page0001.pdf");
+    }
 }
 
 TEST(CliTest, VersionNamesTheProgram) {
