@@ -28,10 +28,12 @@ Commands:
       per line, as a split run would use them.
   check PARAMS --pages P [--skip S] [--to DIR]
       Check a split-parameter string as the Split Parameters dialog does before it
-      takes it; DIR is the split-to directory. Exit 0 when accepted, 1 when refused.
+      takes it; DIR is the split-to directory, which the dialog needs: without
+      --to the string is refused. Exit 0 when accepted, 1 when refused.
   pages FILE...
       Count each file's pages as adding a job does; prints FILE<TAB>COUNT (-1: the
-      file cannot be read, 0: it could not be counted).
+      file cannot be read, 0: it could not be counted). Exit 1 when a file could
+      not be counted.
   jobs BATCH.spl [--save OUT.spl]
       Load a batch file as "Load Batch File" does and print every job's fourteen
       cells, TAB-separated, one job per line; with --save, then write the list to
@@ -199,11 +201,15 @@ int Run(const std::vector<std::string>& words, std::ostream& out, std::ostream& 
     auto it = Commands().find(command);
     if (it == Commands().end())
         return Usage(c, "unknown command \"" + command + "\"");
-    for (const std::string& word : c.words)
+    // Words after "--" are arguments, whatever they look like (a file named "-h").
+    for (const std::string& word : c.words) {
+        if (word == "--")
+            break;
         if (word == "--help" || word == "-h") {
             out << CommandUsage(command);
             return kExitOk;
         }
+    }
     // Held for the whole command, like a PDF application left running: a file counted while
     // jobs are added is not parsed again by the run that follows.
     const auto session = automation.Create<engine::App>();

@@ -24,6 +24,9 @@ TEST(CliTest, CheckReportsOnStandardErrorWithCaption) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Error in parameters: 15 is greater than 12\n");
     EXPECT_EQ(RunCli({"check", "1-3", "--pages", "10", "--to", "/out"}).status, 0);
+    EXPECT_EQ(RunCli({"check", "1-3", "--pages", "10"}).err,
+              "Error Destination: you must specify an destination directory\n")
+        << "as the help says, the dialog's check needs the folder";
 
     Result step = RunCli({"check", "5n", "--pages", "10", "--to", "/out"});
     EXPECT_EQ(step.status, 1);
@@ -58,6 +61,7 @@ TEST(CliTest, EveryCommandTakesHelp) {
         EXPECT_EQ(r.err, "") << command;
     }
     EXPECT_NE(RunCli({"log", "-h"}).out.find("quillsever-cli log --merge"), std::string::npos);
+    EXPECT_EQ(RunCli({"pages", "--", "-h"}).out, "-h\t-1\n") << "a file named -h";
 }
 
 TEST(CliTest, QuietPrintsNothingOnSuccess) {
