@@ -100,6 +100,10 @@ int Ranges(Context& c) {
         proposal = propose::ProposeAtBlankPages(file, rule, TerminalProgress(c));
     } else {
         const std::string pattern = *args.Value("text");
+        // An empty pattern matches every page, and names every part after nothing; the
+        // window does not take one either.
+        if (pattern.empty())
+            return Usage(c, "--text needs the text to look for");
         if (std::string problem = propose::PatternProblem(pattern); !problem.empty())
             return Usage(c, problem);
         proposal = propose::ProposeAtText(file, pattern, TerminalProgress(c));

@@ -200,6 +200,7 @@ TEST(RangesCommandTest, Text) {
          "1,2-3,4-5,6\n\nINVOICE\nINVOICE (2)\nINVOICE (3)\n"},
         {"no match", invoices, {"--text", "RECEIPT"}, "", 1},
         {"no regular expression", invoices, {"--text", "(INVOICE"}, "", 2},
+        {"nothing to look for", invoices, {"--text", ""}, "", 2},
         {"a pattern of 100,000 letters", invoices, {"--text", std::string(100000, 'a')}, "", 2},
         {"8 MiB of nothing in a few kilobytes is not read",
          {.pages = 2, .contents = {{1, std::string(8 << 20, ' ') + Text("INVOICE 5")}}},
