@@ -1,5 +1,6 @@
 #include "cli/BatchPlan.h"
 
+#include "cli/PathLimits.h"
 #include "core/Files.h"
 #include "core/OutputNaming.h"
 #include "core/RangeList.h"
@@ -153,6 +154,7 @@ CBatchPlan::CBatchPlan(const core::CJobList& list, const core::SetupOptions& opt
     std::map<std::string, Entry> byKey;
     CKeys keys;
     std::vector<std::pair<std::string, int>> moved, folders;
+    std::unordered_map<std::string, size_t> nameMax; // by folder
     size_t order = 0;
     auto note = [&](const std::string& path, OutputClash::Use use) {
         Entry& e = byKey[keys(path)];
@@ -203,6 +205,18 @@ CBatchPlan::CBatchPlan(const core::CJobList& list, const core::SetupOptions& opt
         if (plan.result != core::OutputPlan::Result::Ok) {
             ++m_refused;
             continue;
+        }
+        // The run would stop at a part whose path the system does not take, in these words.
+        if (asTheDialogChecks) {
+            const size_t longest = NameMax(list.Text(row, core::kColSplitTo), &nameMax);
+            const auto unsaved =
+                std::find_if(plan.paths.begin(), plan.paths.end(),
+                             [&](const std::string& path) { return !PathFits(path, longest); });
+            if (unsaved != plan.paths.end()) {
+                prompter.Show("Failed to save file: " + *unsaved);
+                ++m_refused;
+                continue;
+            }
         }
         note(source, {row, 0});
         if (const std::string& moveTo = list.Text(row, core::kColMoveTo); !moveTo.empty()) {

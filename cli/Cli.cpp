@@ -57,7 +57,8 @@ Commands:
       reads) are reported; a sharded run then refuses to start. --check only
       lists them, one per line (PATH, then each job and range), and exits 1
       when there are any or when a job would be refused (its string is checked
-      as the Split Parameters dialog checks it).
+      as the Split Parameters dialog checks it) or fail at a part whose path is
+      too long for the file system.
   split SOURCE.pdf PARAMS --to DIR [--move-to DIR] [--increment] [--names LIST]
         [--start N] [--skip N] [--offset N] [--no-bookmarks] [--trace] [--quiet]
       Split one file, as a job with these settings would be split. Names are

@@ -2,6 +2,7 @@
 #include "cli/Arguments.h"
 #include "cli/Cli.h"
 #include "cli/Context.h"
+#include "cli/PathLimits.h"
 #include "core/Files.h"
 #include "core/OutputNaming.h"
 #include "core/SetupOptions.h"
@@ -9,25 +10,11 @@
 #include "core/Text.h"
 #include "engine/PageCounter.h"
 
-#include <climits>
 #include <filesystem>
-#include <unistd.h>
 
 namespace cli {
 
 namespace {
-
-// The longest name the file system of `folder` takes, from the nearest folder on its way that
-// exists already (those still to be made go on the same file system).
-size_t NameMax(const std::filesystem::path& folder) {
-    for (std::filesystem::path at = folder; !at.empty(); at = at.parent_path()) {
-        if (const long max = ::pathconf(at.c_str(), _PC_NAME_MAX); max > 0)
-            return static_cast<size_t>(max);
-        if (at == at.parent_path())
-            break;
-    }
-    return NAME_MAX;
-}
 
 // Whether split can save a part at `path`: the system takes the path (none of its names
 // longer than the file system takes, the whole within PATH_MAX) and the part's folder is
@@ -46,16 +33,8 @@ class CSavable {
     }
 
     bool operator()(const std::string& path) const {
-        if (path.size() >= PATH_MAX)
+        if (!PathFits(path, m_nameMax))
             return false;
-        for (size_t at = 0; at < path.size();) {
-            size_t end = path.find(core::kSeparator, at);
-            if (end == std::string::npos)
-                end = path.size();
-            if (end - at > m_nameMax)
-                return false;
-            at = end + 1;
-        }
         const std::filesystem::path folder = std::filesystem::path(path).parent_path();
         std::error_code ec;
         return folder == m_folder ? m_made : std::filesystem::is_directory(folder, ec);

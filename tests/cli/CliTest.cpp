@@ -380,6 +380,11 @@ TEST(CliTest, ClashingOutputsAreListedAndStopEveryShard) {
     EXPECT_EQ(strings.status, 1);
     EXPECT_EQ(strings.err, "Error in parameters: no valid parameters\n"
                            "Error in parameters: parameter: 9 higher than pages: 3\n");
+    // A name the file system does not take: the run would fail at that part.
+    dir.Write("long.spl",
+              "a.pdf; 1; 3; ; ; out; Y; ; Y; " + std::string(256, 'n') + "; 0; 0; 0\r\r\n");
+    EXPECT_EQ(RunCli({"run", "long.spl", "--check"}).err,
+              "quillsever-cli: Failed to save file: out/a_part" + std::string(256, 'n') + ".pdf\n");
 }
 
 // A large outline is read from a second parse of the source, one that holds indirect values
