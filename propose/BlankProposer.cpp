@@ -72,7 +72,11 @@ Proposal ProposeAtBlankPages(const std::string& path, const BlankRule& rule,
                                      excess + "; it is taken as not blank.");
             continue;
         }
-        const auto page = document.Page(i);
+        // An annotation (a link's frame, a note's icon, a comment) is the reader's, laid on
+        // the page: a separator sheet that carries one is still a separator. Such a page is
+        // looked at without them.
+        const auto alone = PopplerDocument::FromMemory(guard.PageWithoutAnnotations(i));
+        const auto page = alone ? alone->Page(0) : document.Page(i);
         if (!page)
             continue; // a page poppler cannot make is no blank separator
         const double squareInches = std::max(1e-6, page->SquareInches());

@@ -4,7 +4,11 @@
 #include "propose/Proposal.h"
 #include "propose/QpdfSource.h"
 
+#include <qpdf/Buffer.hh>
 #include <qpdf/Pipeline.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
+#include <qpdf/QPDFWriter.hh>
 
 #include <algorithm>
 #include <cstdlib>
@@ -277,6 +281,41 @@ std::string CPageGuard::Excess(int index) const {
         // Damage qpdf finds is poppler's to deal with, as it would be without this check.
     }
     return {};
+}
+
+std::string CPageGuard::PageWithoutAnnotations(int index) const {
+    if (!m_source || index < 0 || static_cast<size_t>(index) >= m_source->pages.size())
+        return {};
+    QOH page = m_source->pages[static_cast<size_t>(index)];
+    try {
+        QOH annots = page.getKey("/Annots");
+        if (!annots.isArray() || annots.getArrayNItems() == 0)
+            return {};
+        // Only what the content is drawn with goes along: an annotation's links would pull
+        // in other pages, and the rest of the document with them.
+        QPDFPageObjectHelper helper(page);
+        QOH alone = QOH::newDictionary();
+        alone.replaceKey("/Type", QOH::newName("/Page"));
+        for (const char* key : {"/Resources", "/MediaBox", "/CropBox", "/Rotate"})
+            if (QOH value = helper.getAttribute(key, false); !value.isNull())
+                alone.replaceKey(key, value);
+        for (const char* key : {"/Contents", "/Group", "/UserUnit"})
+            if (QOH value = page.getKey(key); !value.isNull())
+                alone.replaceKey(key, value);
+        QPDF part;
+        part.emptyPDF();
+        part.setSuppressWarnings(true);
+        QPDFPageDocumentHelper(part).addPage(
+            part.copyForeignObject(m_source->pdf->makeIndirectObject(alone)), false);
+        QPDFWriter writer(part);
+        writer.setOutputMemory();
+        writer.setStreamDataMode(qpdf_s_preserve);
+        writer.write();
+        const std::shared_ptr<Buffer> buffer = writer.getBufferSharedPointer();
+        return {reinterpret_cast<const char*>(buffer->getBuffer()), buffer->getSize()};
+    } catch (const std::exception&) {
+        return {};
+    }
 }
 
 } // namespace propose

@@ -36,6 +36,9 @@ class CPageGuard {
     bool Ok() const { return m_source != nullptr; }
     // Why page `index` (0-based) is not to be rendered or read, or "" when it may be.
     std::string Excess(int index) const;
+    // Page `index` alone, as a PDF file in memory that draws what its content draws and none
+    // of its annotations; "" when the page has none (or cannot be copied).
+    std::string PageWithoutAnnotations(int index) const;
 
   private:
     std::unique_ptr<QpdfSource> m_source;

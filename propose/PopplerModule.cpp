@@ -21,12 +21,9 @@ struct Document {
 
 void Ignore(const std::string&, void*) {}
 
-void* Open(const char* path, propose::PopplerOpen* status) {
-    // poppler's complaints about damaged files are not the user's business here.
-    static std::once_flag quiet;
-    std::call_once(quiet, [] { poppler::set_debug_error_function(Ignore, nullptr); });
+void* Opened(poppler::document* pdf, propose::PopplerOpen* status) {
     auto document = std::make_unique<Document>();
-    document->pdf.reset(poppler::document::load_from_file(path));
+    document->pdf.reset(pdf);
     if (!document->pdf) {
         *status = propose::PopplerOpen::Unreadable;
         return nullptr;
@@ -40,6 +37,22 @@ void* Open(const char* path, propose::PopplerOpen* status) {
     document->renderer.set_image_format(poppler::image::format_gray8);
     *status = propose::PopplerOpen::Ok;
     return document.release();
+}
+
+void Quiet() {
+    // poppler's complaints about damaged files are not the user's business here.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { poppler::set_debug_error_function(Ignore, nullptr); });
+}
+
+void* Open(const char* path, propose::PopplerOpen* status) {
+    Quiet();
+    return Opened(poppler::document::load_from_file(path), status);
+}
+
+void* OpenData(const char* data, int size, propose::PopplerOpen* status) {
+    Quiet();
+    return Opened(poppler::document::load_from_raw_data(data, size), status);
 }
 
 void Close(void* document) {
@@ -84,6 +97,7 @@ void Text(void* page, std::string* out) {
 
 const propose::PopplerModuleApi kApi{propose::kPopplerModuleVersion,
                                      Open,
+                                     OpenData,
                                      Close,
                                      PageCount,
                                      OpenPage,

@@ -7,7 +7,7 @@
 // C++ types may cross; kPopplerModuleVersion keeps a stale module of another build out.
 namespace propose {
 
-inline constexpr int kPopplerModuleVersion = 1;
+inline constexpr int kPopplerModuleVersion = 2;
 inline constexpr const char* kPopplerModuleName = "quillsever-poppler.so";
 inline constexpr const char* kPopplerModuleEntry = "quillsever_poppler_module";
 
@@ -21,6 +21,8 @@ struct PopplerModuleApi {
     int version;
     // A document, or null with `status` saying why not.
     void* (*open)(const char* path, PopplerOpen* status);
+    // The same for a document held in memory, which must outlive it.
+    void* (*openData)(const char* data, int size, PopplerOpen* status);
     void (*close)(void* document);
     int (*pageCount)(void* document);
     // A page of `document` (0-based), or null when the page cannot be made.

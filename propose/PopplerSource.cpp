@@ -3,6 +3,7 @@
 #include "core/Files.h"
 #include "propose/Proposal.h"
 
+#include <climits>
 #include <dlfcn.h>
 #include <filesystem>
 #include <mutex>
@@ -104,6 +105,23 @@ PopplerDocument::PopplerDocument(const std::string& path, std::string& failure) 
         m_api->close(m_document);
         m_document = nullptr;
     }
+}
+
+std::unique_ptr<PopplerDocument> PopplerDocument::FromMemory(std::string bytes) {
+    if (bytes.empty())
+        return nullptr;
+    std::string problem;
+    std::unique_ptr<PopplerDocument> document(new PopplerDocument);
+    document->m_api = LoadModule(problem);
+    if (!document->m_api || bytes.size() > static_cast<size_t>(INT_MAX))
+        return nullptr;
+    document->m_bytes = std::move(bytes);
+    PopplerOpen status = PopplerOpen::Unreadable;
+    document->m_document = document->m_api->openData(
+        document->m_bytes.data(), static_cast<int>(document->m_bytes.size()), &status);
+    if (!document->m_document || document->Pages() < 1)
+        return nullptr;
+    return document;
 }
 
 PopplerDocument::~PopplerDocument() {

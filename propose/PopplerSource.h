@@ -16,6 +16,9 @@ class PopplerPage;
 class PopplerDocument {
   public:
     PopplerDocument(const std::string& path, std::string& failure);
+    // A document made in memory (a page prepared for a look of its own); null when poppler
+    // cannot read it.
+    static std::unique_ptr<PopplerDocument> FromMemory(std::string bytes);
     ~PopplerDocument();
     PopplerDocument(const PopplerDocument&) = delete;
     PopplerDocument& operator=(const PopplerDocument&) = delete;
@@ -26,8 +29,11 @@ class PopplerDocument {
     std::unique_ptr<PopplerPage> Page(int index) const;
 
   private:
+    PopplerDocument() = default;
+
     const PopplerModuleApi* m_api = nullptr;
     void* m_document = nullptr;
+    std::string m_bytes; // what a document made in memory is read from, while it lives
 };
 
 class PopplerPage {
