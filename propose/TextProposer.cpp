@@ -165,9 +165,11 @@ class Pattern {
             return std::nullopt;
         return Taken(match, group);
     }
+    // A group that was left out ("INVOICE( \d+)?" on a page saying only "INVOICE") or took
+    // nothing names no part: the whole match does.
     static std::wstring Taken(const std::match_results<CountingIterator>& match, unsigned group) {
-        if (!match[group].matched)
-            return {};
+        if (!match[group].matched || match[group].first == match[group].second)
+            group = 0;
         return std::wstring(match[group].first.base(), match[group].second.base());
     }
 
