@@ -1,6 +1,7 @@
 #include "propose/ByteSize.h"
 
 #include <cmath>
+#include <limits>
 
 namespace propose {
 
@@ -32,8 +33,11 @@ std::optional<int64_t> ParseByteSize(std::string_view text) {
         }
     }
     const double bytes = std::floor((whole + fraction) * static_cast<double>(unit));
-    if (!digits || bytes < 1 || bytes > 9e18)
+    if (!digits || bytes < 1)
         return std::nullopt;
+    // More than any file can hold is a size all the same: everything fits.
+    if (bytes >= 9e18)
+        return std::numeric_limits<int64_t>::max();
     return static_cast<int64_t>(bytes);
 }
 

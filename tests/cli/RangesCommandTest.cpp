@@ -3,6 +3,7 @@
 #include "tests/support/TempDir.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -245,6 +246,7 @@ TEST(RangesCommandTest, MaxSize) {
         {"several pages a part", "12k", 12 * 1024, {}, 0},
         {"as split --no-bookmarks writes them", "9000", 9000, {"--no-bookmarks"}, 0},
         {"all in one", "1M", 1024 * 1024, {}, 1},
+        {"more than any file holds", "99999999999999999999", INT64_MAX, {}, 1},
         {"every page too big alone", "1000", 1000, {}, 9},
         {"links that open sibling parts", "8200", 8200, {}, 0, true},
         {"pages too big alone that link to their siblings", "1000", 1000, {}, 9, true},
