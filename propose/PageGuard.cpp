@@ -305,6 +305,14 @@ std::string CPageGuard::PageWithoutAnnotations(int index) const {
         QPDF part;
         part.emptyPDF();
         part.setSuppressWarnings(true);
+        // Layers hidden by default stay hidden.
+        QOH root = m_source->pdf->getRoot();
+        if (QOH layers = root.getKey("/OCProperties"); layers.isDictionary()) {
+            if (!layers.isIndirect())
+                root.replaceKey("/OCProperties",
+                                layers = m_source->pdf->makeIndirectObject(layers));
+            part.getRoot().replaceKey("/OCProperties", part.copyForeignObject(layers));
+        }
         QPDFPageDocumentHelper(part).addPage(
             part.copyForeignObject(m_source->pdf->makeIndirectObject(alone)), false);
         QPDFWriter writer(part);

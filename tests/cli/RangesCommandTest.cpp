@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <regex>
 #include <sstream>
@@ -26,11 +27,30 @@ struct RangesCase {
     int status = 0;
     std::string file = "in.pdf";
     std::string note; // said on standard error beside a proposal
+    // Written instead of the recipe when given: objects numbered from 1, the catalog first.
+    std::vector<std::string> objects;
 };
+
+void WriteObjects(const std::string& path, const std::vector<std::string>& objects) {
+    std::string text = "%PDF-1.7\n";
+    std::string table = "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (size_t i = 0; i < objects.size(); ++i) {
+        char line[24];
+        std::snprintf(line, sizeof line, "%010zu 00000 n \n", text.size());
+        table += line;
+        text += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    std::ofstream(path, std::ios::binary) << text << table << "trailer << /Size "
+                                          << objects.size() + 1 << " /Root 1 0 R >>\nstartxref\n"
+                                          << text.size() << "\n%%EOF\n";
+}
 
 void Check(const RangesCase& c) {
     CTempDir dir(true);
-    testing_support::WritePdf(dir.File(c.file), c.recipe);
+    if (c.objects.empty())
+        testing_support::WritePdf(dir.File(c.file), c.recipe);
+    else
+        WriteObjects(dir.File(c.file), c.objects);
     std::vector<std::string> words{"ranges", dir.File(c.file)};
     words.insert(words.end(), c.options.begin(), c.options.end());
     const auto r = RunCli(words);
@@ -154,6 +174,23 @@ TEST(RangesCommandTest, BlankSeparators) {
          {.pages = 4, .links = true, .contents = {{1, ""}}},
          {"--blank-separators"},
          "1,3-4\n\n\n"},
+        {"a note on a sheet whose drawing is on a layer hidden by default",
+         {},
+         {"--blank-separators"},
+         "1,3\n\n\n",
+         0,
+         "in.pdf",
+         "",
+         {"<< /Type /Catalog /Pages 2 0 R /OCProperties << /OCGs [6 0 R] /D << /OFF [6 0 R] >> "
+          ">> >>",
+          "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 3 /MediaBox [0 0 200 200] /Rotate 90 "
+          "/Resources << /Properties << /L0 6 0 R >> >> >>",
+          "<< /Type /Page /Parent 2 0 R /Contents 7 0 R >>",
+          "<< /Type /Page /Parent 2 0 R /Contents 8 0 R /Annots [9 0 R] >>",
+          "<< /Type /Page /Parent 2 0 R /Contents 7 0 R >>", "<< /Type /OCG /Name (draft) >>",
+          "<< /Length 22 >>\nstream\n0 g 50 50 100 100 re f\nendstream",
+          "<< /Length 36 >>\nstream\n/OC /L0 BDC 0 g 0 0 200 200 re f EMC\nendstream",
+          "<< /Type /Annot /Subtype /Text /Rect [10 10 30 30] /Contents (empty) >>"}},
         {"every page blank",
          {.pages = 2, .contents = {{0, ""}, {1, ""}}},
          {"--blank-separators"},
