@@ -67,15 +67,15 @@ Proposal ProposeAtBlankPages(const std::string& path, const BlankRule& rule,
             proposal.cancelled = true;
             return proposal;
         }
-        if (const std::string excess = guard.Excess(i); !excess.empty()) {
+        // An annotation (a link's frame, a note's icon, a comment) is the reader's, laid on
+        // the page: a separator sheet that carries one is still a separator. Such a page is
+        // looked at without them (copied with its content's streams as they are stored).
+        const auto alone = PopplerDocument::FromMemory(guard.PageWithoutAnnotations(i));
+        if (const std::string excess = guard.Excess(i, !alone); !excess.empty()) {
             proposal.notes.push_back("Page " + std::to_string(i + 1) + " was not rendered: " +
                                      excess + "; it is taken as not blank.");
             continue;
         }
-        // An annotation (a link's frame, a note's icon, a comment) is the reader's, laid on
-        // the page: a separator sheet that carries one is still a separator. Such a page is
-        // looked at without them.
-        const auto alone = PopplerDocument::FromMemory(guard.PageWithoutAnnotations(i));
         const auto page = alone ? alone->Page(0) : document.Page(i);
         if (!page)
             continue; // a page poppler cannot make is no blank separator

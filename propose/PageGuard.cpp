@@ -252,7 +252,7 @@ CPageGuard::CPageGuard(const std::string& path, std::string& failure)
 
 CPageGuard::~CPageGuard() = default;
 
-std::string CPageGuard::Excess(int index) const {
+std::string CPageGuard::Excess(int index, bool annotations) const {
     if (!m_source || index < 0 || static_cast<size_t>(index) >= m_source->pages.size())
         return {};
     QOH page = m_source->pages[static_cast<size_t>(index)];
@@ -261,7 +261,7 @@ std::string CPageGuard::Excess(int index) const {
         QOH contents = page.getKey("/Contents");
         check.Read(contents.isArray() ? contents.getArrayAsVector() : std::vector<QOH>{contents},
                    InheritedResources(page), 0);
-        QOH annots = page.getKey("/Annots");
+        QOH annots = annotations ? page.getKey("/Annots") : QOH::newNull();
         for (QOH& annot : annots.isArray() ? annots.getArrayAsVector() : std::vector<QOH>{}) {
             QOH appearance = annot.isDictionary() ? annot.getKey("/AP") : QOH::newNull();
             QOH normal = appearance.isDictionary() ? appearance.getKey("/N") : QOH::newNull();

@@ -34,8 +34,9 @@ class CPageGuard {
     CPageGuard& operator=(const CPageGuard&) = delete;
 
     bool Ok() const { return m_source != nullptr; }
-    // Why page `index` (0-based) is not to be rendered or read, or "" when it may be.
-    std::string Excess(int index) const;
+    // Why page `index` (0-based) is not to be rendered or read, or "" when it may be; its
+    // annotations' appearances count unless they are left out of the look.
+    std::string Excess(int index, bool annotations = true) const;
     // Page `index` alone, as a PDF file in memory that draws what its content draws and none
     // of its annotations; "" when the page has none (or cannot be copied).
     std::string PageWithoutAnnotations(int index) const;

@@ -174,7 +174,7 @@ TEST(RangesCommandTest, BlankSeparators) {
          {.pages = 4, .links = true, .contents = {{1, ""}}},
          {"--blank-separators"},
          "1,3-4\n\n\n"},
-        {"a note on a sheet whose drawing is on a layer hidden by default",
+        {"a note, however vast its picture, on a sheet drawing on a layer hidden by default",
          {},
          {"--blank-separators"},
          "1,3\n\n\n",
@@ -190,7 +190,10 @@ TEST(RangesCommandTest, BlankSeparators) {
           "<< /Type /Page /Parent 2 0 R /Contents 7 0 R >>", "<< /Type /OCG /Name (draft) >>",
           "<< /Length 22 >>\nstream\n0 g 50 50 100 100 re f\nendstream",
           "<< /Length 36 >>\nstream\n/OC /L0 BDC 0 g 0 0 200 200 re f EMC\nendstream",
-          "<< /Type /Annot /Subtype /Text /Rect [10 10 30 30] /Contents (empty) >>"}},
+          "<< /Type /Annot /Subtype /Text /Rect [10 10 30 30] /Contents (empty) /AP << /N 10 0 R "
+          ">> >>",
+          "<< /Subtype /Form /BBox [0 0 20 20] /Length 48 >>\nstream\nq BI /W 100000 /H 100000 "
+          "/CS /G /BPC 8 ID \xff EI Q\nendstream"}},
         {"every page blank",
          {.pages = 2, .contents = {{0, ""}, {1, ""}}},
          {"--blank-separators"},
