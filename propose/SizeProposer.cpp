@@ -620,11 +620,12 @@ class SizeSearch {
         bool failed = false;          // a write failed
     };
 
-    // The longest part from `first` on that fits after the parts `settled`, or `first` alone
-    // when nothing does. Pages after the part are taken as one part while it is measured.
-    Part LongestFrom(int first, const std::vector<core::PageRange>& settled) {
+    // The longest part from `first` on, to page `most` at the latest, that fits after the
+    // parts `settled`, or `first` alone when nothing does. Pages after the part are taken as
+    // one part while it is measured.
+    Part LongestFrom(int first, const std::vector<core::PageRange>& settled, int most) {
         int lo = first - 1; // pages first..lo are known to fit (nothing known yet)
-        int hi = m_pages;   // and first..hi + 1 known not to
+        int hi = most;      // and first..hi + 1 known not to (or not to be taken)
         std::optional<int64_t> loBytes, hiBytes;
         int widthLast = INT_MAX, widthEarlier = INT_MAX;
         int fitsInRow = 0, missesInRow = 0, lastStep = 1;
@@ -789,6 +790,7 @@ Proposal ProposeBySize(const std::string& path, const SizeLimit& limit, const Pr
     }
     std::vector<core::PageRange> parts;
     std::map<int, int64_t> alone; // first page -> bytes, of pages too big on their own
+    std::map<int, int> most;      // first page -> the last a part from it may take
     try {
         SizeSearch search(*source, measurer, limit);
         // Parts from `first` on, after those already settled; false when stopped or failed.
@@ -798,7 +800,9 @@ Proposal ProposeBySize(const std::string& path, const SizeLimit& limit, const Pr
                     proposal.cancelled = true;
                     return false;
                 }
-                const SizeSearch::Part part = search.LongestFrom(first, parts);
+                const auto cap = most.find(first);
+                const SizeSearch::Part part =
+                    search.LongestFrom(first, parts, cap == most.end() ? pages : cap->second);
                 if (part.failed) {
                     proposal.failure = "Cannot write pages " + std::to_string(first) + "-" +
                                        std::to_string(part.last) + " of " + path + " as a part.";
@@ -814,8 +818,10 @@ Proposal ProposeBySize(const std::string& path, const SizeLimit& limit, const Pr
         bool done = partsFrom(1);
         // Jumps to later pages were measured as to one part holding them all; with the parts
         // settled, each part is measured once more among its real siblings, and the parts from
-        // the first that no longer fits on are found again.
-        for (int round = 0; done && search.Planned() && round < 3; ++round) {
+        // the first that no longer fits on are found again, that one a page shorter at least:
+        // found again as before, it would fit as before (among pages after it taken as one
+        // part) and be too big again among its siblings.
+        for (int round = 0; done && search.Planned() && round < 16; ++round) {
             const std::vector<std::string> names = limit.partNames(parts);
             std::vector<engine::PlannedPart> plan;
             for (size_t i = 0; i < parts.size() && i < names.size(); ++i)
@@ -838,6 +844,7 @@ Proposal ProposeBySize(const std::string& path, const SizeLimit& limit, const Pr
             if (over == parts.size())
                 break;
             const int first = parts[over].first;
+            most[first] = parts[over].last - 1;
             parts.resize(over);
             alone.erase(alone.lower_bound(first), alone.end());
             done = partsFrom(first);

@@ -290,6 +290,9 @@ TEST(RangesCommandTest, MaxSize) {
         {"every page too big alone", "1000", 1000, {}, 9},
         {"links that open sibling parts", "8200", 8200, {}, 0, true},
         {"pages too big alone that link to their siblings", "1000", 1000, {}, 9, true},
+        // Pages 1-3 fit while pages 4-20 are measured as one part, but not among the parts
+        // settled after them, whose names their links then spell.
+        {"a part too big among its settled siblings", "5610", 5610, {}, 0, true, 20},
         // Compressed together, page 122 adds less to the first 121 than its own content
         // stream takes: only a write of pages 1-122 tells that they fit.
         {"a part that one page more makes smaller", "51754", 51754, {}, 0, false, 125, 40},
