@@ -166,9 +166,13 @@ class Pattern {
         return Taken(match, group);
     }
     // A group that was left out ("INVOICE( \d+)?" on a page saying only "INVOICE") or took
-    // nothing names no part: the whole match does.
+    // nothing but white space names no part: the whole match does.
     static std::wstring Taken(const std::match_results<CountingIterator>& match, unsigned group) {
-        if (!match[group].matched || match[group].first == match[group].second)
+        const auto space = [](wchar_t c) {
+            return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+        };
+        if (!match[group].matched ||
+            std::all_of(match[group].first.base(), match[group].second.base(), space))
             group = 0;
         return std::wstring(match[group].first.base(), match[group].second.base());
     }
