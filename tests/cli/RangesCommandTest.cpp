@@ -6,8 +6,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFWriter.hh>
 #include <regex>
 #include <sstream>
 
@@ -33,16 +34,13 @@ struct RangesCase {
 
 void WriteObjects(const std::string& path, const std::vector<std::string>& objects) {
     std::string text = "%PDF-1.7\n";
-    std::string table = "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
-    for (size_t i = 0; i < objects.size(); ++i) {
-        char line[24];
-        std::snprintf(line, sizeof line, "%010zu 00000 n \n", text.size());
-        table += line;
+    for (size_t i = 0; i < objects.size(); ++i)
         text += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-    }
-    std::ofstream(path, std::ios::binary) << text << table << "trailer << /Size "
-                                          << objects.size() + 1 << " /Root 1 0 R >>\nstartxref\n"
-                                          << text.size() << "\n%%EOF\n";
+    text += "trailer << /Root 1 0 R >>\n";
+    QPDF pdf; // finds the objects without a cross-reference table
+    pdf.setSuppressWarnings(true);
+    pdf.processMemoryFile("objects", text.data(), text.size());
+    QPDFWriter(pdf, path.c_str()).write();
 }
 
 void Check(const RangesCase& c) {
