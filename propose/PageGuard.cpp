@@ -252,6 +252,10 @@ CPageGuard::CPageGuard(const std::string& path, std::string& failure)
 
 CPageGuard::~CPageGuard() = default;
 
+int CPageGuard::Pages() const {
+    return m_source ? static_cast<int>(m_source->pages.size()) : 0;
+}
+
 std::string CPageGuard::Excess(int index, bool annotations) const {
     if (!m_source || index < 0 || static_cast<size_t>(index) >= m_source->pages.size())
         return {};

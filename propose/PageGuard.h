@@ -34,6 +34,8 @@ class CPageGuard {
     CPageGuard& operator=(const CPageGuard&) = delete;
 
     bool Ok() const { return m_source != nullptr; }
+    // The pages qpdf finds (poppler may find others in a damaged page tree).
+    int Pages() const;
     // Why page `index` (0-based) is not to be rendered or read, or "" when it may be; its
     // annotations' appearances count unless they are left out of the look.
     std::string Excess(int index, bool annotations = true) const;
