@@ -436,6 +436,15 @@ void CPartDestinations::FixAnnotations(QPDF& part, ParsedSource& source, int32_t
     }
 }
 
+QOH CPartDestinations::CarryAction(QPDF& part, ParsedSource& source, int32_t firstPage,
+                                   const std::vector<QOH>& added, const Pending& pending,
+                                   const Siblings& siblings, QOH sourceAction,
+                                   ObjGenMap<QOH>& done) const {
+    std::optional<std::string> sourceFolder;
+    const Insertion at{part, source, firstPage, added, pending, siblings, done, sourceFolder};
+    return FixedAction(at, CopyValue(part, sourceAction), sourceAction, 0);
+}
+
 void CPartDestinations::Commit(QPDF& part, const Pending& pending) {
     QOH root = part.getRoot();
     if (!pending.names.empty()) {

@@ -69,6 +69,12 @@ class CPartDestinations {
     void FixAnnotations(QPDF& part, ParsedSource& source, int32_t firstPage,
                         const std::vector<QOH>& added, const Pending& pending,
                         const Siblings& siblings) const;
+    // An action of the source that no annotation holds (an outline item's) made part of
+    // `part` and relinked as an annotation's is; null when nothing of it is left. `done`
+    // carries the indirect actions relinked so far from one call to the next.
+    QOH CarryAction(QPDF& part, ParsedSource& source, int32_t firstPage,
+                    const std::vector<QOH>& added, const Pending& pending, const Siblings& siblings,
+                    QOH sourceAction, ObjGenMap<QOH>& done) const;
     void Commit(QPDF& part, const Pending& pending);
     // After pages were deleted, nothing may point at them: named destinations to them go,
     // and so do the jumps of annotations.

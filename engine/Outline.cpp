@@ -62,6 +62,21 @@ COutlineIndex::COutlineIndex(QPDF& pdf, const ObjGenMap<int>& pageIndex, size_t 
     }
     if (read == Reading::Attached)
         Read(pdf, pageIndex, pageCount, named, How::Handles, SIZE_MAX);
+    // An item that shows no page of this file (a web address, another file, a script, a title
+    // of its own) belongs with the pages around it in the outline: one with items below it
+    // goes where they go, a last one of its branch into the parts that hold the page of the
+    // item before it (the first page when none comes before).
+    std::vector<char> above(m_nodes.size());
+    for (const OutlineNode& node : m_nodes)
+        if (node.parent >= 0)
+            above[static_cast<size_t>(node.parent)] = 1;
+    int around = 0;
+    for (size_t i = 0; i < m_nodes.size(); ++i) {
+        if (m_nodes[i].page >= 0)
+            around = m_nodes[i].page;
+        else if (!above[i] && pageCount > 0)
+            m_byPage.emplace_back(m_nodes[i].around = around, static_cast<int>(i));
+    }
     std::sort(m_byPage.begin(), m_byPage.end());
 }
 
@@ -101,6 +116,17 @@ COutlineIndex::Reading COutlineIndex::Read(QPDF& pdf, const ObjGenMap<int>& page
             node.item = item;
             node.destArray = t.dest;
             return true;
+        }
+        if (QOH action = KeyOrNull(item, "/A"); node.page < 0 && action.isDictionary() &&
+                                                !action.getKey("/S").isNameAndEquals("/GoTo")) {
+            if (action.isIndirect())
+                node.actionId = action.getObjGen();
+            else if (Detached(action))
+                node.action = action.unparse();
+            else if (how == How::Kept)
+                node.actionHeld = action;
+            else
+                return false;
         }
         QOH title = item.getKey("/Title");
         if (title.isString()) {
@@ -225,7 +251,7 @@ void AppendChild(QOH parent, QOH item) {
 } // namespace
 
 std::vector<QOH> PrepareOutline(QPDF& part, ParsedSource& source, int32_t firstPage,
-                                const std::vector<QOH>& added) {
+                                const std::vector<QOH>& added, const CarryAction& carry) {
     const COutlineIndex& index = source.Outline();
     const int32_t lastPage = firstPage + static_cast<int32_t>(added.size()) - 1;
     std::vector<QOH> top;
@@ -257,6 +283,16 @@ std::vector<QOH> PrepareOutline(QPDF& part, ParsedSource& source, int32_t firstP
                 dest.insertItem(0, added[static_cast<size_t>(node.page - firstPage)]);
                 item.replaceKey("/Dest", dest);
             }
+        }
+        if (node.page < 0) {
+            QOH held = node.item;
+            QOH action = held.isInitialized()         ? held.getKey("/A")
+                         : node.actionId.isIndirect() ? source.pdf->getObjectByObjGen(node.actionId)
+                         : !node.action.empty()       ? QOH::parse(node.action)
+                                                      : node.actionHeld;
+            if (action.isDictionary() && !action.getKey("/S").isNameAndEquals("/GoTo"))
+                if (QOH carried = carry(action); carried.isDictionary())
+                    item.replaceKey("/A", carried);
         }
         // Only the sign matters until the counts are worked out.
         item.replaceKey("/Count", QOH::newInteger(node.open ? 1 : -1));

@@ -19,7 +19,8 @@ struct ParsedSource;
 // (an indirect object or stream among them) keeps its items as handles into the source instead.
 struct OutlineNode {
     int parent = -1;
-    int page = -1; // 0-based page its destination shows, -1 when none in this file
+    int page = -1;   // 0-based page its destination shows, -1 when none in this file
+    int around = -1; // without one, the page whose parts carry it; -1: where the items below go
     bool open = false;
     QPDFObjGen id; // the item itself, when it is an indirect object
     std::string title;
@@ -27,6 +28,11 @@ struct OutlineNode {
     std::string view;   // the destination's operands after the page, unparsed as an array
     QOH item;           // only for an outline kept as handles
     QOH destArray;      // the explicit destination, page reference first; likewise
+    // What an item that shows no page does instead (opens a web address or another file, runs
+    // a script...): the action as an indirect object of the source, unparsed, or held.
+    QPDFObjGen actionId;
+    std::string action;
+    QOH actionHeld;
 };
 
 // The source's outline, read once and indexed by page, so that copying the items of one range
@@ -61,9 +67,12 @@ class COutlineIndex {
 };
 
 // The items of the source's outline that lead into the range, and those above them, made
-// for `part`; the top-level ones are returned, not yet linked into the part's outline.
+// for `part`; the top-level ones are returned, not yet linked into the part's outline. An
+// item's own action (one that shows no page) is made part of `part` by `carry`, which
+// returns null when nothing of it is left.
+using CarryAction = std::function<QOH(QOH sourceAction)>;
 std::vector<QOH> PrepareOutline(QPDF& part, ParsedSource& source, int32_t firstPage,
-                                const std::vector<QOH>& added);
+                                const std::vector<QOH>& added, const CarryAction& carry);
 void CommitOutline(QPDF& part, const std::vector<QOH>& top);
 
 // Recomputes every /Count of the outline from the tree and each item's open state, so the

@@ -175,13 +175,18 @@ bool CPartDocument::Insert(int32_t insertAfter, const std::shared_ptr<ParsedSour
         // so a failure on the way leaves the document as it was.
         CPartDestinations::Pending names =
             m_destinations.Prepare(*m_new, *source, firstPage, added);
-        m_destinations.FixAnnotations(
-            *m_new, *source, firstPage, added, names,
-            {m_session->PlanFor(*source), m_session->PlanOwners(*source)});
+        const CPartDestinations::Siblings siblings{m_session->PlanFor(*source),
+                                                   m_session->PlanOwners(*source)};
+        m_destinations.FixAnnotations(*m_new, *source, firstPage, added, names, siblings);
         PendingForm form = PrepareForm(*m_new, *source, firstPage, added);
         std::vector<QOH> outline;
-        if (withBookmarks)
-            outline = PrepareOutline(*m_new, *source, firstPage, added);
+        if (withBookmarks) {
+            ObjGenMap<QOH> carried;
+            outline = PrepareOutline(*m_new, *source, firstPage, added, [&](QOH action) {
+                return m_destinations.CarryAction(*m_new, *source, firstPage, added, names,
+                                                  siblings, action, carried);
+            });
+        }
 
         m_destinations.Commit(*m_new, names);
         CommitForm(*m_new, form);

@@ -138,12 +138,13 @@ class PageWeights {
             const engine::COutlineIndex& outline = source.Outline();
             for (int index : outline.NodesForRange(0, static_cast<int>(pages) - 1)) {
                 const engine::OutlineNode& node = outline.Node(index);
-                if (node.page >= 0 && static_cast<size_t>(node.page) < pages) {
-                    outlined[static_cast<size_t>(node.page)] = 1;
+                const int at = node.page >= 0 ? node.page : node.around;
+                if (at >= 0 && static_cast<size_t>(at) < pages) {
+                    outlined[static_cast<size_t>(at)] = 1;
                     const uint64_t id = Key(node.id);
-                    weight[static_cast<size_t>(node.page)] += Extent(id) + kPerObject;
-                    rest[static_cast<size_t>(node.page)] += small(id);
-                    objects[static_cast<size_t>(node.page)] += 1;
+                    weight[static_cast<size_t>(at)] += Extent(id) + kPerObject;
+                    rest[static_cast<size_t>(at)] += small(id);
+                    objects[static_cast<size_t>(at)] += 1;
                 }
             }
         }

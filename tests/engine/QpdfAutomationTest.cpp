@@ -138,12 +138,14 @@ TEST(QpdfAutomationTest, BookmarksFollowTheirPagesIntoEachPart) {
                                   {"Section 1.1", 1, 1, false},
                                   {"Section 1.2 ünïcødé", 3, 1, false},
                               }));
-    // An item outside the range stays only as the parent of items inside it.
+    // An item outside the range stays only as the parent of items inside it; one without a
+    // destination goes with the item before it.
     ASSERT_TRUE(s.Part(source, 6, 2, true, b));
     EXPECT_EQ(ReadOutline(b), (std::vector<OutlineEntry>{
                                   {"Chapter two", -1, 0, false},
                                   {"Section 2.1", 0, 1, true},
                                   {"Deep", 1, 2, false},
+                                  {"No destination", -1, 1, false},
                               }));
     ASSERT_TRUE(s.Part(source, 8, 1, true, c));
     EXPECT_TRUE(ReadOutline(c).empty());
@@ -323,8 +325,10 @@ TEST(QpdfAutomationTest, DeletePagesAndBookmarkRemovalKeepTheFileConsistent) {
     EXPECT_TRUE(QpdfCheckPasses(dir.File("p.pdf")));
     EXPECT_EQ(PageMarkers(dir.File("p.pdf")), Range(5, 8));
     EXPECT_EQ(ReadOutline(dir.File("p.pdf")),
-              (std::vector<OutlineEntry>{{"Chapter two", 1, 0, false}, {"Appendix", -1, 0, false}}))
-        << "items without a destination come along only as parents";
+              (std::vector<OutlineEntry>{{"Chapter two", 1, 0, false},
+                                         {"No destination", -1, 1, false},
+                                         {"Appendix", -1, 0, false}}))
+        << "items stay, without the destinations of deleted pages";
     EXPECT_EQ(LinkTargets(dir.File("p.pdf")),
               (std::vector<std::vector<int>>{{-1, 1, -1}, {-1, 2, -1}, {-1, 3, -1}, {-1, -1, -1}}))
         << "links to deleted pages stay, without their jump";
