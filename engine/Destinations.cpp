@@ -377,6 +377,11 @@ void CPartDestinations::FixAnnotations(QPDF& part, ParsedSource& source, int32_t
     ObjGenMap<QOH> done;
     std::optional<std::string> sourceFolder;
     const Insertion at{part, source, firstPage, added, pending, siblings, done, sourceFolder};
+    // An annotation that several pages list (or pages sharing one /Annots array) is relinked
+    // once: a second pass would take the jump it was given for its first page as the source's,
+    // and name the sibling part from the source's folder.
+    ObjGenSet relinked;
+    ObjGenMap<QOH> sharedAnnots; // an indirect /Annots array, with what its first page kept
     for (size_t i = 0; i < added.size(); ++i) {
         QOH page = added[i];
         FixAdditionalActions(at, page, source.pages[static_cast<size_t>(firstPage) + i]);
@@ -386,6 +391,13 @@ void CPartDestinations::FixAnnotations(QPDF& part, ParsedSource& source, int32_t
         if (!annots.isArray()) {
             page.removeKey("/Annots");
             continue;
+        }
+        if (annots.isIndirect()) {
+            auto [it, first] = sharedAnnots.try_emplace(annots.getObjGen(), annots);
+            if (!first) {
+                page.replaceKey("/Annots", it->second);
+                continue;
+            }
         }
         // The copy keeps every entry in place, so entries pair up with the source's.
         QOH sourceAnnots = source.pages[static_cast<size_t>(firstPage) + i].getKey("/Annots");
@@ -400,6 +412,8 @@ void CPartDestinations::FixAnnotations(QPDF& part, ParsedSource& source, int32_t
                 continue;
             }
             kept.push_back(annot);
+            if (annot.isIndirect() && !relinked.insert(annot.getObjGen()).second)
+                continue;
             QOH original = paired ? sourceAnnots.getArrayItem(a) : QOH::newNull();
             FixAdditionalActions(at, annot, original);
             QOH action = KeyOrNull(annot, "/A");
@@ -431,8 +445,11 @@ void CPartDestinations::FixAnnotations(QPDF& part, ParsedSource& source, int32_t
             if (remote.isInitialized())
                 annot.replaceKey("/A", remote);
         }
-        if (changed)
+        if (changed) {
             page.replaceKey("/Annots", QOH::newArray(kept));
+            if (annots.isIndirect())
+                sharedAnnots[annots.getObjGen()] = page.getKey("/Annots");
+        }
     }
 }
 

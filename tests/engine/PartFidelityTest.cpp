@@ -502,12 +502,13 @@ TEST(PartFidelityTest, PartsOfAnEncryptedSourceKeepItsEncryption) {
 // document's folder: a part written into another folder names the same files from there.
 // Links between the parts of a job stay as they are, and so do absolute names, addresses and
 // parts in the source's own folder.
+// The first two pages share their links, the last of them a /Dest to the third page.
 TEST(PartFidelityTest, LinksToOtherFilesOpenTheSameFilesFromThePartsFolder) {
+    const std::string links = "/Annots [5 0 R 6 0 R 7 0 R 8 0 R 9 0 R 10 0 R 11 0 R] >>";
     std::vector<std::string> o{
         "<< /Type /Catalog /Pages 2 0 R >>",
-        "<< /Type /Pages /MediaBox [0 0 9 9] /Kids [3 0 R 4 0 R] /Count 2 >>",
-        "<< /Type /Page /Parent 2 0 R /Annots [5 0 R 6 0 R 7 0 R 8 0 R 9 0 R 10 0 R] >>",
-        "<< /Type /Page /Parent 2 0 R >>"};
+        "<< /Type /Pages /MediaBox [0 0 9 9] /Kids [3 0 R 12 0 R 4 0 R] /Count 3 >>",
+        "<< /Type /Page /Parent 2 0 R " + links, "<< /Type /Page /Parent 2 0 R >>"};
     for (const char* action :
          {"/S /GoToR /F (other.pdf) /D [0 /Fit]",
           "/S /Launch /F << /F (../docs/a b.pdf) /UF (../docs/a b.pdf) >>",
@@ -515,17 +516,20 @@ TEST(PartFidelityTest, LinksToOtherFilesOpenTheSameFilesFromThePartsFolder) {
           "/S /GoToR /F << /FS /URL /F (other.pdf) >> /D [0 /Fit]", "/S /GoTo /D [4 0 R /Fit]",
           "/S /URI /URI (notes/intro.html#top)"})
         o.push_back("<< /Subtype /Link /Rect [0 0 9 9] /A << " + std::string(action) + " >> >>");
+    o.push_back("<< /Subtype /Link /Rect [0 0 9 9] /Dest [4 0 R /Fit] >>");
+    o.push_back("<< /Type /Page /Parent 2 0 R " + links);
     CTempDir dir(true);
     WriteObjects(dir.File("src.pdf"), o);
     for (const auto& [folder, expected] :
          {std::pair{"out", "(../other.pdf) << /F (../../docs/a b.pdf) /UF (../../docs/a b.pdf) >> "
-                           "(/abs/x.pdf) << /F (other.pdf) /FS /URL >> (src_page0002.pdf) "
-                           "(../notes/intro.html#top) "},
+                           "(/abs/x.pdf) << /F (other.pdf) /FS /URL >> (src_page0003.pdf) "
+                           "(../notes/intro.html#top) (src_page0003.pdf) "},
           {".", "(other.pdf) << /F (../docs/a b.pdf) /UF (../docs/a b.pdf) >> (/abs/x.pdf) << /F "
-                "(other.pdf) /FS /URL >> (src_page0002.pdf) (notes/intro.html#top) "}}) {
-        ASSERT_EQ(RunCli({"split", dir.File("src.pdf"), "1,2", "--to", dir.File(folder)}).status,
+                "(other.pdf) /FS /URL >> (src_page0003.pdf) (notes/intro.html#top) "
+                "(src_page0003.pdf) "}}) {
+        ASSERT_EQ(RunCli({"split", dir.File("src.pdf"), "1-2,3", "--to", dir.File(folder)}).status,
                   0);
-        const std::string path = dir.File(std::string(folder) + "/src_page0001.pdf");
+        const std::string path = dir.File(std::string(folder) + "/src_pages0001-0002.pdf");
         QPDF part;
         part.processFile(path.c_str());
         std::string files;
