@@ -6,7 +6,10 @@ QOH CopyValue(QPDF& to, QOH value, int depth) {
     if (value.isIndirect()) {
         if (value.getOwningQPDF() == &to)
             return value;
-        return value.isPageObject() ? QOH::newNull() : to.copyForeignObject(value);
+        // Neither a page nor a node of the page tree: copied alone, a node would bring
+        // the source's tree of pages along, and qpdf does not survive the result.
+        return value.isPageObject() || value.isPagesObject() ? QOH::newNull()
+                                                             : to.copyForeignObject(value);
     }
     if (depth > kMaxTreeDepth)
         return QOH::newNull();
