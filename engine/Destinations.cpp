@@ -362,6 +362,10 @@ void CPartDestinations::FixAdditionalActions(const Insertion& at, QOH holder, QO
     QOH originals = original.isDictionary() ? KeyOrNull(original, "/AA") : QOH::newNull();
     for (const std::string& key : actions.getKeys()) {
         QOH action = actions.getKey(key);
+        // No action: a damaged file's /AA may be another object (a page, even), which keeps
+        // what it holds.
+        if (!action.isDictionary())
+            continue;
         QOH fixed = FixedAction(
             at, action, originals.isDictionary() ? KeyOrNull(originals, key) : originals, 0);
         if (fixed.isNull())
