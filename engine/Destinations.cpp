@@ -255,6 +255,12 @@ void CPartDestinations::RebaseFiles(const Insertion& at, QOH action, QOH origina
     if (!from.isDictionary() || !named.isDictionary() || from.hasKey("/EF") ||
         from.getKey("/FS").isNameAndEquals("/URL"))
         return;
+    // The specification is made again around what it holds. One that holds dictionaries or
+    // arrays of its own is no plain file name (a damaged file may name a page, or the
+    // annotation itself): made again, it could hold this very action, and the part a loop.
+    for (auto& [key, value] : named.getDictAsMap())
+        if ((value.isArray() || value.isDictionary()) && !value.isIndirect())
+            return;
     QOH copy = QOH::newDictionary();
     for (auto& [key, value] : from.getDictAsMap()) {
         if ((key == "/F" || key == "/Unix") && value.isString())

@@ -618,12 +618,13 @@ TEST(PartFidelityTest, BookmarksThatShowNoPageStayWithThePagesAroundThem) {
     CTempDir dir(true);
     WriteObjects(
         dir.File("src.pdf"),
-        // The viewer's preferences, like the web item's chain below, lead to the page tree, and
-        // the second page's actions are the first page.
+        // The viewer's preferences, like the web item's chain below, lead to the page tree, the
+        // second page's actions are the first page, and the third page opens itself as a file.
         {"<< /Type /Catalog /Pages 2 0 R /Outlines 3 0 R /ViewerPreferences << /X 2 0 R >> >>",
          "<< /Type /Pages /MediaBox [0 0 9 9] /Kids [4 0 R 5 0 R 6 0 R 7 0 R] /Count 4 >>",
          "<< /Type /Outlines /First 8 0 R /Last 17 0 R >>", "<< /Type /Page /Parent 2 0 R >>",
-         "<< /Type /Page /Parent 2 0 R /AA 4 0 R >>", "<< /Type /Page /Parent 2 0 R >>",
+         "<< /Type /Page /Parent 2 0 R /AA 4 0 R >>",
+         "<< /Type /Page /Parent 2 0 R /AA << /O << /S /Launch /F 6 0 R >> >> >>",
          "<< /Type /Page /Parent 2 0 R >>",
          item("Web", 3, "/Next 9 0 R /A << /S /URI /URI (https://example.com/) /Next 2 0 R >>"),
          item("H", 3, "/Prev 8 0 R /Next 12 0 R /First 10 0 R /Last 11 0 R"),
