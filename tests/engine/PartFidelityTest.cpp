@@ -609,11 +609,9 @@ TEST(PartFidelityTest, PartsKeepTheirViewWebAddressBaseScriptsAndArticles) {
     }
 }
 
-// Bookmarks that show no page (a web address, a heading of their own) stay with the pages
-// around them: a heading where the items below it go, any other item where the item before it
-// shows a page, the first page when none comes before. The viewer's preferences and the web
-// item's chain lead to the page tree, the second page's actions are the first page, and the
-// third page opens itself as a file: damage that the parts must survive.
+// Bookmarks that show no page stay where the items below them go, or where the item before
+// them shows a page (the first page when none does). Damage the parts must survive: the
+// preferences and a chain lead to the page tree, a page's actions are a page, or open it.
 TEST(PartFidelityTest, BookmarksThatShowNoPageStayWithThePagesAroundThem) {
     CTempDir dir(true);
     WriteObjects(
@@ -631,23 +629,21 @@ TEST(PartFidelityTest, BookmarksThatShowNoPageStayWithThePagesAroundThem) {
          "<< /S /URI /URI (notes.html) >>"});
     Split(dir, "src.pdf", "1-2,3");
     for (const auto& [name, expected] :
-         {std::pair{"src_pages0001-0002.pdf", "Web https://example.com/|H|.A 0|"},
-          {"src_page0003.pdf", "C 0|G|.U ../notes.html|"}}) {
+         {std::pair{"src_pages0001-0002.pdf", "Web https://example.com/|H |.A 0|"},
+          {"src_page0003.pdf", "C 0|G |.U ../notes.html|"}}) {
         QPDF part;
         part.processFile(dir.File(std::string("out/") + name).c_str());
-        // Per item: "." per level, the title, then the page it shows or its web address.
-        std::string outline;
-        std::function<void(QOH, std::string)> walk = [&](QOH item, const std::string& indent) {
-            for (; item.isDictionary(); item = item.getKey("/Next")) {
-                QOH dest = item.getKey("/Dest"), action = item.getKey("/A");
-                outline +=
-                    indent + item.getKey("/Title").getUTF8Value() +
-                    (dest.isArray()
-                         ? " " + std::to_string(PageOf(part.getAllPages(), dest.getArrayItem(0)))
-                     : action.isDictionary() ? " " + action.getKey("/URI").getUTF8Value()
-                                             : "") +
-                    "|";
-                walk(item.getKey("/First"), indent + ".");
+        std::string outline; // per item "." a level, its title, its page or web address
+        std::function<void(QOH, std::string)> walk = [&](QOH at, const std::string& in) {
+            for (; at.isDictionary(); at = at.getKey("/Next")) {
+                QOH dest = at.getKey("/Dest"), action = at.getKey("/A");
+                outline += in + at.getKey("/Title").getUTF8Value() + " " +
+                           (dest.isArray()
+                                ? std::to_string(PageOf(part.getAllPages(), dest.getArrayItem(0)))
+                            : action.isDictionary() ? action.getKey("/URI").getUTF8Value()
+                                                    : "") +
+                           "|";
+                walk(at.getKey("/First"), in + ".");
             }
         };
         walk(part.getRoot().getKey("/Outlines").getKey("/First"), "");
