@@ -67,11 +67,11 @@ Proposal ProposeAtBlankPages(const std::string& path, const BlankRule& rule,
             proposal.cancelled = true;
             return proposal;
         }
-        // An annotation (a link's frame, a note's icon, a comment) is the reader's, laid on
-        // the page: a separator sheet that carries one is still a separator. Such a page is
-        // looked at without them (copied with its content's streams as they are stored).
+        // A link's frame, a note's icon or a pop-up is the reader's, laid on the page: a
+        // separator sheet that carries one is still a separator. Such a page is looked at
+        // without them (copied with its content's streams as they are stored).
         const auto alone = guard.Pages() == pages
-                               ? PopplerDocument::FromMemory(guard.PageWithoutAnnotations(i))
+                               ? PopplerDocument::FromMemory(guard.PageAsDrawn(i))
                                : nullptr;
         if (const std::string excess = guard.Excess(i, !alone); !excess.empty()) {
             proposal.notes.push_back("Page " + std::to_string(i + 1) + " was not rendered: " +

@@ -252,11 +252,43 @@ CPageGuard::CPageGuard(const std::string& path, std::string& failure)
 
 CPageGuard::~CPageGuard() = default;
 
+namespace {
+
+// What a reader lays on a page without it being the page's own drawing: a link's frame, a
+// note's or an attachment's icon, a pop-up, a player, and whatever would not be printed. A
+// form field and printed markup (a stamp, a comment's text, ink) are on the sheet: a page
+// holding only a filled field is no separator, and taking it for one would drop it from
+// every part.
+bool DrawnOnThePage(QOH annot) {
+    if (!annot.isDictionary())
+        return false;
+    QOH subtype = annot.getKey("/Subtype");
+    for (const char* icon : {"/Link", "/Popup", "/Text", "/FileAttachment", "/Sound", "/Movie",
+                             "/Screen", "/3D", "/RichMedia"})
+        if (subtype.isNameAndEquals(icon))
+            return false;
+    QOH flags = annot.getKey("/F");
+    const long long f = flags.isInteger() ? flags.getIntValue() : 0;
+    constexpr long long kHidden = 2, kPrint = 4, kNoView = 32;
+    return (f & kPrint) && !(f & (kHidden | kNoView));
+}
+
+std::vector<QOH> Annotations(QOH page, bool onlyDrawn) {
+    QOH annots = page.getKey("/Annots");
+    std::vector<QOH> kept;
+    for (QOH& annot : annots.isArray() ? annots.getArrayAsVector() : std::vector<QOH>{})
+        if (!onlyDrawn || DrawnOnThePage(annot))
+            kept.push_back(annot);
+    return kept;
+}
+
+} // namespace
+
 int CPageGuard::Pages() const {
     return m_source ? static_cast<int>(m_source->pages.size()) : 0;
 }
 
-std::string CPageGuard::Excess(int index, bool annotations) const {
+std::string CPageGuard::Excess(int index, bool allAnnotations) const {
     if (!m_source || index < 0 || static_cast<size_t>(index) >= m_source->pages.size())
         return {};
     QOH page = m_source->pages[static_cast<size_t>(index)];
@@ -265,8 +297,7 @@ std::string CPageGuard::Excess(int index, bool annotations) const {
         QOH contents = page.getKey("/Contents");
         check.Read(contents.isArray() ? contents.getArrayAsVector() : std::vector<QOH>{contents},
                    InheritedResources(page), 0);
-        QOH annots = annotations ? page.getKey("/Annots") : QOH::newNull();
-        for (QOH& annot : annots.isArray() ? annots.getArrayAsVector() : std::vector<QOH>{}) {
+        for (QOH& annot : Annotations(page, !allAnnotations)) {
             QOH appearance = annot.isDictionary() ? annot.getKey("/AP") : QOH::newNull();
             QOH normal = appearance.isDictionary() ? appearance.getKey("/N") : QOH::newNull();
             if (normal.isStream())
@@ -287,7 +318,7 @@ std::string CPageGuard::Excess(int index, bool annotations) const {
     return {};
 }
 
-std::string CPageGuard::PageWithoutAnnotations(int index) const {
+std::string CPageGuard::PageAsDrawn(int index) const {
     if (!m_source || index < 0 || static_cast<size_t>(index) >= m_source->pages.size())
         return {};
     QOH page = m_source->pages[static_cast<size_t>(index)];
@@ -295,8 +326,8 @@ std::string CPageGuard::PageWithoutAnnotations(int index) const {
         QOH annots = page.getKey("/Annots");
         if (!annots.isArray() || annots.getArrayNItems() == 0)
             return {};
-        // Only what the content is drawn with goes along: an annotation's links would pull
-        // in other pages, and the rest of the document with them.
+        // Only what the content is drawn with goes along, and of an annotation what draws
+        // it: its links would pull in other pages, and the rest of the document with them.
         QPDFPageObjectHelper helper(page);
         QOH alone = QOH::newDictionary();
         alone.replaceKey("/Type", QOH::newName("/Page"));
@@ -306,6 +337,16 @@ std::string CPageGuard::PageWithoutAnnotations(int index) const {
         for (const char* key : {"/Contents", "/Group", "/UserUnit"})
             if (QOH value = page.getKey(key); !value.isNull())
                 alone.replaceKey(key, value);
+        std::vector<QOH> drawn;
+        for (QOH& annot : Annotations(page, true)) {
+            QOH copy = QOH::newDictionary();
+            for (const char* key : {"/Type", "/Subtype", "/Rect", "/F", "/AP", "/AS", "/OC"})
+                if (QOH value = annot.getKey(key); !value.isNull())
+                    copy.replaceKey(key, value);
+            drawn.push_back(copy);
+        }
+        if (!drawn.empty())
+            alone.replaceKey("/Annots", QOH::newArray(drawn));
         QPDF part;
         part.emptyPDF();
         part.setSuppressWarnings(true);

@@ -36,12 +36,13 @@ class CPageGuard {
     bool Ok() const { return m_source != nullptr; }
     // The pages qpdf finds (poppler may find others in a damaged page tree).
     int Pages() const;
-    // Why page `index` (0-based) is not to be rendered or read, or "" when it may be; its
-    // annotations' appearances count unless they are left out of the look.
-    std::string Excess(int index, bool annotations = true) const;
-    // Page `index` alone, as a PDF file in memory that draws what its content draws and none
-    // of its annotations; "" when the page has none (or cannot be copied).
-    std::string PageWithoutAnnotations(int index) const;
+    // Why page `index` (0-based) is not to be rendered or read, or "" when it may be; all its
+    // annotations' appearances count, or only those PageAsDrawn keeps.
+    std::string Excess(int index, bool allAnnotations = true) const;
+    // Page `index` alone, as a PDF file in memory that draws what its content draws and those
+    // of its annotations that are on the sheet (form fields, printed markup), not a reader's
+    // links, icons and pop-ups; "" when the page has no annotation (or cannot be copied).
+    std::string PageAsDrawn(int index) const;
 
   private:
     std::unique_ptr<QpdfSource> m_source;

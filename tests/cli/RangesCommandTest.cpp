@@ -187,6 +187,21 @@ TEST(RangesCommandTest, BlankSeparators) {
                      "<< /Type /Annot /Subtype /Text /Rect [10 10 30 30] /AP << /N 10 0 R >> >>",
                      "<< /Subtype /Form /BBox [0 0 20 20] /Length 48 >>\nstream\n"
                      "q BI /W 100000 /H 100000 /CS /G /BPC 8 ID \xff EI Q\nendstream"}},
+        {.what = "a filled form field is on the sheet, a note's icon is not",
+         .options = {"--blank-separators"},
+         .out = "1-2,4\n\n\n",
+         .objects = {"<< /Type /Catalog /Pages 2 0 R >>",
+                     "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R 6 0 R] /Count 4 "
+                     "/MediaBox [0 0 200 200] >>",
+                     "<< /Type /Page /Parent 2 0 R /Contents 7 0 R >>",
+                     "<< /Type /Page /Parent 2 0 R /Annots [<< /Type /Annot /Subtype /Widget "
+                     "/FT /Tx /T (n) /V (Ann) /F 4 /Rect [20 20 180 60] /AP << /N 8 0 R >> >>] >>",
+                     "<< /Type /Page /Parent 2 0 R /Annots [<< /Type /Annot /Subtype /Text "
+                     "/F 28 /Rect [20 20 180 60] /AP << /N 8 0 R >> >>] >>",
+                     "<< /Type /Page /Parent 2 0 R /Contents 7 0 R >>",
+                     "<< /Length 22 >>\nstream\n0 g 50 50 100 100 re f\nendstream",
+                     "<< /Subtype /Form /BBox [0 0 160 40] /Length 18 >>\nstream\n"
+                     "0 g 0 0 160 40 re f\nendstream"}},
         {"every page blank",
          {.pages = 2, .contents = {{0, ""}, {1, ""}}},
          {"--blank-separators"},
