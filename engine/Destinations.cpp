@@ -255,8 +255,8 @@ void CPartDestinations::RebaseFiles(const Insertion& at, QOH action, QOH origina
     if (!from.isDictionary() || !named.isDictionary() || from.hasKey("/EF") ||
         from.getKey("/FS").isNameAndEquals("/URL"))
         return;
-    // The specification is made again around what it holds. One that holds dictionaries or
-    // arrays of its own is no plain file name (a damaged file may name a page, or the
+    // The file's dictionary is made again around what it holds. One that holds dictionaries
+    // or arrays of its own is no plain file name (a damaged file may name a page, or the
     // annotation itself): made again, it could hold this very action, and the part a loop.
     for (auto& [key, value] : named.getDictAsMap())
         if ((value.isArray() || value.isDictionary()) && !value.isIndirect())
