@@ -12,6 +12,7 @@
 #include "propose/TextProposer.h"
 
 #include <charconv>
+#include <cstdint>
 #include <chrono>
 
 namespace cli {
@@ -52,7 +53,12 @@ std::optional<double> Percent(const std::string& text) {
 int Ranges(Context& c) {
     CArguments args(c.words, {"bookmarks", "max-size", "text", "max-ink", "to"},
                     {"blank-separators", "no-bookmarks"});
-    const int32_t level = args.Int("bookmarks", 0);
+    // A level deeper than any outline goes means every level, however it is written.
+    const auto text = args.Value("bookmarks");
+    const size_t digits = text ? text->find_first_not_of('0') : std::string::npos;
+    const bool deepest = digits != std::string::npos && text->size() - digits > 9 &&
+                         text->find_first_not_of("0123456789") == std::string::npos;
+    const int32_t level = deepest ? INT32_MAX : args.Int("bookmarks", 0);
     if (!args.Ok())
         return Usage(c, args.Error());
     const int modes = (args.Value("bookmarks") ? 1 : 0) + (args.Value("max-size") ? 1 : 0) +
